@@ -1,0 +1,39 @@
+# Imported targets for the third-party libraries. For Windows builds they come
+# from MinGW's zlib package and from .deps/<arch>, where scripts/build-deps.sh
+# cross-builds minizip, libpng and GoogleTest from Debian's source packages.
+
+set(QZ_DEPS_DIR "${PROJECT_SOURCE_DIR}/.deps" CACHE PATH "where build-deps.sh installed the libraries")
+
+function(qz_import_static name lib incdir)
+    if(NOT EXISTS "${lib}")
+        message(FATAL_ERROR "${lib} is missing: run scripts/setup.sh")
+    endif()
+    add_library(${name} STATIC IMPORTED GLOBAL)
+    set_target_properties(${name} PROPERTIES
+        IMPORTED_LOCATION "${lib}"
+        INTERFACE_INCLUDE_DIRECTORIES "${incdir}")
+endfunction()
+
+if(WIN32)
+    set(_prefix "${QZ_DEPS_DIR}/${CMAKE_SYSTEM_PROCESSOR}")
+    set(_sysroot "/usr/${QZ_TRIPLET}")
+    qz_import_static(qz::zlib "${_sysroot}/lib/libz.a" "${_sysroot}/include")
+    qz_import_static(qz::minizip "${_prefix}/lib/libminizip.a" "${_prefix}/include")
+    target_link_libraries(qz::minizip INTERFACE qz::zlib)
+    qz_import_static(qz::png "${_prefix}/lib/libpng16.a" "${_prefix}/include")
+    target_link_libraries(qz::png INTERFACE qz::zlib)
+    qz_import_static(qz::gtest "${_prefix}/lib/libgtest.a" "${_prefix}/include")
+    qz_import_static(qz::gtest_main "${_prefix}/lib/libgtest_main.a" "${_prefix}/include")
+    target_link_libraries(qz::gtest_main INTERFACE qz::gtest)
+else()
+    # The host build uses the machine's own GoogleTest sources.
+    set(_gtest_src /usr/src/googletest)
+    if(NOT EXISTS "${_gtest_src}/CMakeLists.txt")
+        message(FATAL_ERROR "GoogleTest sources missing: run scripts/setup.sh")
+    endif()
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${_gtest_src} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_library(qz::gtest ALIAS gtest)
+    add_library(qz::gtest_main ALIAS gtest_main)
+endif()

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Cross-builds the third-party libraries for both Windows targets from the
+# Debian sources that setup.sh unpacked under DEPS/src (with Debian's patches
+# applied by dpkg-source): minizip (plus its miniunz tool, the benchmark's
+# reference), libpng and GoogleTest. Installs into DEPS/<arch>/{include,lib,bin}.
+set -euo pipefail
+deps=${1:?usage: build-deps.sh DEPS_DIR}
+top=$(cd "$(dirname "$0")/.." && pwd)
+src=$deps/src
+jobs=$(nproc)
+# minizip's read piece; the archive library reads raw data in its own pieces.
+unz_bufsize=${QZ_UNZ_BUFSIZE:-16384}
+
+log() { printf '[deps] %s\n' "$*"; }
+one_dir() { ls -d $1 2>/dev/null | head -n 1; }
+
+minizip_src=$(one_dir "$src/minizip-*/")
+png_src=$(one_dir "$src/libpng1.6-*/")
+gtest_src=/usr/src/googletest
+
+for arch in i686 x86_64; do
+    triplet=$arch-w64-mingw32
+    cc=$triplet-gcc-posix
+    prefix=$deps/$arch
+    mkdir -p "$prefix/include/minizip" "$prefix/lib" "$prefix/bin"
+    work=$deps/work/$arch
+    mkdir -p "$work"
+    cflags="-O2 -g"
+
+    stamp=$prefix/.minizip-$unz_bufsize
+    if [ ! -f "$stamp" ]; then
+        log "minizip for $arch"
+        rm -rf "$work/minizip" && mkdir -p "$work/minizip"
+        for f in ioapi unzip; do
+            $cc $cflags -DUNZ_BUFSIZE=$unz_bufsize -c "$minizip_src/$f.c" -o "$work/minizip/$f.o"
+        done
+        rm -f "$prefix/lib/libminizip.a"
+        $triplet-ar rcs "$prefix/lib/libminizip.a" "$work/minizip/ioapi.o" "$work/minizip/unzip.o"
+        cp "$minizip_src"/{unzip.h,ioapi.h} "$prefix/include/minizip/"
+        # The reference extractor for scripts/bench.sh, same compiler and flags.
+        $cc $cflags -DUNZ_BUFSIZE=$unz_bufsize -I"$minizip_src" "$minizip_src/miniunz.c" "$minizip_src/iowin32.c" \
+            "$work/minizip/ioapi.o" "$work/minizip/unzip.o" -static -lz -o "$prefix/bin/miniunz.exe"
+        rm -f "$prefix"/.minizip-*
+        touch "$stamp"
+    fi
+
+    if [ ! -f "$prefix/.libpng" ]; then
+        log "libpng for $arch"
+        rm -rf "$work/png" && mkdir -p "$work/png"
+        cp "$png_src/scripts/pnglibconf.h.prebuilt" "$work/png/pnglibconf.h"
+        for f in png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil \
+                 pngset pngtrans pngwio pngwrite pngwtran pngwutil; do
+            $cc $cflags -I"$work/png" -I"$png_src" -c "$png_src/$f.c" -o "$work/png/$f.o"
+        done
+        rm -f "$prefix/lib/libpng16.a"
+        $triplet-ar rcs "$prefix/lib/libpng16.a" "$work/png"/*.o
+        cp "$png_src/png.h" "$png_src/pngconf.h" "$work/png/pnglibconf.h" "$prefix/include/"
+        touch "$prefix/.libpng"
+    fi
+
+    if [ ! -f "$prefix/.gtest" ]; then
+        log "GoogleTest for $arch"
+        rm -rf "$work/gtest"
+        cmake -S "$gtest_src" -B "$work/gtest" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" \
+            -DCMAKE_CROSSCOMPILING_EMULATOR= \
+            -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON \
+            -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib >/dev/null
+        cmake --build "$work/gtest" -j "$jobs" >/dev/null
+        cmake --install "$work/gtest" >/dev/null
+        touch "$prefix/.gtest"
+    fi
+done
+log "libraries ready in $deps"

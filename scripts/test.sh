@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds both Windows targets and the host build, and
+# runs every test: the Windows tests under Wine (code page 936), the
+# platform-free tests on the host with sanitizers.
+# Options: --long runs the long forms of the soak and load suites.
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+export QZ_LONG=0
+[ "${1:-}" = --long ] && export QZ_LONG=1
+
+bash scripts/setup.sh || { echo "setup failed"; exit 1; }
+bash scripts/build.sh i686 x86_64 host || { echo "build failed"; exit 1; }
+
+source scripts/xvfb.sh
+
+passed=0 failed=0
+run_ctest() { # build dir, extra ctest arguments
+    local dir=$1 log
+    shift
+    log=$(mktemp)
+    echo "== tests in $dir"
+    ctest --test-dir "$dir" --output-on-failure -j 2 "$@" 2>&1 | tee "$log"
+    local line total nfail
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -z "$line" ] && grep -q 'No tests were found' "$log"; then
+        :                        # a tree with nothing to test yet
+    elif [ -z "$line" ]; then
+        failed=$((failed + 1))   # ctest itself did not finish
+    else
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+        nfail=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+        passed=$((passed + total - nfail))
+        failed=$((failed + nfail))
+    fi
+    rm -f "$log"
+}
+
+run_ctest build/host
+run_ctest build/i686
+# The x86_64 build runs the unit tests; the end-to-end and load suites test
+# the product, which is the i686 build.
+run_ctest build/x86_64 -LE product
+WINEPREFIX="$top/build/wineprefix" wineserver -k 2>/dev/null || true
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
