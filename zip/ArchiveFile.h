@@ -1,0 +1,54 @@
+// The file source minizip reads an archive through: a Win32 file handle,
+// opened for reading and shared for reading only, with 64-bit positions.
+// minizip reads the central directory and the local headers a few bytes at
+// a time, so small reads are served from a handful of cached 64 KiB pages;
+// large reads go straight to the file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include <minizip/ioapi.h>
+
+#include "base/UniqueAny.h"
+
+class ArchiveFile {
+public:
+    // The functions handed to unzOpen2_64; its path argument is the archive's
+    // ANSI file name, and minizip owns the source until it closes it.
+    static zlib_filefunc64_def functions();
+
+    ~ArchiveFile();
+
+    static constexpr size_t kPageSize = 64 * 1024;
+    static constexpr size_t kPageCount = 4;
+
+private:
+    explicit ArchiveFile(UniqueFile handle);
+
+    static voidpf ZCALLBACK onOpen(voidpf opaque, const void* fileName, int mode);
+    static uLong ZCALLBACK onRead(voidpf opaque, voidpf stream, void* buffer, uLong size);
+    static uLong ZCALLBACK onWrite(voidpf opaque, voidpf stream, const void* buffer, uLong size);
+    static ZPOS64_T ZCALLBACK onTell(voidpf opaque, voidpf stream);
+    static long ZCALLBACK onSeek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin);
+    static int ZCALLBACK onClose(voidpf opaque, voidpf stream);
+    static int ZCALLBACK onError(voidpf opaque, voidpf stream);
+
+    size_t read(uint8_t* buffer, size_t size);
+    bool seek(int64_t offset, int origin);
+    // One positioned ReadFile; the count read, 0 at the end, -1 on failure.
+    int64_t readAt(uint64_t offset, uint8_t* buffer, DWORD size);
+    struct Page;
+    Page* pageFor(uint64_t offset);
+
+    UniqueFile handle_;
+    bool seekable_ = false;
+    bool readError_ = false;
+    uint64_t start_ = 0;       // where the file stood when the source was made
+    uint64_t position_ = 0;    // absolute position of the next read
+    uint64_t size_ = 0;
+    std::unique_ptr<Page[]> pages_;
+    uint32_t useClock_ = 0;
+};

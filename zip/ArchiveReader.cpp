@@ -1,0 +1,185 @@
+#include "zip/ArchiveReader.h"
+
+#include <climits>
+
+#include "base/TextCodec.h"
+#include "zip/ArchiveFile.h"
+#include "zip/EntryAttributes.h"
+#include "zip/EntryDecoder.h"
+#include "zip/ExtraField.h"
+
+namespace {
+
+constexpr size_t kMaxField = 0xFFFF;  // names and extra fields have 16-bit lengths
+
+FILETIME toFileTime(uint64_t ticks) {
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// DOS date-times are local time. A value that names no real moment (month
+// or day 0, second 62 ...) is taken as 1980-01-01 00:00:00, the earliest
+// DOS time, rather than failing the entry.
+FILETIME dosToFileTime(uint32_t value) {
+    DosDateTime t = decodeDosDateTime(value);
+    if (!isValidDateTime(t)) t = DosDateTime{};
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(t.year);
+    st.wMonth = static_cast<WORD>(t.month);
+    st.wDay = static_cast<WORD>(t.day);
+    st.wHour = static_cast<WORD>(t.hour);
+    st.wMinute = static_cast<WORD>(t.minute);
+    st.wSecond = static_cast<WORD>(t.second);
+    FILETIME local{}, utc{};
+    ::SystemTimeToFileTime(&st, &local);
+    ::LocalFileTimeToFileTime(&local, &utc);
+    return utc;
+}
+
+// UTF-8 to the ANSI code page; characters the code page lacks become "_"
+// (a "?" would make an invalid file name), and *exact tells whether any did.
+std::string utf8NameToAnsi(std::string_view utf8, bool* exact) {
+    std::wstring wide = utf8ToWide(utf8);
+    *exact = !wide.empty() || utf8.empty();
+    if (wide.empty()) return {};
+    BOOL usedDefault = FALSE;
+    int n = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, "_",
+                                  &usedDefault);
+    if (n <= 0) {
+        *exact = false;
+        return {};
+    }
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, "_",
+                          &usedDefault);
+    // A U+FFFD from malformed UTF-8 is a loss as well.
+    if (usedDefault || wide.find(L'\xFFFD') != std::wstring::npos) *exact = false;
+    return out;
+}
+
+}  // namespace
+
+bool isAnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
+
+std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, const char* password) {
+    zlib_filefunc64_def functions = ArchiveFile::functions();
+    unzFile zip = unzOpen2_64(fileName.c_str(), &functions);
+    if (!zip) return nullptr;
+    std::unique_ptr<ArchiveReader> reader(new ArchiveReader(zip));
+    if (password) reader->password_ = password;
+    return reader;
+}
+
+ArchiveReader::ArchiveReader(unzFile zip)
+    : zip_(zip), nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(zip_, &global) == UNZ_OK) {
+        count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
+    }
+    // The current folder is the base until the caller sets one. One that does
+    // not fit leaves no base: relative extraction then fails cleanly.
+    char folder[MAX_PATH + 1] = {};
+    DWORD n = ::GetCurrentDirectoryA(sizeof folder, folder);
+    if (n > 0 && n < sizeof folder) setBaseFolder(std::string(folder, n));
+}
+
+ArchiveReader::~ArchiveReader() { unzClose(zip_); }
+
+int32_t ArchiveReader::setBaseFolder(const std::string& folder) {
+    // The folder and its separator must fit in MAX_PATH with the NUL.
+    if (folder.size() >= kMaxPathBytes) return kZipCannotOpen;
+    baseFolder_ = folder;
+    if (!endsWithSeparator(baseFolder_, isAnsiLeadByte)) baseFolder_ += '\\';
+    return kZipOk;
+}
+
+int32_t ArchiveReader::goToEntry(int32_t index) {
+    if (index < currentIndex_ || !positioned_) {
+        if (unzGoToFirstFile(zip_) != UNZ_OK) {
+            positioned_ = false;
+            return kZipBadEntry;
+        }
+        currentIndex_ = 0;
+        positioned_ = true;
+    }
+    while (currentIndex_ < index) {
+        if (unzGoToNextFile(zip_) != UNZ_OK) {
+            positioned_ = false;
+            return kZipBadEntry;
+        }
+        currentIndex_++;
+    }
+    return kZipOk;
+}
+
+int32_t ArchiveReader::readEntry(int32_t index, const EntryDetails** details) {
+    if (index < 0 || index >= count_) return kZipBadIndex;
+    if (index != cachedIndex_) {
+        EntryDetails fresh;
+        if (int32_t rc = readCurrentEntry(index, fresh)) return rc;
+        cachedEntry_ = std::move(fresh);
+        cachedIndex_ = index;
+    }
+    *details = &cachedEntry_;
+    return kZipOk;
+}
+
+int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
+    if (int32_t rc = goToEntry(index)) return rc;
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(zip_, &info, nameBuffer_.data(), static_cast<uLong>(nameBuffer_.size()),
+                                centralExtra_.data(), static_cast<uLong>(centralExtra_.size()), nullptr, 0) != UNZ_OK) {
+        return kZipBadEntry;
+    }
+    if (info.compression_method != 0 && info.compression_method != 8) return kZipBadEntry;
+    // Opening the data raw makes minizip check the local header against the
+    // central record; it also gives the local extra field.
+    if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return kZipBadEntry;
+    int localSize = unzGetLocalExtrafield(zip_, nullptr, 0);
+    if (localSize < 0 || localSize > static_cast<int>(kMaxField)) localSize = -1;
+    else if (localSize > 0 && unzGetLocalExtrafield(zip_, localExtra_.data(), static_cast<unsigned>(localSize)) != localSize)
+        localSize = -1;
+    unzCloseCurrentFile(zip_);
+    if (localSize < 0) return kZipReadFailed;
+    size_t centralSize = info.size_file_extra < centralExtra_.size() ? info.size_file_extra : centralExtra_.size();
+
+    d.index = index;
+    std::string name = entryName(info, centralSize, static_cast<size_t>(localSize));
+    size_t keep = characterBoundary(name, kMaxPathBytes, isAnsiLeadByte);
+    d.nameCut = keep < name.size();
+    name.resize(keep);
+    d.name = cleanEntryName(name, isAnsiLeadByte);
+    d.attributes = mapAttributes(static_cast<uint16_t>(info.version), static_cast<uint32_t>(info.external_fa));
+    d.compressedSize = info.compressed_size;
+    d.uncompressedSize = info.uncompressed_size;
+    d.method = static_cast<uint16_t>(info.compression_method);
+    d.flags = static_cast<uint16_t>(info.flag);
+    d.crc = static_cast<uint32_t>(info.crc);
+    d.dosDateTime = static_cast<uint32_t>(info.dosDate);
+
+    d.modificationTime = d.accessTime = d.creationTime = dosToFileTime(d.dosDateTime);
+    ExtendedTimestamp ut = findExtendedTimestamp(localExtra_.data(), static_cast<size_t>(localSize));
+    if (ut.modification) d.modificationTime = toFileTime(unixTimeToFileTime(*ut.modification));
+    if (ut.access) d.accessTime = toFileTime(unixTimeToFileTime(*ut.access));
+    if (ut.creation) d.creationTime = toFileTime(unixTimeToFileTime(*ut.creation));
+    return kZipOk;
+}
+
+// The stored name in the ANSI code page. Names flagged UTF-8 (bit 11) are
+// converted; so is the UTF-8 name of a Unicode path block that matches the
+// stored name, unless the code page cannot hold it, when the stored name is
+// the better choice.
+std::string ArchiveReader::entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize) {
+    size_t storedSize = info.size_filename < kMaxField ? info.size_filename : kMaxField;
+    std::string_view stored(nameBuffer_.data(), storedSize);
+    std::string_view untilNul = stored.substr(0, stored.find('\0'));
+    bool exact = false;
+    if (info.flag & 0x800) return utf8NameToAnsi(untilNul, &exact);
+    std::optional<std::string> unicode = findUnicodePath(centralExtra_.data(), centralExtraSize, stored);
+    if (!unicode) unicode = findUnicodePath(localExtra_.data(), localExtraSize, stored);
+    if (unicode && !unicode->empty()) {
+        std::string_view utf8(*unicode);
+        std::string converted = utf8NameToAnsi(utf8.substr(0, utf8.find('\0')), &exact);
+        if (exact) return converted;
+    }
+    return std::string(untilNul);
+}

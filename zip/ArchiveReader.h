@@ -1,0 +1,87 @@
+// One open archive: minizip's reader over an ArchiveFile, the entry most
+// recently read (a one-entry cache), the password and the base folder that
+// relative extraction names are joined to.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <minizip/unzip.h>
+
+#include "zip/EntryDecoder.h"
+#include "zip/EntryName.h"
+
+// What the library knows of one entry after reading its central record and
+// local header.
+struct EntryDetails {
+    int32_t index = -1;
+    std::string name;            // cleaned, at most kMaxPathBytes bytes
+    bool nameCut = false;        // the stored name was longer and had to be cut
+    uint32_t attributes = 0;     // FILE_ATTRIBUTE_* bits
+    FILETIME accessTime{}, creationTime{}, modificationTime{};  // UTC
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
+    // What extraction needs from the central record.
+    uint16_t method = 0;
+    uint16_t flags = 0;
+    uint32_t crc = 0;
+    uint32_t dosDateTime = 0;
+};
+
+// The ANSI code page's lead bytes, as the system reports them.
+bool isAnsiLeadByte(unsigned char byte);
+
+class ArchiveReader {
+public:
+    // Opens the archive, or nothing when the file cannot be opened or holds no
+    // readable end-of-central-directory record.
+    static std::unique_ptr<ArchiveReader> open(const std::string& fileName, const char* password);
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+    int32_t entryCount() const { return count_; }
+
+    // Entry index's details, read or taken from the cache: 0 or a result code.
+    // The cache is left as it was when reading fails.
+    int32_t readEntry(int32_t index, const EntryDetails** details);
+
+    int32_t setBaseFolder(const std::string& folder);
+    const std::string& baseFolder() const { return baseFolder_; }
+
+    // Writes entry index to fileName, relative to the base folder unless
+    // absolute. Defined in Extraction.cpp.
+    int32_t extractEntry(int32_t index, const std::string& fileName);
+
+private:
+    explicit ArchiveReader(unzFile zip);
+
+    int32_t goToEntry(int32_t index);
+    int32_t readCurrentEntry(int32_t index, EntryDetails& details);
+    std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize);
+    int32_t writeEntry(const EntryDetails& entry, const std::string& folder, const std::string& target);
+
+    unzFile zip_;
+    int32_t count_ = 0;
+    int32_t currentIndex_ = 0;     // minizip's current entry
+    bool positioned_ = true;       // false after a failed step: restart from entry 0
+    EntryDetails cachedEntry_;
+    int32_t cachedIndex_ = -1;
+    std::optional<std::string> password_;
+    std::string baseFolder_;       // ends with a separator; empty when unusable
+    std::vector<char> nameBuffer_;
+    std::vector<uint8_t> centralExtra_, localExtra_;
+    // Made at the first file extraction, kept until the archive is closed:
+    // memory use does not grow with the size of an entry.
+    struct DataBuffers {
+        static constexpr size_t kInputPiece = 64 * 1024;
+        EntryDecoder decoder;
+        std::unique_ptr<uint8_t[]> input{new uint8_t[kInputPiece]};
+    };
+    std::unique_ptr<DataBuffers> data_;
+};

@@ -1,0 +1,80 @@
+// Turns an entry's stored bytes into its contents: decrypts them (traditional
+// PKWARE encryption), copies or inflates them (methods 0 and 8), and checks
+// the result against the central directory's sizes and CRC-32. The caller
+// feeds the stored bytes in pieces of any size; decoded bytes go to a sink
+// in pieces of at most the output size, never past the declared size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "zip/TraditionalCipher.h"
+#include "zip/ZipResult.h"
+
+struct EntryParams {
+    uint16_t method = 0;            // 0 stored, 8 deflated
+    bool encrypted = false;         // general-purpose bit 0
+    uint8_t checkByte = 0;          // what the last header byte decrypts to
+    uint32_t crc = 0;
+    uint64_t compressedSize = 0;    // stored bytes, the 12-byte header included
+    uint64_t uncompressedSize = 0;
+};
+
+// The check byte is the high byte of the DOS time when the sizes follow the
+// data (bit 3), else the high byte of the CRC-32.
+uint8_t encryptionCheckByte(uint16_t flags, uint32_t crc, uint32_t dosDateTime);
+
+// Receives decoded bytes; returns 0 or a result code (which ends decoding).
+class ByteSink {
+public:
+    virtual int32_t write(const uint8_t* data, size_t size) = 0;
+
+protected:
+    ~ByteSink() = default;
+};
+
+class EntryDecoder {
+public:
+    static constexpr size_t kHeaderSize = 12;
+
+    explicit EntryDecoder(size_t outputPiece = 64 * 1024);
+    ~EntryDecoder();
+    EntryDecoder(const EntryDecoder&) = delete;
+    EntryDecoder& operator=(const EntryDecoder&) = delete;
+
+    // Prepares for one entry. kZipBadEntry for a method other than 0 or 8.
+    int32_t start(const EntryParams& params, const char* password);
+
+    // Decodes the next stored bytes (decrypting them in place). Returns 0,
+    // kZipBadPassword when the encryption header's check byte is wrong (before
+    // anything reached the sink), kZipDataError for bad or excess data, or
+    // the sink's code.
+    int32_t feed(uint8_t* data, size_t size, ByteSink& sink);
+
+    // After the last stored byte: hands over what is still held and checks
+    // that the stream ended with exactly the declared size and CRC-32.
+    int32_t finish(ByteSink& sink);
+
+    uint64_t bytesOut() const { return written_; }
+
+private:
+    int32_t emit(const uint8_t* data, size_t size, ByteSink& sink);
+    int32_t flush(ByteSink& sink);
+    int32_t inflateInput(uint8_t* data, size_t size, ByteSink& sink);
+
+    struct Inflater;
+    EntryParams params_;
+    std::optional<TraditionalCipher> cipher_;
+    uint8_t header_[kHeaderSize] = {};
+    size_t headerFill_ = 0;
+    uint64_t storedIn_ = 0;          // bytes after the header
+    uint64_t written_ = 0;
+    uint32_t crc_ = 0;
+    bool ended_ = false;             // the deflate stream reached its end
+    size_t outputPiece_;
+    std::unique_ptr<uint8_t[]> output_;
+    size_t outputFill_ = 0;
+    std::unique_ptr<Inflater> inflater_;
+};

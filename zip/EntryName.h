@@ -1,0 +1,49 @@
+// Entry names and the paths made from them: cleaning a stored name, telling
+// absolute from relative names, splitting at separators and deciding whether
+// a relative name may be written under the base folder. Names are byte
+// strings in the ANSI code page; a double-byte character's second byte may
+// be 0x5C ("\") in GBK, so every search for a separator walks the text
+// character by character with a lead-byte predicate.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// True when the byte starts a double-byte character.
+using LeadBytePredicate = bool (*)(unsigned char);
+
+// GBK (code page 936): lead bytes are 0x81 to 0xFE. The default for callers
+// that do not ask the system, such as the host tests and the fuzz targets.
+bool isGbkLeadByte(unsigned char byte);
+
+// The longest path text the library writes: MAX_PATH less the NUL.
+constexpr size_t kMaxPathBytes = 259;
+
+inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Strips drive prefixes, leading separators and everything up to a "..":
+// see the rules in EntryName.cpp. Stops at an embedded NUL.
+std::string cleanEntryName(std::string_view stored, LeadBytePredicate isLead = isGbkLeadByte);
+
+// A name is absolute when it starts with a separator or a drive ("x:").
+bool isAbsoluteName(std::string_view name);
+
+// Position of the last "\" or "/" that is a character of its own, or npos.
+size_t findLastSeparator(std::string_view text, LeadBytePredicate isLead = isGbkLeadByte);
+
+// Whether the text's last character is a separator.
+bool endsWithSeparator(std::string_view text, LeadBytePredicate isLead = isGbkLeadByte);
+
+// The longest prefix of at most maxBytes that does not split a character.
+size_t characterBoundary(std::string_view text, size_t maxBytes, LeadBytePredicate isLead = isGbkLeadByte);
+
+enum class NameVerdict {
+    safe,
+    leavesBase,     // ".." climbs above the base folder, or a component of dots only
+    deviceName,     // CON, NUL, COM1 ... in any component, also with an extension
+    streamName,     // ":" would name an alternate data stream
+};
+
+// Judges a relative name before it is joined to the base folder.
+NameVerdict checkRelativeName(std::string_view name, LeadBytePredicate isLead = isGbkLeadByte);

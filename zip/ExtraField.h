@@ -1,0 +1,24 @@
+// Readers for the extra-field blocks the library uses: the extended
+// timestamp ("UT") of the local header and the Unicode path (0x7075) that
+// Info-ZIP-style tools add beside a name in a legacy code page. An extra
+// field is a run of blocks: 2-byte ID, 2-byte little-endian data size, data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct ExtendedTimestamp {
+    // Unix times (seconds since 1970-01-01 UTC) and whether each was present.
+    std::optional<int32_t> modification, access, creation;
+};
+
+// Scans for the first "UT" block, stepping over others; times whose four
+// bytes do not lie inside both the block and the field are left out.
+ExtendedTimestamp findExtendedTimestamp(const uint8_t* field, size_t size);
+
+// The UTF-8 name of a version-1 Unicode path block whose name CRC-32 is the
+// CRC-32 of the stored name; nothing when there is none or it does not fit.
+std::optional<std::string> findUnicodePath(const uint8_t* field, size_t size, std::string_view storedName);

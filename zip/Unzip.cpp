@@ -1,0 +1,68 @@
+#include "zip/Unzip.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <climits>
+
+#include "zip/ArchiveReader.h"
+
+namespace {
+
+// UTC FILETIME to an OLE automation date in local time, whole seconds.
+double toOleDate(const FILETIME& utc) {
+    FILETIME local{};
+    SYSTEMTIME st{};
+    double date = 0;
+    if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &st)) return 0;
+    st.wMilliseconds = 0;
+    if (!::SystemTimeToVariantTime(&st, &date)) return 0;
+    return date;
+}
+
+int32_t clampSize(uint64_t size) { return size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size); }
+
+}  // namespace
+
+Unzip::Unzip() = default;
+Unzip::~Unzip() = default;
+
+bool Unzip::open(const std::string& fileName, const char* password) {
+    close();
+    reader_ = ArchiveReader::open(fileName, password);
+    return reader_ != nullptr;
+}
+
+int32_t Unzip::entryCount() const { return reader_ ? reader_->entryCount() : 0; }
+
+EntryInfo Unzip::entryInfo(int32_t index) {
+    EntryInfo info;
+    if (!reader_) return info;
+    if (index == -1) {
+        // The count query: nothing is read and the times carry no meaning.
+        info.index = reader_->entryCount();
+        return info;
+    }
+    const EntryDetails* d = nullptr;
+    if (reader_->readEntry(index, &d) != kZipOk) return info;
+    info.index = d->index;
+    info.name = d->name;
+    info.attributes = static_cast<int32_t>(d->attributes);
+    info.accessTime = toOleDate(d->accessTime);
+    info.creationTime = toOleDate(d->creationTime);
+    info.modificationTime = toOleDate(d->modificationTime);
+    // Entries of 2 GiB and more report the largest int32.
+    info.compressedSize = clampSize(d->compressedSize);
+    info.uncompressedSize = clampSize(d->uncompressedSize);
+    return info;
+}
+
+int32_t Unzip::setBaseFolder(const std::string& folder) {
+    return reader_ ? reader_->setBaseFolder(folder) : kZipNotOpen;
+}
+
+int32_t Unzip::extractEntry(int32_t index, const std::string& fileName) {
+    return reader_ ? reader_->extractEntry(index, fileName) : kZipNotOpen;
+}
+
+void Unzip::close() { reader_.reset(); }

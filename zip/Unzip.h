@@ -1,0 +1,52 @@
+// The archive object type `ZIP解压` (English name `unzip`): opens one ZIP
+// archive, counts and describes its entries and extracts them to disk.
+// Texts are byte strings in the system ANSI code page. Nothing is thrown
+// across this interface: operations return bool, a result code or a record.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "zip/ZipResult.h"
+
+// One entry as the application sees it. Times are OLE automation dates
+// (days since 1899-12-30) in local time.
+struct EntryInfo {
+    int32_t index = -1;          // -1 when the query failed
+    std::string name;            // cleaned entry name; empty for none
+    int32_t attributes = 0;      // FILE_ATTRIBUTE_* bits
+    double accessTime = 0;
+    double creationTime = 0;
+    double modificationTime = 0;
+    int32_t compressedSize = 0;
+    int32_t uncompressedSize = 0;
+};
+
+class ArchiveReader;
+
+class Unzip {
+public:
+    Unzip();
+    ~Unzip();
+    Unzip(const Unzip&) = delete;
+    Unzip& operator=(const Unzip&) = delete;
+
+    // Closes what the object holds, then opens fileName. True when an archive is held.
+    bool open(const std::string& fileName, const char* password = nullptr);
+    int32_t entryCount() const;                 // 0 when nothing is open
+    EntryInfo entryInfo(int32_t index);
+    int32_t setBaseFolder(const std::string& folder);
+    int32_t extractEntry(int32_t index, const std::string& fileName);
+    void close();
+    bool isOpen() const { return reader_ != nullptr; }
+
+private:
+    std::unique_ptr<ArchiveReader> reader_;
+};
+
+// The designer's name of the type.
+using ZIP解压 = Unzip;
+
+// Opens a folder (or any file) in a shell window; reports nothing.
+void openInShell(const std::string& path);

@@ -1,0 +1,18 @@
+// Result codes of the archive library: 0 for success, one bit pattern per
+// kind of failure. Kept apart from Unzip.h so that the platform-free parts
+// can report the same codes.
+#pragma once
+
+#include <cstdint>
+
+enum ZipResult : int32_t {
+    kZipOk = 0,
+    kZipCannotOpen = 0x200,      // a file cannot be opened or created; unreadable directory; unsafe name
+    kZipWriteFailed = 0x400,     // writing an output file failed (or no room for it)
+    kZipBadEntry = 0x700,        // local header disagrees, unknown method, overlapping data
+    kZipReadFailed = 0x800,      // reading from the archive failed
+    kZipBadPassword = 0x1000,    // the password does not fit an encrypted entry
+    kZipBadIndex = 0x10000,      // entry index out of range
+    kZipNotOpen = 0x40000,       // no archive is open in the object
+    kZipDataError = 0x5000000,   // reading, decompressing or checking an entry's data failed
+};
