@@ -1,0 +1,90 @@
+// quillozip-cli: lists or extracts an archive through the same archive
+// library, and in the same order of calls, as the main window does.
+//   quillozip-cli list ARCHIVE
+//   quillozip-cli extract [--password PW] ARCHIVE DEST
+// Arguments and printed names are in the ANSI code page.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "zip/Unzip.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: quillozip-cli list ARCHIVE\n"
+                 "       quillozip-cli extract [--password PW] ARCHIVE DEST\n");
+    return 2;
+}
+
+int cannotOpen(const char* archive) {
+    std::fprintf(stderr, "quillozip-cli: cannot open \"%s\" as a ZIP archive\n", archive);
+    return 2;
+}
+
+void printTime(double oleDate) {
+    SYSTEMTIME st{};
+    if (!::VariantTimeToSystemTime(oleDate, &st)) {
+        std::printf("0000-00-00 00:00:00");
+        return;
+    }
+    std::printf("%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+}
+
+int list(const char* archive) {
+    Unzip zip;
+    if (!zip.open(archive)) return cannotOpen(archive);
+    int32_t count = zip.entryCount();
+    for (int32_t i = 0; i < count; i++) {
+        EntryInfo e = zip.entryInfo(i);
+        if (e.index < 0) {
+            std::printf("%d\tunreadable\n", i);
+            continue;
+        }
+        std::printf("%d\t0x%02X\t%d\t%d\t", e.index, static_cast<unsigned>(e.attributes), e.uncompressedSize,
+                    e.compressedSize);
+        printTime(e.modificationTime);
+        std::printf("\t%s\n", e.name.c_str());
+    }
+    return 0;
+}
+
+int extract(const char* archive, const char* destination, const char* password) {
+    Unzip zip;
+    if (!zip.open(archive, password)) return cannotOpen(archive);
+    if (zip.setBaseFolder(destination) != kZipOk) {
+        std::fprintf(stderr, "quillozip-cli: destination folder \"%s\" is too long\n", destination);
+        return 2;
+    }
+    int32_t count = zip.entryCount();
+    int extracted = 0, failed = 0;
+    for (int32_t i = 0; i < count; i++) {
+        EntryInfo e = zip.entryInfo(i);
+        int32_t rc = zip.extractEntry(i, e.name);
+        std::printf("%d\t0x%X\t%s\n", i, static_cast<unsigned>(rc), e.name.c_str());
+        (rc == kZipOk ? extracted : failed)++;
+    }
+    std::printf("%d extracted, %d failed\n", extracted, failed);
+    return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage();
+    if (std::strcmp(argv[1], "list") == 0 && argc == 3) return list(argv[2]);
+    if (std::strcmp(argv[1], "extract") == 0) {
+        const char* password = nullptr;
+        int at = 2;
+        if (argc > at + 1 && std::strcmp(argv[at], "--password") == 0) {
+            password = argv[at + 1];
+            at += 2;
+        }
+        if (argc == at + 2) return extract(argv[at], argv[at + 1], password);
+    }
+    return usage();
+}
