@@ -1,0 +1,74 @@
+// The two windows described as data: one table per window with a row per
+// control in stacking order, as the designer lays them out. Form.cpp builds
+// any window from its table. Platform-free.
+#pragma once
+
+#include "ui/Colour.h"
+
+#include <span>
+
+enum class FormId { Reminder, Main };
+constexpr int kFormCount = 2;
+
+enum class ControlKind { Label, SuperButton, ListBox, PushButton, PictureBox, Component };
+
+// Zero height means the system's default GUI font; otherwise a logical font
+// of that character height (negative, as in LOGFONT), this weight,
+// character set GB2312 (134) and an empty face name.
+struct FontSpec {
+    int height = 0;
+    int weight = 400;
+    constexpr bool isDefault() const { return height == 0; }
+};
+
+struct Box {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+// The per-instance settings of a super button, as the window table lists
+// them. Every other setting is shared by the program's buttons (see
+// buttonSettingsFor in Form.cpp).
+struct ButtonSpec {
+    int style = 0;
+    int imageResource = 0;  // 0 for no image
+    ColourRef normalText = 0, normalBack = 0;
+    ColourRef hoverText = 0, hoverBack = 0;
+    ColourRef focusText = 0, focusBack = 0;
+};
+
+struct ControlSpec {
+    const char* name = "";
+    ControlKind kind = ControlKind::Label;
+    Box box;
+    bool visible = true;
+    bool tabStop = false;
+    const char* caption = "";  // UTF-8
+    FontSpec font;
+    ColourRef text = rgb(0, 0, 0);
+    ColourRef back = rgb(255, 255, 255);
+    const ButtonSpec* button = nullptr;  // super buttons
+    int imageResource = 0;               // picture boxes
+};
+
+struct MenuItemSpec {
+    const char* caption = "";  // "-" would be a separator
+    int level = 0;
+    bool visible = true;
+    bool enabled = true;
+    bool checked = false;
+};
+
+struct FormSpec {
+    FormId id;
+    const char* name;
+    const char* caption;
+    int width, height;  // outer size, frame and title bar included
+    bool topmost;
+    bool visible;       // shown once the created event has run
+    ColourRef background;
+    int iconResource;   // the icon file's raw bytes (RCDATA)
+    std::span<const ControlSpec> controls;  // first row is the top of the z-order and of the tab order
+    std::span<const MenuItemSpec> menu;
+};
+
+const FormSpec& formSpec(FormId id);

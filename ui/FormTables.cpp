@@ -1,0 +1,86 @@
+// The window tables. Rectangles are client coordinates; rows are in
+// stacking order, top first, and the tab order follows them.
+#include "resources/ResourceIds.h"
+#include "ui/FormSpec.h"
+
+// Rows name only what differs from a control's defaults; GCC warns about
+// every member a designated initializer leaves out.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+constexpr ColourRef kWhite = rgb(255, 255, 255);
+constexpr ColourRef kBlack = rgb(0, 0, 0);
+constexpr ColourRef kAccentGreen = rgb(60, 202, 155);
+constexpr ColourRef kHoverGreen = rgb(0, 224, 128);
+constexpr ColourRef kPaleGreen = rgb(222, 234, 200);
+
+constexpr FontSpec kTitleFont{-16, 400};
+constexpr FontSpec kStatusFont{-14, 700};
+
+// "立即解压" and "安全打开": white on accent green, hover green when the mouse is on it.
+constexpr ButtonSpec kActionButton{.style = 0,
+                                   .normalText = kWhite, .normalBack = kAccentGreen,
+                                   .hoverText = kWhite, .hoverBack = kHoverGreen,
+                                   .focusText = kWhite, .focusBack = kAccentGreen};
+
+// The destination buttons: a glyph and black text; pale green rounded highlight.
+constexpr ButtonSpec destinationButton(int image) {
+    return {.style = 2, .imageResource = image,
+            .normalText = kBlack, .normalBack = kWhite,
+            .hoverText = kBlack, .hoverBack = kPaleGreen,
+            .focusText = kBlack, .focusBack = kPaleGreen};
+}
+constexpr ButtonSpec kArchiveFolderButton = destinationButton(QZ_IDR_FOLDER_PNG);
+constexpr ButtonSpec kDesktopButton = destinationButton(QZ_IDR_SCREEN_PNG);
+constexpr ButtonSpec kCustomButton = destinationButton(QZ_IDR_FOLDER_OPEN_PNG);
+
+constexpr ControlSpec kMainControls[] = {
+    {.name = "标签5", .kind = ControlKind::Label, .box = {234, 12, 22, 24}, .visible = false,
+     .caption = "...", .font = kTitleFont},
+    {.name = "超级按钮4", .kind = ControlKind::SuperButton, .box = {262, 432, 97, 32}, .tabStop = true,
+     .caption = "立即解压", .button = &kActionButton},
+    {.name = "超级按钮3", .kind = ControlKind::SuperButton, .box = {225, 387, 61, 25}, .tabStop = true,
+     .caption = "自定义", .button = &kCustomButton},
+    {.name = "超级按钮2", .kind = ControlKind::SuperButton, .box = {161, 387, 56, 25}, .tabStop = true,
+     .caption = "桌面", .button = &kDesktopButton},
+    {.name = "超级按钮1", .kind = ControlKind::SuperButton, .box = {65, 387, 88, 25}, .tabStop = true,
+     .caption = "当前文件夹", .button = &kArchiveFolderButton},
+    {.name = "标签3", .kind = ControlKind::Label, .box = {13, 387, 80, 24}, .caption = "解压到",
+     .text = rgb(128, 128, 128)},
+    {.name = "列表框1", .kind = ControlKind::ListBox, .box = {6, 99, 364, 281}, .tabStop = true},
+    {.name = "按钮1", .kind = ControlKind::PushButton, .box = {-1, 67, 380, 26}, .tabStop = true,
+     .caption = " 文件列表"},
+    {.name = "标签2", .kind = ControlKind::Label, .box = {21, 40, 235, 15}, .caption = "标签", .text = kAccentGreen},
+    {.name = "标签1", .kind = ControlKind::Label, .box = {21, 12, 235, 24}, .font = kTitleFont},
+    {.name = "ZIP压缩1", .kind = ControlKind::Component},
+};
+
+constexpr ControlSpec kReminderControls[] = {
+    {.name = "标签4", .kind = ControlKind::Label, .box = {158, 50, 16, 24}, .visible = false, .caption = "..."},
+    {.name = "超级按钮4", .kind = ControlKind::SuperButton, .box = {182, 42, 97, 32}, .tabStop = true,
+     .caption = "安全打开", .button = &kActionButton},
+    {.name = "标签3", .kind = ControlKind::Label, .box = {54, 50, 120, 24}},
+    {.name = "标签2", .kind = ControlKind::Label, .box = {19, 18, 155, 24}, .font = kStatusFont,
+     .text = rgb(96, 96, 96)},
+    {.name = "图片框1", .kind = ControlKind::PictureBox, .box = {20, 50, 24, 24},
+     .imageResource = QZ_IDR_ARCHIVE_PNG},
+    {.name = "标签1", .kind = ControlKind::Label, .box = {-1, -3, 6, 107}, .back = kAccentGreen},
+};
+
+// Never shown as a menu bar (its top item is hidden): popped up from the tray icon.
+constexpr MenuItemSpec kReminderMenu[] = {
+    {.caption = "辅助", .level = 0, .visible = false},
+    {.caption = "退出", .level = 1},
+};
+
+constexpr FormSpec kForms[kFormCount] = {
+    {FormId::Reminder, "ReminderWindow", "QuilloZIP快速解压提醒您", 300, 117, /*topmost*/ true,
+     /*visible*/ false, kWhite, QZ_IDR_PROGRAM_ICO, kReminderControls, kReminderMenu},
+    {FormId::Main, "MainWindow", "QuilloZIP快速解压", 383, 509, /*topmost*/ false, /*visible*/ true, kWhite,
+     QZ_IDR_PROGRAM_ICO, kMainControls, {}},
+};
+
+}  // namespace
+
+const FormSpec& formSpec(FormId id) { return kForms[static_cast<int>(id)]; }

@@ -1,0 +1,87 @@
+// What the application does with the two windows. Every function here runs
+// on the GUI thread (the thread that loads the windows); a worker thread
+// hands its work to that thread first.
+//
+// Controls are addressed by their designer names, UTF-8 literals such as
+// "标签3"; nullptr addresses the window itself. Texts are wide: texts from
+// the system's ANSI code page are converted by the caller.
+#pragma once
+
+#include "ui/FormSpec.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+enum class Property { Left = 0, Top = 1, Width = 2, Height = 3, Visible = 5 };
+
+enum class FormEvent {
+    Created,     // the window and its controls exist; raised before it is shown
+    Destroying,  // the window is about to be destroyed
+    TrayIcon,    // notification-area icon: arg 1 left up, 2 left double click, 3 right up / context menu
+    Clicked,     // a super button (source: its name) or a menu item (source: its caption)
+};
+
+namespace tray {
+constexpr int kLeftUp = 1, kLeftDoubleClick = 2, kRightUp = 3;
+constexpr UINT kCallbackMessage = WM_APP + 0x64;
+constexpr UINT kIconId = 100;
+}  // namespace tray
+
+// Connects one event of a window (source nullptr), a super button or a menu
+// item of that window to an operation of the application.
+struct EventBinding {
+    FormId form;
+    const char* source;
+    FormEvent event;
+    void (*operation)(int arg);
+};
+
+// Replaces the binding table; the rows are copied.
+void bindEvents(std::span<const EventBinding> bindings);
+
+// Creates the window and its controls from the window table, raises the
+// created event, then shows it if the table says so. A window that is
+// already loaded is only restored and activated, without an event.
+bool loadForm(FormId form);
+bool isFormLoaded(FormId form);
+HWND formWindow(FormId form);                        // nullptr when not loaded
+HWND controlWindow(FormId form, const char* control);  // nullptr when not loaded or unknown
+void closeForm(FormId form);                         // as the close box does
+
+// Left, top, width and height of a window are screen coordinates; of a
+// control, client coordinates of its window. Visible is 1 or 0. Reading or
+// writing on a window that is not loaded is a fatal error.
+int getProperty(FormId form, const char* control, Property property);
+void setProperty(FormId form, const char* control, Property property, int value);
+
+// The text of a label (or of the window's title bar for nullptr).
+std::wstring caption(FormId form, const char* control);
+void setCaption(FormId form, const char* control, std::wstring_view text);
+
+// Appends a row to a list box; returns its index, or -1.
+int addListRow(FormId form, const char* control, std::wstring_view text,
+               std::optional<intptr_t> itemValue = std::nullopt);
+
+// Pops up the sub-items of a top-level item of the window's menu at the
+// cursor plus (3, 3); the chosen item raises its clicked event.
+void popupMenu(FormId form, const char* topItem);
+
+// The window's notification-area icon, made from .ico bytes, with a tooltip
+// cut to 62 bytes of its code page 936 form. Empty bytes remove the icon.
+// The icon goes when the window is destroyed.
+bool setTrayIcon(FormId form, std::span<const uint8_t> ico, std::wstring_view tip);
+bool setTrayIconFile(FormId form, const std::wstring& icoPath, std::wstring_view tip);
+
+// The program icon's .ico bytes, embedded in the executable.
+std::span<const uint8_t> programIconBytes();
+
+// Runs the message loop while any window is loaded; returns the exit code.
+// The quit message is posted when the last window is destroyed.
+int runMessageLoop();
+// Destroys every window and ends the message loop with this exit code.
+void endProgram(int exitCode);
