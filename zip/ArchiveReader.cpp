@@ -1,6 +1,7 @@
 #include "zip/ArchiveReader.h"
 
 #include <climits>
+#include <cstring>
 
 #include "base/TextCodec.h"
 #include "zip/ArchiveFile.h"
@@ -56,15 +57,41 @@ std::string utf8NameToAnsi(std::string_view utf8, bool* exact) {
     return out;
 }
 
+// minizip never finds an end record at offset 0, so it cannot open an
+// archive without entries; those are recognised here. The file stays open,
+// shared for reading only, as any open archive does.
+UniqueFile openEmptyArchive(const std::string& fileName) {
+    UniqueFile h(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!h || !::GetFileSizeEx(h.get(), &size) || size.QuadPart < 22 || size.QuadPart > 22 + 0xFFFF) return {};
+    uint8_t record[22];
+    DWORD got = 0;
+    if (!::ReadFile(h.get(), record, sizeof record, &got, nullptr) || got != sizeof record) return {};
+    static const uint8_t kEmpty[20] = {'P', 'K', 5, 6};  // disks, counts, size and offset all 0
+    unsigned commentLength = record[20] | record[21] << 8;
+    if (std::memcmp(record, kEmpty, sizeof kEmpty) != 0 || 22 + commentLength != size.QuadPart) return {};
+    return h;
+}
+
 }  // namespace
 
 bool isAnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
 
 std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, const char* password) {
     zlib_filefunc64_def functions = ArchiveFile::functions();
-    unzFile zip = unzOpen2_64(fileName.c_str(), &functions);
-    if (!zip) return nullptr;
-    std::unique_ptr<ArchiveReader> reader(new ArchiveReader(zip));
+    std::unique_ptr<ArchiveReader> reader;
+    if (unzFile zip = unzOpen2_64(fileName.c_str(), &functions)) {
+        reader.reset(new ArchiveReader(zip));
+        // minizip takes a cut end record for a whole one (it reads missing
+        // bytes as zeros); the first central record must be readable.
+        if (reader->count_ > 0 && unzGoToFirstFile(zip) != UNZ_OK) return nullptr;
+    } else if (UniqueFile empty = openEmptyArchive(fileName)) {
+        reader.reset(new ArchiveReader(nullptr));
+        reader->emptyArchive_ = std::move(empty);
+    } else {
+        return nullptr;
+    }
     if (password) reader->password_ = password;
     return reader;
 }
@@ -72,7 +99,7 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, 
 ArchiveReader::ArchiveReader(unzFile zip)
     : zip_(zip), nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {
     unz_global_info64 global{};
-    if (unzGetGlobalInfo64(zip_, &global) == UNZ_OK) {
+    if (zip_ && unzGetGlobalInfo64(zip_, &global) == UNZ_OK) {
         count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
     }
     // The current folder is the base until the caller sets one. One that does
@@ -82,7 +109,9 @@ ArchiveReader::ArchiveReader(unzFile zip)
     if (n > 0 && n < sizeof folder) setBaseFolder(std::string(folder, n));
 }
 
-ArchiveReader::~ArchiveReader() { unzClose(zip_); }
+ArchiveReader::~ArchiveReader() {
+    if (zip_) unzClose(zip_);
+}
 
 int32_t ArchiveReader::setBaseFolder(const std::string& folder) {
     // The folder and its separator must fit in MAX_PATH with the NUL.

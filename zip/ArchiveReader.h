@@ -13,6 +13,7 @@
 
 #include <minizip/unzip.h>
 
+#include "base/UniqueAny.h"
 #include "zip/EntryDecoder.h"
 #include "zip/EntryName.h"
 
@@ -66,7 +67,8 @@ private:
     std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize);
     int32_t writeEntry(const EntryDetails& entry, const std::string& folder, const std::string& target);
 
-    unzFile zip_;
+    unzFile zip_;                  // null for an archive without entries
+    UniqueFile emptyArchive_;      // keeps such an archive open
     int32_t count_ = 0;
     int32_t currentIndex_ = 0;     // minizip's current entry
     bool positioned_ = true;       // false after a failed step: restart from entry 0

@@ -1,0 +1,206 @@
+#include "zip/EntryDecoder.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct CollectingSink final : ByteSink {
+    Bytes data;
+    size_t largestPiece = 0;
+    int32_t failWith = 0;
+    int32_t write(const uint8_t* p, size_t n) override {
+        if (failWith) return failWith;
+        data.insert(data.end(), p, p + n);
+        largestPiece = std::max(largestPiece, n);
+        return 0;
+    }
+};
+
+Bytes sample(size_t size) {
+    // Text with some repetition and some noise, so deflate has work to do.
+    Bytes b(size);
+    uint32_t x = 12345;
+    for (size_t i = 0; i < size; i++) {
+        x = x * 1103515245 + 12345;
+        b[i] = i % 7 == 0 ? static_cast<uint8_t>(x >> 24) : static_cast<uint8_t>("quillo zip "[i % 11]);
+    }
+    return b;
+}
+
+Bytes rawDeflate(const Bytes& plain) {
+    z_stream zs{};
+    deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&zs, static_cast<uLong>(plain.size())));
+    zs.next_in = const_cast<uint8_t*>(plain.data());
+    zs.avail_in = static_cast<uInt>(plain.size());
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+uint32_t crcOf(const Bytes& b) { return static_cast<uint32_t>(crc32(0, b.data(), static_cast<uInt>(b.size()))); }
+
+EntryParams paramsFor(uint16_t method, const Bytes& plain, const Bytes& stored) {
+    EntryParams p;
+    p.method = method;
+    p.crc = crcOf(plain);
+    p.compressedSize = stored.size();
+    p.uncompressedSize = plain.size();
+    return p;
+}
+
+// Feeds the stored bytes in pieces of the given size; the first failure ends it.
+int32_t decode(EntryDecoder& d, const EntryParams& p, Bytes stored, size_t piece, CollectingSink& sink,
+               const char* password = nullptr) {
+    if (int32_t rc = d.start(p, password)) return rc;
+    for (size_t at = 0; at < stored.size(); at += piece) {
+        size_t n = std::min(piece, stored.size() - at);
+        if (int32_t rc = d.feed(stored.data() + at, n, sink)) return rc;
+    }
+    return d.finish(sink);
+}
+
+TEST(EntryDecoder, InflatesInAnyPieceSizeIntoBoundedOutputPieces) {
+    Bytes plain = sample(300000);
+    Bytes stored = rawDeflate(plain);
+    EntryDecoder d(4096);
+    for (size_t piece : {size_t{1}, size_t{7}, size_t{4096}, stored.size()}) {
+        CollectingSink sink;
+        ASSERT_EQ(decode(d, paramsFor(8, plain, stored), stored, piece, sink), kZipOk) << piece;
+        EXPECT_EQ(sink.data, plain);
+        EXPECT_LE(sink.largestPiece, 4096u);
+    }
+}
+
+TEST(EntryDecoder, CopiesStoredEntries) {
+    Bytes plain = sample(10000);
+    CollectingSink sink;
+    EntryDecoder d;
+    ASSERT_EQ(decode(d, paramsFor(0, plain, plain), plain, 333, sink), kZipOk);
+    EXPECT_EQ(sink.data, plain);
+}
+
+TEST(EntryDecoder, RefusesWrongCrcAndWrongSizes) {
+    Bytes plain = sample(50000);
+    Bytes deflated = rawDeflate(plain);
+    EntryDecoder d(8192);
+    for (uint16_t method : {0, 8}) {
+        const Bytes& stored = method ? deflated : plain;
+        CollectingSink sink;
+        EntryParams p = paramsFor(method, plain, stored);
+        p.crc ^= 1;
+        EXPECT_EQ(decode(d, p, stored, 1000, sink), kZipDataError) << method;
+
+        // Declared shorter than the data: nothing past the declared size is handed on.
+        p = paramsFor(method, plain, stored);
+        p.uncompressedSize = 20000;
+        CollectingSink shortSink;
+        EXPECT_EQ(decode(d, p, stored, 1000, shortSink), kZipDataError) << method;
+        EXPECT_LE(shortSink.data.size(), 20000u);
+
+        // Declared longer than the data.
+        p = paramsFor(method, plain, stored);
+        p.uncompressedSize = plain.size() + 1;
+        CollectingSink longSink;
+        EXPECT_EQ(decode(d, p, stored, 1000, longSink), kZipDataError) << method;
+    }
+}
+
+TEST(EntryDecoder, RefusesTruncatedAndCorruptStreams) {
+    Bytes plain = sample(50000);
+    Bytes stored = rawDeflate(plain);
+    EntryDecoder d;
+    Bytes cut(stored.begin(), stored.begin() + static_cast<long>(stored.size() / 2));
+    CollectingSink sink;
+    EXPECT_EQ(decode(d, paramsFor(8, plain, cut), cut, 1000, sink), kZipDataError);
+
+    Bytes garbage(1000, 0xFF);  // 0xFF starts a block of the reserved type 3
+    CollectingSink sink2;
+    EXPECT_EQ(decode(d, paramsFor(8, plain, garbage), garbage, 1000, sink2), kZipDataError);
+    EXPECT_TRUE(sink2.data.empty());
+}
+
+TEST(EntryDecoder, EmptyEntries) {
+    EntryDecoder d;
+    CollectingSink sink;
+    Bytes none;
+    EXPECT_EQ(decode(d, paramsFor(8, none, none), none, 1, sink), kZipOk);  // "deflated" with no data
+    EXPECT_EQ(decode(d, paramsFor(8, none, rawDeflate(none)), rawDeflate(none), 1, sink), kZipOk);
+    EXPECT_EQ(decode(d, paramsFor(0, none, none), none, 1, sink), kZipOk);
+    EXPECT_TRUE(sink.data.empty());
+}
+
+TEST(EntryDecoder, RefusesUnknownMethodsAndPassesSinkFailuresOn) {
+    Bytes plain = sample(100);
+    EntryDecoder d;
+    CollectingSink sink;
+    EXPECT_EQ(decode(d, paramsFor(12, plain, plain), plain, 100, sink), kZipBadEntry);
+    sink.failWith = kZipWriteFailed;
+    EXPECT_EQ(decode(d, paramsFor(0, plain, plain), plain, 100, sink), kZipWriteFailed);
+}
+
+// Entries that Info-ZIP zip 3.0 encrypted with "zip -e -P pa55word" (general
+// purpose flags 0x0B and 0x09: the check byte is the DOS time's high byte).
+const uint32_t kVectorDosTime = 0x5d8808fc;
+const Bytes kEncryptedDeflated = {
+    0x89, 0x92, 0x9c, 0xb1, 0x75, 0x40, 0xd0, 0xd0, 0x2b, 0x13, 0x70, 0x6b, 0x1f, 0xca, 0x81, 0x87, 0x36, 0x62,
+    0xaa, 0x34, 0x09, 0x86, 0x35, 0x81, 0x6e, 0x46, 0x06, 0x53, 0x75, 0x3a, 0x60, 0x67, 0x6f, 0x12, 0x71, 0x02,
+    0x26, 0xf7, 0x08, 0x18, 0xb9, 0xc0, 0xf1, 0xaf, 0x35, 0x8f, 0xf9, 0x54, 0x17, 0x3c, 0x54, 0xc0, 0x30, 0x7f,
+    0x01, 0x12, 0x32, 0x66, 0x7b, 0x5e, 0x40, 0xf1, 0xe7, 0x71, 0x8c, 0xf7, 0xa5, 0x2b, 0xee, 0x75, 0x5a, 0xc8};
+const Bytes kEncryptedStored = {0x6f, 0x19, 0xbf, 0x72, 0xf7, 0x32, 0x52, 0x0e, 0xe7,
+                                0x5b, 0x94, 0x65, 0xa0, 0x4d, 0x28, 0x14, 0xa7, 0x01};
+
+EntryParams vectorParams(uint16_t method, uint16_t flags, uint32_t crc, const Bytes& stored, uint64_t size) {
+    EntryParams p;
+    p.method = method;
+    p.encrypted = true;
+    p.checkByte = encryptionCheckByte(flags, crc, kVectorDosTime);
+    p.crc = crc;
+    p.compressedSize = stored.size();
+    p.uncompressedSize = size;
+    return p;
+}
+
+TEST(EntryDecoder, DecryptsTraditionalEncryption) {
+    const std::string line = "QuilloZIP test vector: traditional encryption, deflated.\n";
+    EntryDecoder d;
+    CollectingSink deflated;
+    EntryParams p = vectorParams(8, 0x0B, 0x60787b22, kEncryptedDeflated, 114);
+    ASSERT_EQ(decode(d, p, kEncryptedDeflated, 5, deflated, "pa55word"), kZipOk);
+    EXPECT_EQ(std::string(deflated.data.begin(), deflated.data.end()), line + line);
+
+    CollectingSink stored;
+    p = vectorParams(0, 0x09, 0x5643f90b, kEncryptedStored, 6);
+    ASSERT_EQ(decode(d, p, kEncryptedStored, 18, stored, "pa55word"), kZipOk);
+    EXPECT_EQ(std::string(stored.data.begin(), stored.data.end()), "stored");
+}
+
+TEST(EntryDecoder, WrongOrMissingPasswordFailsBeforeAnyOutput) {
+    EntryDecoder d;
+    for (const char* password : {"pa55wore", "", static_cast<const char*>(nullptr)}) {
+        CollectingSink sink;
+        EntryParams p = vectorParams(8, 0x0B, 0x60787b22, kEncryptedDeflated, 114);
+        EXPECT_EQ(decode(d, p, kEncryptedDeflated, 3, sink, password), kZipBadPassword);
+        EXPECT_TRUE(sink.data.empty());
+    }
+    // Cut inside the 12-byte header.
+    CollectingSink sink;
+    Bytes cut(kEncryptedStored.begin(), kEncryptedStored.begin() + 8);
+    EXPECT_EQ(decode(d, vectorParams(0, 0x09, 0x5643f90b, cut, 6), cut, 8, sink, "pa55word"), kZipDataError);
+}
+
+TEST(EntryDecoder, CheckByteComesFromTimeOrCrc) {
+    EXPECT_EQ(encryptionCheckByte(0x09, 0x5643f90b, 0x5d8808fc), 0x08);
+    EXPECT_EQ(encryptionCheckByte(0x01, 0x5643f90b, 0x5d8808fc), 0x56);
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "zip/EntryName.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool noLeadBytes(unsigned char) { return false; }
+
+struct Cleaning {
+    const char* stored;
+    const char* cleaned;
+};
+
+TEST(CleanEntryName, StripsDrivesLeadingSeparatorsAndClimbs) {
+    const Cleaning cases[] = {
+        {"C:/dir/a.txt", "dir/a.txt"},
+        {"//server/share/f.txt", "server/share/f.txt"},
+        {"x/../y/z.txt", "y/z.txt"},
+        {"../../w.txt", "w.txt"},
+        {"D:E:f.txt", "f.txt"},
+        {"a/b/c.txt", "a/b/c.txt"},
+        {"C:\\dir\\a.txt", "dir\\a.txt"},
+        {"\\\\server\\share\\f.txt", "server\\share\\f.txt"},
+        {"x\\..\\y\\z.txt", "y\\z.txt"},
+        {"..\\..\\w.txt", "w.txt"},
+        {"x/..\\y", "y"},
+        {"x\\../y", "y"},
+        {"", ""},
+        // A leading climb is stripped as well, so no cleaned name starts outside.
+        {"../a.txt", "a.txt"},
+        {"..\\a.txt", "a.txt"},
+        {"x/../../a.txt", "a.txt"},
+        {"/../C:/../a.txt", "a.txt"},
+        // Dots that do not climb stay.
+        {"..a/b", "..a/b"},
+        {"a/..", "a/.."},
+        {"...\\x", "...\\x"},
+    };
+    for (const Cleaning& c : cases) EXPECT_EQ(cleanEntryName(c.stored), c.cleaned) << c.stored;
+}
+
+TEST(CleanEntryName, StopsAtAnEmbeddedNul) {
+    EXPECT_EQ(cleanEntryName(std::string_view("ok.txt\0../../x", 14)), "ok.txt");
+}
+
+TEST(CleanEntryName, NeverMatchesOnTheSecondByteOfADoubleByteCharacter) {
+    // 0x81 0x5C is one GBK character whose second byte looks like "\".
+    std::string name = "\x81\\..\\x";
+    EXPECT_EQ(cleanEntryName(name), name);
+    EXPECT_EQ(cleanEntryName(name, noLeadBytes), "x");
+    EXPECT_EQ(cleanEntryName("\x81\\/../x"), "x");
+}
+
+TEST(EntryName, AbsoluteNames) {
+    EXPECT_TRUE(isAbsoluteName("\\x"));
+    EXPECT_TRUE(isAbsoluteName("/x"));
+    EXPECT_TRUE(isAbsoluteName("E:/x/y.txt"));
+    EXPECT_TRUE(isAbsoluteName("E:y.txt"));
+    EXPECT_FALSE(isAbsoluteName(""));
+    EXPECT_FALSE(isAbsoluteName("a/b"));
+    EXPECT_FALSE(isAbsoluteName("ab:c"));
+}
+
+TEST(EntryName, SeparatorsAreFoundOnCharacterBoundaries) {
+    EXPECT_EQ(findLastSeparator("a/b\\c"), 3u);
+    EXPECT_EQ(findLastSeparator("abc"), std::string_view::npos);
+    EXPECT_EQ(findLastSeparator("d/\x81\\"), 1u);
+    EXPECT_EQ(findLastSeparator("d/\x81\\", noLeadBytes), 3u);
+    EXPECT_TRUE(endsWithSeparator("C:\\out\\"));
+    EXPECT_FALSE(endsWithSeparator("C:\\out\\\x81\\"));
+    EXPECT_FALSE(endsWithSeparator(""));
+}
+
+TEST(EntryName, CharacterBoundaryNeverSplitsACharacter) {
+    EXPECT_EQ(characterBoundary("abcdef", 4), 4u);
+    EXPECT_EQ(characterBoundary("abc", 4), 3u);
+    EXPECT_EQ(characterBoundary("ab\xB0\xA1", 3), 2u);
+    EXPECT_EQ(characterBoundary("ab\xB0\xA1x", 4), 4u);
+}
+
+struct Verdict {
+    const char* name;
+    NameVerdict verdict;
+};
+
+TEST(CheckRelativeName, RefusesClimbsDevicesAndStreams) {
+    const Verdict cases[] = {
+        {"a.txt", NameVerdict::safe},
+        {"a/b/c.txt", NameVerdict::safe},
+        {"a/./b", NameVerdict::safe},
+        {"a//b", NameVerdict::safe},
+        {"a/../b", NameVerdict::safe},
+        {"a/..", NameVerdict::safe},
+        {"docs/", NameVerdict::safe},
+        {"", NameVerdict::safe},
+        {"com", NameVerdict::safe},
+        {"console.txt", NameVerdict::safe},
+        {"nullx", NameVerdict::safe},
+        {"com10", NameVerdict::safe},
+        {"lpt0", NameVerdict::safe},
+        {"..", NameVerdict::leavesBase},
+        {"../a", NameVerdict::leavesBase},
+        {"a/../../b", NameVerdict::leavesBase},
+        {"a\\..\\..\\b", NameVerdict::leavesBase},
+        {"...", NameVerdict::leavesBase},
+        {"a/. ./b", NameVerdict::leavesBase},
+        {"nul", NameVerdict::deviceName},
+        {"NUL.txt", NameVerdict::deviceName},
+        {"nul .txt", NameVerdict::deviceName},
+        {"a/con/b.txt", NameVerdict::deviceName},
+        {"a\\Aux", NameVerdict::deviceName},
+        {"prn.tar.gz", NameVerdict::deviceName},
+        {"COM1", NameVerdict::deviceName},
+        {"lpt9.log", NameVerdict::deviceName},
+        {"conin$", NameVerdict::deviceName},
+        {"a.txt:stream", NameVerdict::streamName},
+        {"a:b/c", NameVerdict::streamName},
+    };
+    for (const Verdict& c : cases) EXPECT_EQ(checkRelativeName(c.name), c.verdict) << c.name;
+}
+
+TEST(CheckRelativeName, SplitsComponentsAsWindowsDoes) {
+    // Windows converts the name before splitting it, so "\x81\\.." is one
+    // component (a character and two dots) and the name stays inside.
+    std::string name = "\x81\\..\\..\\x";
+    EXPECT_EQ(checkRelativeName(name), NameVerdict::safe);
+    EXPECT_EQ(checkRelativeName(name, noLeadBytes), NameVerdict::leavesBase);
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+// Extraction to disk, including the hostile and broken archives: nothing may
+// be written outside the destination, and a failed entry leaves no file.
+#include "zip/Unzip.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "TestFolder.h"
+#include "ZipBuilder.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+class ExtractTest : public ::testing::Test {
+protected:
+    // The archive lives in the sandbox; extraction goes to sandbox\dest\.
+    void SetUp() override {
+        archive = sandbox / "test.zip";
+        dest = sandbox / "dest\\";
+    }
+
+    bool openBuilt(const ZipBuilder& builder, const char* password = nullptr) {
+        if (!builder.writeTo(archive) || !zip.open(archive, password)) return false;
+        return zip.setBaseFolder(dest) == kZipOk;
+    }
+
+    // The application's run: each entry's information, then the entry
+    // extracted under the name that information gave.
+    std::vector<int32_t> extractAll() {
+        std::vector<int32_t> results;
+        for (int32_t i = 0; i < zip.entryCount(); i++) results.push_back(zip.extractEntry(i, zip.entryInfo(i).name));
+        return results;
+    }
+
+    Names outsideDest() const {
+        Names names = listTree(sandbox.path());
+        Names outside;
+        for (const std::string& n : names) {
+            if (n != "test.zip" && n.rfind("dest\\", 0) != 0) outside.push_back(n);
+        }
+        return outside;
+    }
+
+    TestFolder sandbox;
+    std::string archive, dest;
+    Unzip zip;
+};
+
+TEST_F(ExtractTest, WritesFilesFoldersAndTimes) {
+    ZipBuilder b;
+    b.file("a/b/c.txt", "contents of c");
+    b.folder("docs/");
+    b.file("empty.txt", "");
+    TestEntry ut = makeEntry("ut.txt", "stamped");
+    ut.localExtra = utBlock(3, {1600000000, 1600000500});
+    b.add(ut);
+    ASSERT_TRUE(openBuilt(b));
+    EXPECT_EQ(extractAll(), (std::vector<int32_t>{0, 0, 0, 0}));
+    EXPECT_EQ(listTree(dest), (Names{"a\\", "a\\b\\", "a\\b\\c.txt", "docs\\", "empty.txt", "ut.txt"}));
+    EXPECT_EQ(readFile(dest + "a\\b\\c.txt"), "contents of c");
+    EXPECT_EQ(readFile(dest + "empty.txt"), "");
+    EXPECT_EQ(modificationTime(dest + "a\\b\\c.txt"), fileTimeOfLocal(2021, 6, 15, 10, 20, 30));
+    EXPECT_EQ(modificationTime(dest + "empty.txt"), fileTimeOfLocal(2021, 6, 15, 10, 20, 30));
+    EXPECT_EQ(modificationTime(dest + "ut.txt"), fileTimeOfUnix(1600000000));
+    EXPECT_EQ(fileAttributes(dest + "a\\b\\c.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(ExtractTest, CreatesTheBaseFolderButNotItsParents) {
+    ASSERT_TRUE(openBuilt(ZipBuilder().file("a.txt", "alpha")));
+    EXPECT_EQ(fileAttributes(dest), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(zip.extractEntry(0, "a.txt"), kZipOk);
+    EXPECT_EQ(readFile(dest + "a.txt"), "alpha");
+
+    std::string deep = sandbox / "missing\\deeper\\";
+    ASSERT_EQ(zip.setBaseFolder(deep), kZipOk);
+    EXPECT_EQ(zip.extractEntry(0, "a.txt"), kZipCannotOpen);
+    EXPECT_EQ(fileAttributes(sandbox / "missing"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ExtractTest, BaseFolderGetsASeparatorAndMustFit) {
+    ASSERT_TRUE(openBuilt(ZipBuilder().file("a.txt", "alpha")));
+    ASSERT_EQ(zip.setBaseFolder(sandbox / "plain"), kZipOk);  // no trailing separator
+    EXPECT_EQ(zip.extractEntry(0, "a.txt"), kZipOk);
+    EXPECT_EQ(readFile(sandbox / "plain\\a.txt"), "alpha");
+
+    // Too long for a path: refused, and the folder set before stays.
+    std::string tooLong = sandbox.path() + std::string(259 - sandbox.path().size(), 'x');
+    EXPECT_EQ(zip.setBaseFolder(tooLong), kZipCannotOpen);
+    EXPECT_EQ(zip.extractEntry(0, "again.txt"), kZipOk);
+    EXPECT_EQ(readFile(sandbox / "plain\\again.txt"), "alpha");
+}
+
+TEST_F(ExtractTest, ReplacesExistingFilesReadOnlyOnesIncluded) {
+    ZipBuilder b;
+    b.file("plain.txt", "new plain");
+    TestEntry readOnly = makeEntry("locked.txt", "new locked");
+    readOnly.external = kUnixReadOnlyFile;
+    b.add(readOnly);
+    ASSERT_TRUE(openBuilt(b));
+    ASSERT_TRUE(makeFolder(dest));
+    ASSERT_TRUE(writeFile(dest + "plain.txt", "an old and longer plain file"));
+    for (int round = 0; round < 2; round++) {
+        EXPECT_EQ(extractAll(), (std::vector<int32_t>{0, 0})) << round;
+        EXPECT_EQ(readFile(dest + "plain.txt"), "new plain");
+        EXPECT_EQ(readFile(dest + "locked.txt"), "new locked");
+        EXPECT_NE(fileAttributes(dest + "locked.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+        EXPECT_EQ(modificationTime(dest + "locked.txt"), fileTimeOfLocal(2021, 6, 15, 10, 20, 30));
+    }
+    EXPECT_EQ(listTree(dest), (Names{"locked.txt", "plain.txt"}));
+}
+
+TEST_F(ExtractTest, NamesWithoutAFilePart) {
+    ZipBuilder b;
+    b.file("ends/in/slash/", "");   // no folder attribute
+    b.folder("");                   // nameless folder entry
+    b.file("", "nameless file");
+    ASSERT_TRUE(openBuilt(b));
+    EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipCannotOpen, kZipOk, kZipCannotOpen}));
+    EXPECT_EQ(listTree(dest), (Names{"ends\\", "ends\\in\\", "ends\\in\\slash\\"}));
+}
+
+TEST_F(ExtractTest, BrokenDataFailsWithoutTouchingTheOldFile) {
+    const std::string text(100000, 'q');
+    Bytes deflated = rawDeflate(text);
+    ZipBuilder b;
+    TestEntry wrongCrc = makeEntry("f.txt", text);
+    wrongCrc.crc = 0x12345678;
+    b.add(wrongCrc);
+    TestEntry cut = makeEntry("f.txt", text);
+    cut.stored = Bytes(deflated.begin(), deflated.begin() + static_cast<long>(deflated.size() / 2));
+    b.add(cut);
+    TestEntry tooLong = makeEntry("f.txt", text);
+    tooLong.uncompressedSize = 1000;  // the stream yields more than declared
+    b.add(tooLong);
+    TestEntry storedShort = makeEntry("f.txt", text, 0);
+    storedShort.uncompressedSize = 200000;
+    b.add(storedShort);
+    TestEntry notDeflate = makeEntry("f.txt", text);
+    notDeflate.stored = Bytes(500, 0xFF);
+    b.add(notDeflate);
+    b.file("g.txt", "still fine");
+    ASSERT_TRUE(openBuilt(b));
+    ASSERT_TRUE(makeFolder(dest));
+    ASSERT_TRUE(writeFile(dest + "f.txt", "precious"));
+    for (int i = 0; i < 5; i++) EXPECT_EQ(zip.extractEntry(i, "f.txt"), kZipDataError) << i;
+    EXPECT_EQ(zip.extractEntry(5, "g.txt"), kZipOk);
+    EXPECT_EQ(readFile(dest + "f.txt"), "precious");
+    EXPECT_EQ(listTree(dest), (Names{"f.txt", "g.txt"}));  // no temporary file left
+    EXPECT_EQ(zip.extractEntry(6, "h.txt"), kZipBadIndex);
+    EXPECT_EQ(zip.extractEntry(-1, "h.txt"), kZipBadIndex);
+}
+
+TEST_F(ExtractTest, AbsoluteNamesFromTheCallerAreWrittenWhereTheyPoint) {
+    ASSERT_TRUE(openBuilt(ZipBuilder().file("a.txt", "alpha").folder("d/")));
+    std::string file = sandbox / "elsewhere\\x\\y.txt";
+    std::string folder = sandbox / "made\\by\\caller\\";
+    EXPECT_EQ(zip.extractEntry(0, file), kZipOk);
+    EXPECT_EQ(readFile(file), "alpha");
+    EXPECT_EQ(zip.extractEntry(1, folder), kZipOk);
+    EXPECT_EQ(fileAttributes(folder) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(fileAttributes(dest), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ExtractTest, HostileArchiveNamesStayInsideTheDestination) {
+    const char* hostile[] = {
+        "../evil1.txt",       "x/../../evil2.txt",   "..\\..\\evil3.txt",  "/abs1.txt",
+        "\\abs2.txt",         "C:/drive1.txt",       "C:drive2.txt",       "\\\\server\\share\\unc.txt",
+        "C:\\..\\evil4.txt",  "a/../../../evil5.txt", "nul.txt",           "sub/CON/b.txt",
+        "com1",               "ads.txt:stream",       "sub/aux",           "...",
+        "ok/../../evil6.txt",
+    };
+    ZipBuilder b;
+    for (const char* name : hostile) b.file(name, std::string("payload of ") + name);
+    ASSERT_TRUE(openBuilt(b));
+    std::vector<int32_t> results = extractAll();
+    EXPECT_EQ(outsideDest(), Names{});
+    // Climbs and drives are cleaned away; devices, streams and dots are refused.
+    std::vector<int32_t> expected(17, kZipOk);
+    for (int refused : {10, 11, 12, 13, 14, 15}) expected[refused] = kZipCannotOpen;
+    EXPECT_EQ(results, expected);
+    EXPECT_EQ(listTree(dest), (Names{"abs1.txt", "abs2.txt", "drive1.txt", "drive2.txt", "evil1.txt", "evil2.txt",
+                                     "evil3.txt", "evil4.txt", "evil5.txt", "evil6.txt", "server\\",
+                                     "server\\share\\", "server\\share\\unc.txt"}));
+    EXPECT_EQ(readFile(dest + "evil2.txt"), "payload of x/../../evil2.txt");
+}
+
+TEST_F(ExtractTest, RelativeNamesFromTheCallerMayNotLeave) {
+    ZipBuilder b;
+    b.file("a.txt", "alpha");
+    b.folder("d/");
+    ASSERT_TRUE(openBuilt(b));
+    for (const char* name : {"../a.txt", "x/../../a.txt", "..\\a.txt", "a.txt:s", "x/nul", "..", "x/. ./a"}) {
+        EXPECT_EQ(zip.extractEntry(0, name), kZipCannotOpen) << name;
+        EXPECT_EQ(zip.extractEntry(1, name), kZipCannotOpen) << name;
+    }
+    EXPECT_EQ(outsideDest(), Names{});
+    EXPECT_EQ(fileAttributes(dest), INVALID_FILE_ATTRIBUTES);
+    // Climbing that stays inside is fine.
+    EXPECT_EQ(zip.extractEntry(0, "x/../a.txt"), kZipOk);
+    EXPECT_EQ(readFile(dest + "a.txt"), "alpha");
+}
+
+TEST_F(ExtractTest, PathsOfMaxPathBytesFailCleanly) {
+    std::string longName = std::string(150, 'n') + "/" + std::string(150, 'm') + ".txt";
+    ZipBuilder b;
+    b.file(longName, "long");
+    b.file(std::string(400, 'z'), "cut");
+    b.file("short.txt", "short");
+    ASSERT_TRUE(openBuilt(b));
+    // Exactly MAX_PATH - 1 bytes still fits.
+    std::string fits = std::string(259 - dest.size() - 4, 'f') + ".txt";
+    EXPECT_EQ(zip.extractEntry(2, fits), kZipOk);
+    EXPECT_EQ(zip.extractEntry(2, fits + "x"), kZipCannotOpen);
+    EXPECT_EQ(zip.extractEntry(0, zip.entryInfo(0).name), kZipCannotOpen);
+    // A name cut for the listing is never written under the cut name.
+    EntryInfo cut = zip.entryInfo(1);
+    EXPECT_EQ(cut.name.size(), 259u);
+    EXPECT_EQ(zip.extractEntry(1, "z.txt"), kZipCannotOpen);
+    EXPECT_EQ(listTree(dest), Names{fits});
+    EXPECT_EQ(outsideDest(), Names{});
+}
+
+}  // namespace

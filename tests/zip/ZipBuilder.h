@@ -1,0 +1,65 @@
+// Builds ZIP archives byte by byte, so that tests can make the malformed and
+// hostile ones no archiver would write: any name, host, attributes, extra
+// field, method, CRC or size, and local headers that disagree.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint16_t kMadeByUnix = 0x031E;  // host 3, version 3.0
+constexpr uint16_t kMadeByDos = 0x0014;   // host 0, version 2.0
+constexpr uint32_t kUnixFile = 0x81A40000;       // -rw-r--r--
+constexpr uint32_t kUnixReadOnlyFile = 0x81240000;  // -r--r--r--
+constexpr uint32_t kUnixFolder = 0x41ED0000;     // drwxr-xr-x
+
+// 2021-06-15 10:20:30 local time as a DOS date-time.
+constexpr uint32_t kSampleDosTime = (41u << 25) | (6u << 21) | (15u << 16) | (10u << 11) | (20u << 5) | 15u;
+
+struct TestEntry {
+    std::string name;                   // stored name bytes
+    std::string data;                   // contents before compression
+    uint16_t method = 8;                // 8 deflates the data; any other stores it as is
+    uint16_t flags = 0;
+    uint16_t madeBy = kMadeByUnix;
+    uint32_t external = kUnixFile;
+    uint32_t dosTime = kSampleDosTime;
+    Bytes localExtra, centralExtra;
+    std::optional<uint32_t> crc;               // instead of the data's CRC-32
+    std::optional<uint32_t> uncompressedSize;  // instead of the data's size
+    std::optional<Bytes> stored;               // stored bytes instead of the compressed data
+    bool badLocalSignature = false;
+    std::optional<uint16_t> localMethod;
+    std::optional<std::string> localName;
+};
+
+inline TestEntry makeEntry(std::string name, std::string data, uint16_t method = 8) {
+    TestEntry e;
+    e.name = std::move(name);
+    e.data = std::move(data);
+    e.method = method;
+    return e;
+}
+
+// An extended timestamp block ("UT") with the given flags and Unix times.
+Bytes utBlock(uint8_t flags, std::initializer_list<int32_t> times);
+// An Info-ZIP Unicode path block (0x7075, version 1) for the stored name.
+Bytes unicodePathBlock(const std::string& storedName, const std::string& utf8Name, uint32_t crcXor = 0);
+
+Bytes rawDeflate(const std::string& data);
+
+class ZipBuilder {
+public:
+    ZipBuilder& add(TestEntry entry);
+    ZipBuilder& file(const std::string& name, const std::string& data);
+    ZipBuilder& folder(const std::string& name);
+    Bytes build() const;
+    // Writes the archive; false when the file cannot be written.
+    bool writeTo(const std::string& path) const;
+
+private:
+    std::vector<TestEntry> entries_;
+};
