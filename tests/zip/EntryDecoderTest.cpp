@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "ZipBuilder.h"
 
-using Bytes = std::vector<uint8_t>;
+namespace {
 
 struct CollectingSink final : ByteSink {
     Bytes data;
@@ -31,20 +31,6 @@ Bytes sample(size_t size) {
         b[i] = i % 7 == 0 ? static_cast<uint8_t>(x >> 24) : static_cast<uint8_t>("quillo zip "[i % 11]);
     }
     return b;
-}
-
-Bytes rawDeflate(const Bytes& plain) {
-    z_stream zs{};
-    deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&zs, static_cast<uLong>(plain.size())));
-    zs.next_in = const_cast<uint8_t*>(plain.data());
-    zs.avail_in = static_cast<uInt>(plain.size());
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
 }
 
 uint32_t crcOf(const Bytes& b) { return static_cast<uint32_t>(crc32(0, b.data(), static_cast<uInt>(b.size()))); }

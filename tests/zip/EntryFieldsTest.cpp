@@ -5,6 +5,7 @@
 
 #include "zip/EntryAttributes.h"
 #include "zip/ExtraField.h"
+#include "ZipBuilder.h"
 
 namespace {
 
@@ -53,24 +54,14 @@ TEST(DosDateTime, UnixTimesBecomeFileTimes) {
     EXPECT_EQ(unixTimeToFileTime(-11644473600LL), 0ULL);
 }
 
-using Bytes = std::vector<uint8_t>;
-
-void put16(Bytes& b, unsigned v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(Bytes& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
 void block(Bytes& b, unsigned id, const Bytes& data, unsigned claimedSize = ~0u) {
-    put16(b, id);
-    put16(b, claimedSize == ~0u ? static_cast<unsigned>(data.size()) : claimedSize);
+    putLe16(b, id);
+    putLe16(b, claimedSize == ~0u ? static_cast<unsigned>(data.size()) : claimedSize);
     b.insert(b.end(), data.begin(), data.end());
 }
 Bytes timestamp(uint8_t flags, std::initializer_list<uint32_t> times) {
     Bytes data{flags};
-    for (uint32_t t : times) put32(data, t);
+    for (uint32_t t : times) putLe32(data, t);
     return data;
 }
 constexpr unsigned kUT = 'U' | 'T' << 8;
@@ -128,7 +119,7 @@ TEST(ExtendedTimestamp, LeavesOutTimesOutsideTheBlockOrField) {
 
 Bytes unicodePath(uint8_t version, uint32_t crc, const std::string& utf8) {
     Bytes data{version};
-    put32(data, crc);
+    putLe32(data, crc);
     data.insert(data.end(), utf8.begin(), utf8.end());
     return data;
 }

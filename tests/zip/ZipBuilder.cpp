@@ -4,16 +4,18 @@
 
 #include <cstdio>
 
-namespace {
-
-void put16(Bytes& b, unsigned v) {
+void putLe16(Bytes& b, unsigned v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
 }
-void put32(Bytes& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
+
+void putLe32(Bytes& b, uint32_t v) {
+    putLe16(b, v & 0xFFFF);
+    putLe16(b, v >> 16);
 }
+
+namespace {
+
 void putText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
 void putBytes(Bytes& b, const Bytes& s) { b.insert(b.end(), s.begin(), s.end()); }
 
@@ -25,29 +27,29 @@ uint32_t crcOf(const void* p, size_t n) {
 
 Bytes utBlock(uint8_t flags, std::initializer_list<int32_t> times) {
     Bytes b;
-    put16(b, 0x5455);
-    put16(b, static_cast<unsigned>(1 + 4 * times.size()));
+    putLe16(b, 0x5455);
+    putLe16(b, static_cast<unsigned>(1 + 4 * times.size()));
     b.push_back(flags);
-    for (int32_t t : times) put32(b, static_cast<uint32_t>(t));
+    for (int32_t t : times) putLe32(b, static_cast<uint32_t>(t));
     return b;
 }
 
 Bytes unicodePathBlock(const std::string& storedName, const std::string& utf8Name, uint32_t crcXor) {
     Bytes b;
-    put16(b, 0x7075);
-    put16(b, static_cast<unsigned>(5 + utf8Name.size()));
+    putLe16(b, 0x7075);
+    putLe16(b, static_cast<unsigned>(5 + utf8Name.size()));
     b.push_back(1);
-    put32(b, crcOf(storedName.data(), storedName.size()) ^ crcXor);
+    putLe32(b, crcOf(storedName.data(), storedName.size()) ^ crcXor);
     putText(b, utf8Name);
     return b;
 }
 
-Bytes rawDeflate(const std::string& data) {
+Bytes rawDeflate(const void* data, size_t size) {
     z_stream zs{};
-    deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())));
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
+    deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&zs, static_cast<uLong>(size)));
+    zs.next_in = static_cast<Bytef*>(const_cast<void*>(data));
+    zs.avail_in = static_cast<uInt>(size);
     zs.next_out = out.data();
     zs.avail_out = static_cast<uInt>(out.size());
     deflate(&zs, Z_FINISH);
@@ -85,49 +87,49 @@ Bytes ZipBuilder::build() const {
         uint32_t offset = static_cast<uint32_t>(out.size());
         std::string localName = e.localName ? *e.localName : e.name;
 
-        put32(out, e.badLocalSignature ? 0x04034b51 : 0x04034b50);
-        put16(out, 20);
-        put16(out, e.flags);
-        put16(out, e.localMethod ? *e.localMethod : e.method);
-        put32(out, e.dosTime);
-        put32(out, crc);
-        put32(out, static_cast<uint32_t>(stored.size()));
-        put32(out, size);
-        put16(out, static_cast<unsigned>(localName.size()));
-        put16(out, static_cast<unsigned>(e.localExtra.size()));
+        putLe32(out, e.badLocalSignature ? 0x04034b51 : 0x04034b50);
+        putLe16(out, 20);
+        putLe16(out, e.flags);
+        putLe16(out, e.localMethod ? *e.localMethod : e.method);
+        putLe32(out, e.dosTime);
+        putLe32(out, crc);
+        putLe32(out, static_cast<uint32_t>(stored.size()));
+        putLe32(out, size);
+        putLe16(out, static_cast<unsigned>(localName.size()));
+        putLe16(out, static_cast<unsigned>(e.localExtra.size()));
         putText(out, localName);
         putBytes(out, e.localExtra);
         putBytes(out, stored);
 
-        put32(central, 0x02014b50);
-        put16(central, e.madeBy);
-        put16(central, 20);
-        put16(central, e.flags);
-        put16(central, e.method);
-        put32(central, e.dosTime);
-        put32(central, crc);
-        put32(central, static_cast<uint32_t>(stored.size()));
-        put32(central, size);
-        put16(central, static_cast<unsigned>(e.name.size()));
-        put16(central, static_cast<unsigned>(e.centralExtra.size()));
-        put16(central, 0);  // comment
-        put16(central, 0);  // disk
-        put16(central, 0);  // internal attributes
-        put32(central, e.external);
-        put32(central, offset);
+        putLe32(central, 0x02014b50);
+        putLe16(central, e.madeBy);
+        putLe16(central, 20);
+        putLe16(central, e.flags);
+        putLe16(central, e.method);
+        putLe32(central, e.dosTime);
+        putLe32(central, crc);
+        putLe32(central, static_cast<uint32_t>(stored.size()));
+        putLe32(central, size);
+        putLe16(central, static_cast<unsigned>(e.name.size()));
+        putLe16(central, static_cast<unsigned>(e.centralExtra.size()));
+        putLe16(central, 0);  // comment
+        putLe16(central, 0);  // disk
+        putLe16(central, 0);  // internal attributes
+        putLe32(central, e.external);
+        putLe32(central, offset);
         putText(central, e.name);
         putBytes(central, e.centralExtra);
     }
     uint32_t centralOffset = static_cast<uint32_t>(out.size());
     putBytes(out, central);
-    put32(out, 0x06054b50);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, static_cast<unsigned>(entries_.size()));
-    put16(out, static_cast<unsigned>(entries_.size()));
-    put32(out, static_cast<uint32_t>(central.size()));
-    put32(out, centralOffset);
-    put16(out, 0);
+    putLe32(out, 0x06054b50);
+    putLe16(out, 0);
+    putLe16(out, 0);
+    putLe16(out, static_cast<unsigned>(entries_.size()));
+    putLe16(out, static_cast<unsigned>(entries_.size()));
+    putLe32(out, static_cast<uint32_t>(central.size()));
+    putLe32(out, centralOffset);
+    putLe16(out, 0);
     return out;
 }
 

@@ -49,7 +49,12 @@ Bytes utBlock(uint8_t flags, std::initializer_list<int32_t> times);
 // An Info-ZIP Unicode path block (0x7075, version 1) for the stored name.
 Bytes unicodePathBlock(const std::string& storedName, const std::string& utf8Name, uint32_t crcXor = 0);
 
-Bytes rawDeflate(const std::string& data);
+Bytes rawDeflate(const void* data, size_t size);
+inline Bytes rawDeflate(const std::string& data) { return rawDeflate(data.data(), data.size()); }
+inline Bytes rawDeflate(const Bytes& data) { return rawDeflate(data.data(), data.size()); }
+
+void putLe16(Bytes& b, unsigned value);
+void putLe32(Bytes& b, uint32_t value);
 
 class ZipBuilder {
 public:
