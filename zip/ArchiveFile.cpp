@@ -136,5 +136,9 @@ size_t ArchiveFile::read(uint8_t* buffer, size_t size) {
         position_ += n;
         done += n;
     }
+    // minizip asks for the error flag only after a short read of a header
+    // field, and takes "no error" for a clean end of file, reading the
+    // missing bytes as zeros. A header cut by the end of the file is broken.
+    if (done < size) readError_ = true;
     return done;
 }

@@ -45,7 +45,7 @@ private:
 
     UniqueFile handle_;
     bool seekable_ = false;
-    bool readError_ = false;
+    bool readError_ = false;   // a read failed or came up short
     uint64_t start_ = 0;       // where the file stood when the source was made
     uint64_t position_ = 0;    // absolute position of the next read
     uint64_t size_ = 0;
