@@ -10,7 +10,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 # Create the prefix once; concurrent callers wait for the first.
-if [ ! -f "$WINEPREFIX/.qz-ready" ]; then
+if [ ! -f "$WINEPREFIX/.qz-ready" ] || [ ! -f "$WINEPREFIX/.qz-unmanaged" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     exec 9>"$WINEPREFIX.lock"
     flock 9
@@ -18,6 +18,13 @@ if [ ! -f "$WINEPREFIX/.qz-ready" ]; then
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w || true
         touch "$WINEPREFIX/.qz-ready"
+    fi
+    if [ ! -f "$WINEPREFIX/.qz-unmanaged" ]; then
+        # Xvfb has no window manager: Wine would wait 2 s for it on every
+        # window it hides or destroys. Windows left unmanaged need no wait.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+        wineserver -w || true
+        touch "$WINEPREFIX/.qz-unmanaged"
     fi
     flock -u 9
 fi

@@ -636,7 +636,6 @@ int runMessageLoop() {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    g_ending = false;
     return static_cast<int>(msg.wParam);
 }
 
@@ -644,4 +643,5 @@ void endProgram(int exitCode) {
     g_ending = true;
     for (int i = 0; i < kFormCount; i++) closeForm(static_cast<FormId>(i));
     ::PostQuitMessage(exitCode);
+    g_ending = false;  // the windows are gone: closing happens synchronously
 }

@@ -5,6 +5,7 @@
 
 #include "ui/Colour.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

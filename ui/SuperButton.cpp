@@ -245,9 +245,12 @@ void SuperButton::mouseMove(WPARAM keys) {
 
 void SuperButton::onDisabled() {
     clearHover();
-    // Focus on a disabled button would leave the keyboard stranded: hand it
-    // to the next tab stop, or to the parent when there is none.
-    if (::GetFocus() != hwnd_) return;
+    // Disabling the focused button leaves its window with no focus at all
+    // (the system takes it away before WM_ENABLE): hand it to the next tab
+    // stop, or to the parent when there is none. Focus held by another
+    // control, or an inactive window, is left alone.
+    HWND focus = ::GetFocus();
+    if (focus != hwnd_ && !(focus == nullptr && ::GetActiveWindow() == ::GetAncestor(hwnd_, GA_ROOT))) return;
     HWND next = ::GetNextDlgTabItem(parent_, hwnd_, FALSE);
     ::SetFocus(next && next != hwnd_ ? next : parent_);
 }
