@@ -94,6 +94,7 @@ public:
     }
     bool setTrayIcon(UniqueHicon icon, std::wstring_view tip);
     bool removeTrayIcon();
+    bool showTrayIcon();
     void popupMenu(const char* topItem);
 
 private:
@@ -345,10 +346,10 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnDestroy();
         return 0;
     default:
-        if (msg == taskbarCreatedMessage() && trayShown_) {
+        if (msg == taskbarCreatedMessage() && trayIcon_) {
             // Explorer restarted: its notification area is new and empty.
             trayShown_ = false;
-            setTrayIcon(std::move(trayIcon_), std::wstring(trayTip_));
+            showTrayIcon();
             return 0;
         }
         break;
@@ -441,15 +442,21 @@ bool Form::setTrayIcon(UniqueHicon icon, std::wstring_view tip) {
     UniqueHicon old = std::move(trayIcon_);
     trayIcon_ = std::move(icon);
     trayTip_ = std::move(cut);
-    const bool ok = notifyTray(trayShown_ ? NIM_MODIFY : NIM_ADD);
-    trayShown_ = trayShown_ || ok;
-    return ok;  // `old` is destroyed only now, after the shell took the new one
+    return showTrayIcon();  // `old` is destroyed only now, after the shell took the new one
+}
+
+bool Form::showTrayIcon() {
+    // Adding an icon the shell still holds fails, and so does changing one it
+    // lost: when the first way fails, try the other.
+    const bool ok = notifyTray(trayShown_ ? NIM_MODIFY : NIM_ADD) || notifyTray(trayShown_ ? NIM_ADD : NIM_MODIFY);
+    trayShown_ = ok;
+    return ok;
 }
 
 bool Form::removeTrayIcon() {
-    if (!trayShown_) return true;
-    trayShown_ = false;
+    if (!trayIcon_) return true;
     const bool ok = notifyTray(NIM_DELETE);
+    trayShown_ = false;
     trayIcon_.reset();
     return ok;
 }

@@ -42,6 +42,21 @@ Box boxOf(FormId form, const char* name) {
     return {};
 }
 
+// A long title runs under its "..." marker until the marker is shown over it.
+void expectMarkerOverLongTitle(FormId form, const char* title, const char* marker, const std::string& shotName) {
+    HWND hwnd = formWindow(form);
+    const Box box = boxOf(form, marker);
+    setCaption(form, title, kLongTitle);
+    int underTitle = 0;
+    pumpUntil([&] { return (underTitle = darkPixels(hwnd, box)) > 20; });
+    setProperty(form, marker, Property::Visible, 1);
+    int withMarker = underTitle;
+    pumpUntil([&] { return (withMarker = darkPixels(hwnd, box)) < underTitle / 2; });
+    EXPECT_LT(withMarker, underTitle / 2) << marker << " covers the end of " << title;
+    EXPECT_GT(withMarker, 0) << marker << " shows its dots";
+    saveClient(hwnd, shotName);
+}
+
 class Screenshots : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,17 +92,7 @@ TEST_F(Screenshots, ReminderWindow) {
     EXPECT_GT(darkPixels(hwnd, boxOf(FormId::Reminder, "标签2")), 40) << "status line drawn";
     saveClient(hwnd, "reminder");
 
-    // A long title runs under the marker until the marker is shown over it.
-    const Box marker = boxOf(FormId::Reminder, "标签4");
-    setCaption(FormId::Reminder, "标签3", kLongTitle);
-    int underTitle = 0;
-    pumpUntil([&] { return (underTitle = darkPixels(hwnd, marker)) > 20; });
-    setProperty(FormId::Reminder, "标签4", Property::Visible, 1);
-    int withMarker = underTitle;
-    pumpUntil([&] { return (withMarker = darkPixels(hwnd, marker)) < underTitle / 2; });
-    EXPECT_LT(withMarker, underTitle / 2) << "the marker covers the title's end";
-    EXPECT_GT(withMarker, 0) << "and shows its dots";
-    saveClient(hwnd, "reminder-long-title");
+    expectMarkerOverLongTitle(FormId::Reminder, "标签3", "标签4", "reminder-long-title");
 }
 
 TEST_F(Screenshots, MainWindowAndItsHoverLooks) {
@@ -117,15 +122,7 @@ TEST_F(Screenshots, MainWindowAndItsHoverLooks) {
     EXPECT_EQ(colourText(waitForClientPixel(hwnd, 266, 436, kAccent)), colourText(kAccent)) << "\"立即解压\" let go";
     saveClient(hwnd, "main-hover-desktop");
     moveMouseTo(2, 2);
+    EXPECT_EQ(colourText(waitForClientPixel(hwnd, 161 + 28, 387, kWhite)), colourText(kWhite)) << "\"桌面\" let go";
 
-    const Box marker = boxOf(FormId::Main, "标签5");
-    setCaption(FormId::Main, "标签1", kLongTitle);
-    int underTitle = 0;
-    pumpUntil([&] { return (underTitle = darkPixels(hwnd, marker)) > 20; });
-    setProperty(FormId::Main, "标签5", Property::Visible, 1);
-    int withMarker = underTitle;
-    pumpUntil([&] { return (withMarker = darkPixels(hwnd, marker)) < underTitle / 2; });
-    EXPECT_LT(withMarker, underTitle / 2);
-    EXPECT_GT(withMarker, 0);
-    saveClient(hwnd, "main-long-title");
+    expectMarkerOverLongTitle(FormId::Main, "标签1", "标签5", "main-long-title");
 }

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Extraction and listing speed of quillozip-cli against minizip's own
+# extractor (miniunz, built from the same minizip source with the same
+# compiler), side by side under the same Wine:
+#   (a) one 256 MiB deflated file of mixed text and binary,
+#   (b) 20,000 small files in 100 folders,
+#   (c) listing 50,000 and 100,000 entries.
+# Prints medians of several runs and the ratios; targets: (a) <= 1.0,
+# (b) <= 1.25, listing 100k/50k <= 2.5. Not part of scripts/test.sh.
+# Usage: scripts/bench.sh [runs, default 5]
+# Environment: QZ_CLI (default build/i686/bin/quillozip-cli.exe).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+cli=${QZ_CLI:-$top/build/i686/bin/quillozip-cli.exe}
+miniunz=$top/.deps/i686/bin/miniunz.exe
+export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
+
+if [ ! -f "$cli" ]; then
+    [ -f "$top/build/i686/build.ninja" ] ||
+        cmake -S "$top" -B "$top/build/i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686.cmake" >/dev/null
+    cmake --build "$top/build/i686" -j 2 --target quillozip-cli >/dev/null
+fi
+
+work=$(mktemp -d /tmp/qz-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+wine() { "$top/scripts/wine-run.sh" "$@"; }
+
+echo "making the archives in $work"
+python3 - "$work" <<'PY'
+import os, random, sys, zipfile
+work = sys.argv[1]
+rng = random.Random(7)
+words = [''.join(rng.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(rng.randint(2, 9))) for _ in range(5000)]
+text = ' '.join(rng.choice(words) for _ in range(250000)).encode()  # about 1.4 MiB of prose
+os.makedirs(work + '/a')
+with open(work + '/a/mixed.bin', 'wb') as f:
+    for i in range(256 * 16):                                       # 64 KiB pieces
+        if i % 10 < 7:
+            start = rng.randrange(len(text) - 65536)
+            f.write(text[start:start + 65536])
+        else:
+            f.write(os.urandom(65536))
+for d in range(100):
+    os.makedirs('%s/b/folder%03d' % (work, d))
+    for n in range(200):
+        start = rng.randrange(len(text) - 8192)
+        with open('%s/b/folder%03d/file%03d.txt' % (work, d, n), 'wb') as f:
+            f.write(text[start:start + rng.randint(100, 8192)])
+for count in (50000, 100000):
+    with zipfile.ZipFile('%s/list%d.zip' % (work, count), 'w', zipfile.ZIP_STORED) as z:
+        for i in range(count):
+            z.writestr('folder%03d/entry%06d.txt' % (i % 1000, i), b'x')
+PY
+(cd "$work/a" && zip -q "$work/single.zip" mixed.bin)
+(cd "$work/b" && zip -qr "$work/many.zip" .)
+rm -rf "$work/a" "$work/b"
+ls -l "$work"/*.zip
+
+# Seconds one command takes, its output thrown away.
+timed() {
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { echo "scale=3; $1 / $2" | bc -l | sed 's/^\./0./'; }
+
+extract_bench() { # archive label
+    local archive=$1 label=$2 ours=() theirs=()
+    local dest=$work/dest-$label
+    for i in $(seq 1 "$runs"); do
+        rm -rf "$dest-m" "$dest-q"
+        mkdir -p "$dest-m"
+        theirs+=("$(timed wine "$miniunz" -x -o "$(winpath "$archive")" -d "$(winpath "$dest-m")")")
+        ours+=("$(timed wine "$cli" extract "$(winpath "$archive")" "$(winpath "$dest-q")")")
+    done
+    # Both must have written the same tree, or the timing means nothing.
+    diff -r "$dest-m" "$dest-q" >/dev/null || { echo "$label: the extracted trees differ" >&2; exit 1; }
+    rm -rf "$dest-m" "$dest-q"
+    local m q
+    m=$(median "${theirs[@]}")
+    q=$(median "${ours[@]}")
+    printf '%-28s miniunz %7ss   quillozip-cli %7ss   ratio %s (target %s)\n' "$label" "$m" "$q" "$(ratio "$q" "$m")" "$3"
+}
+
+# A warm Wine for every run, kept until the end.
+"$top/scripts/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
+wineserver -p 120 >/dev/null 2>&1 &
+
+echo "medians of $runs runs, Wine start-up included"
+extract_bench "$work/single.zip" "(a) 256 MiB, one file" "<= 1.0"
+extract_bench "$work/many.zip" "(b) 20,000 files" "<= 1.25"
+
+declare -A listing
+for count in 50000 100000; do
+    times=()
+    for i in $(seq 1 "$runs"); do times+=("$(timed wine "$cli" list "$(winpath "$work/list$count.zip")")"); done
+    listing[$count]=$(median "${times[@]}")
+    printf '%-28s quillozip-cli %7ss\n' "(c) list $count entries" "${listing[$count]}"
+done
+printf '%-28s ratio %s (target <= 2.5)\n' "(c) list 100k / 50k" "$(ratio "${listing[100000]}" "${listing[50000]}")"
