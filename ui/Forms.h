@@ -5,6 +5,20 @@
 // Controls are addressed by their designer names, UTF-8 literals such as
 // "标签3"; nullptr addresses the window itself. Texts are wide: texts from
 // the system's ANSI code page are converted by the caller.
+//
+//     constexpr EventBinding kBindings[] = {
+//         {FormId::Reminder, nullptr, FormEvent::Created, onReminderCreated},
+//         {FormId::Reminder, nullptr, FormEvent::TrayIcon, onReminderTray},
+//         {FormId::Reminder, "退出", FormEvent::Clicked, onExitChosen},
+//         {FormId::Reminder, "超级按钮4", FormEvent::Clicked, onSafeOpen},
+//         ...
+//     };
+//     bindEvents(kBindings);
+//     loadForm(FormId::Reminder);   // its created event runs inside
+//     return runMessageLoop();
+//
+// Executables that show the windows link qz_ui and qz_resources (images,
+// program icon and manifest).
 #pragma once
 
 #include "ui/FormSpec.h"
