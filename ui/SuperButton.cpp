@@ -405,6 +405,9 @@ void SuperButton::detach() {
     if (!hwnd_) return;
     ::RemoveWindowSubclass(hwnd_, subclassProc, kSubclassId);
     ::RemovePropW(hwnd_, kProp);
+    // The tooltip is owned by the top-level window, which destroys it before
+    // its children: then only the stale handle is left to drop.
+    if (tooltip_ && !::IsWindow(tooltip_.get())) tooltip_.release();
     tooltip_.reset();
     hwnd_ = nullptr;
 }
