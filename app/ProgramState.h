@@ -1,0 +1,38 @@
+// The variables where the application's parts meet: the last finished
+// download, the archive opened on it, the entry count the main window listed
+// and the extraction's destination. One set for the process.
+//
+// The state has no lock: it is read and written on the GUI thread only. The
+// watchers' workers hand finished paths to the GUI thread instead of writing
+// here themselves.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "zip/Unzip.h"
+
+struct ProgramState {
+    std::string lastArchivePath;           // full path of the most recent finished ZIP download
+    std::unique_ptr<ZIP解压> zipArchive;    // always an object; holding no archive is its null state
+    int32_t listedEntryCount = 0;          // entries listed when the main window was created
+    std::string destinationFolder;         // ends in "\" once a destination was chosen
+};
+
+// Makes the process-wide state with its initial values: texts empty, count 0,
+// an archive object holding nothing. Called once at start-up; a second call
+// returns the existing state.
+ProgramState& createProgramState();
+
+// The process-wide state; made on first use if start-up has not made it yet.
+ProgramState& programState();
+
+// Releases the state in order: lastArchivePath, then zipArchive (closed before
+// it is freed), then destinationFolder. Harmless when there is none.
+void destroyProgramState();
+
+// The destination buttons' actions on programState().destinationFolder; a
+// failed lookup or a cancelled browser leaves it as it was.
+void useDesktopDestination();
+void chooseCustomDestination();

@@ -1,0 +1,61 @@
+#include "app/ProgramState.h"
+
+#include <gtest/gtest.h>
+
+#include "app/FolderServices.h"
+#include "base/UniqueAny.h"
+
+namespace {
+
+// The archive the fixture made with Info-ZIP, as a Windows path.
+std::string fixtureArchive() {
+    const char* bin = getenv("QZ_BINARY_DIR");
+    std::string path = std::string("Z:") + (bin ? bin : "") + "/app-state/two.zip";
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+// Whether this process could open the file with no sharing at all, which
+// fails while anyone else holds it open.
+bool openExclusively(const std::string& path) {
+    UniqueFile f(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return bool(f);
+}
+
+}  // namespace
+
+TEST(ProgramState, StartsEmptyWithAnArchiveObjectHoldingNothing) {
+    ProgramState& state = createProgramState();
+    EXPECT_EQ(&createProgramState(), &state);
+    EXPECT_EQ(&programState(), &state);
+    EXPECT_EQ(state.lastArchivePath, "");
+    EXPECT_EQ(state.destinationFolder, "");
+    EXPECT_EQ(state.listedEntryCount, 0);
+    ASSERT_TRUE(state.zipArchive);
+    EXPECT_FALSE(state.zipArchive->isOpen());
+    EXPECT_EQ(state.zipArchive->entryCount(), 0);
+    destroyProgramState();
+    destroyProgramState();
+}
+
+TEST(ProgramState, ReleaseClosesTheOpenArchive) {
+    std::string archive = fixtureArchive();
+    ASSERT_TRUE(openExclusively(archive)) << archive;
+    ProgramState& state = createProgramState();
+    state.lastArchivePath = archive;
+    ASSERT_TRUE(state.zipArchive->open(archive));
+    EXPECT_EQ(state.zipArchive->entryCount(), 2);
+    EXPECT_FALSE(openExclusively(archive)) << "the archive is held open while it is the program's archive";
+    destroyProgramState();
+    EXPECT_TRUE(openExclusively(archive));
+    // A new state starts from its initial values again.
+    EXPECT_EQ(programState().lastArchivePath, "");
+    destroyProgramState();
+}
+
+TEST(ProgramState, DestinationButtonsWriteTheDestination) {
+    useDesktopDestination();
+    EXPECT_EQ(programState().destinationFolder, specialFolderPath(kFolderDesktop));
+    destroyProgramState();
+}
