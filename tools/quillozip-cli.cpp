@@ -75,6 +75,10 @@ int extract(const char* archive, const char* destination, const char* password) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Fully buffered: Wine treats some redirections (/dev/null) as a
+    // character device, which the C runtime would otherwise write unbuffered,
+    // one slow call a line.
+    std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
     if (argc < 3) return usage();
     if (std::strcmp(argv[1], "list") == 0 && argc == 3) return list(argv[2]);
     if (std::strcmp(argv[1], "extract") == 0) {

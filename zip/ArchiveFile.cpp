@@ -10,7 +10,7 @@ struct ArchiveFile::Page {
     std::unique_ptr<uint8_t[]> data;
 };
 
-zlib_filefunc64_def ArchiveFile::functions() {
+zlib_filefunc64_def ArchiveFile::functions(ArchiveFile** opened) {
     zlib_filefunc64_def f{};
     f.zopen64_file = onOpen;
     f.zread_file = onRead;
@@ -19,7 +19,7 @@ zlib_filefunc64_def ArchiveFile::functions() {
     f.zseek64_file = onSeek;
     f.zclose_file = onClose;
     f.zerror_file = onError;
-    f.opaque = nullptr;
+    f.opaque = opened;
     return f;
 }
 
@@ -33,13 +33,15 @@ ArchiveFile::ArchiveFile(UniqueFile handle) : handle_(std::move(handle)), pages_
 
 ArchiveFile::~ArchiveFile() = default;
 
-voidpf ZCALLBACK ArchiveFile::onOpen(voidpf, const void* fileName, int mode) {
+voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mode) {
     if (!fileName || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
     // Others may read the archive while it is open, but not change or delete it.
     UniqueFile h(::CreateFileA(static_cast<const char*>(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h) return nullptr;
-    return new ArchiveFile(std::move(h));
+    auto* file = new ArchiveFile(std::move(h));
+    if (opaque) *static_cast<ArchiveFile**>(opaque) = file;
+    return file;
 }
 
 uLong ZCALLBACK ArchiveFile::onRead(voidpf, voidpf stream, void* buffer, uLong size) {
@@ -79,7 +81,7 @@ bool ArchiveFile::seek(int64_t offset, int origin) {
     return true;
 }
 
-int64_t ArchiveFile::readAt(uint64_t offset, uint8_t* buffer, DWORD size) {
+int64_t ArchiveFile::readFileAt(uint64_t offset, uint8_t* buffer, DWORD size) {
     // An OVERLAPPED offset on a synchronous handle makes a positioned read:
     // one call instead of a seek and a read.
     OVERLAPPED at{};
@@ -107,12 +109,17 @@ ArchiveFile::Page* ArchiveFile::pageFor(uint64_t offset) {
     }
     if (!victim->data) victim->data.reset(new uint8_t[kPageSize]);
     victim->offset = UINT64_MAX;
-    int64_t got = readAt(pageOffset, victim->data.get(), kPageSize);
+    int64_t got = readFileAt(pageOffset, victim->data.get(), kPageSize);
     if (got < 0) return nullptr;
     victim->offset = pageOffset;
     victim->length = static_cast<size_t>(got);
     victim->lastUse = ++useClock_;
     return victim;
+}
+
+size_t ArchiveFile::readAt(uint64_t position, uint8_t* buffer, size_t size) {
+    position_ = start_ + position;
+    return read(buffer, size);
 }
 
 size_t ArchiveFile::read(uint8_t* buffer, size_t size) {
@@ -121,7 +128,7 @@ size_t ArchiveFile::read(uint8_t* buffer, size_t size) {
         size_t want = size - done;
         if (want >= kPageSize) {
             DWORD piece = static_cast<DWORD>(std::min<size_t>(want, 1u << 30));
-            int64_t got = readAt(position_, buffer + done, piece);
+            int64_t got = readFileAt(position_, buffer + done, piece);
             if (got <= 0) break;
             position_ += static_cast<uint64_t>(got);
             done += static_cast<size_t>(got);

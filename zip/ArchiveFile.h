@@ -18,7 +18,13 @@ class ArchiveFile {
 public:
     // The functions handed to unzOpen2_64; its path argument is the archive's
     // ANSI file name, and minizip owns the source until it closes it.
-    static zlib_filefunc64_def functions();
+    // opened receives the source that onOpen makes; it must outlive minizip's
+    // use of the functions.
+    static zlib_filefunc64_def functions(ArchiveFile** opened);
+
+    // Reads up to size bytes at a position counted like minizip's (from the
+    // start offset), large pieces straight from the file. The count read.
+    size_t readAt(uint64_t position, uint8_t* buffer, size_t size);
 
     ~ArchiveFile();
 
@@ -39,7 +45,7 @@ private:
     size_t read(uint8_t* buffer, size_t size);
     bool seek(int64_t offset, int origin);
     // One positioned ReadFile; the count read, 0 at the end, -1 on failure.
-    int64_t readAt(uint64_t offset, uint8_t* buffer, DWORD size);
+    int64_t readFileAt(uint64_t offset, uint8_t* buffer, DWORD size);
     struct Page;
     Page* pageFor(uint64_t offset);
 

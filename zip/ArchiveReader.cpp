@@ -79,15 +79,19 @@ UniqueFile openEmptyArchive(const std::string& fileName) {
 bool isAnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
 
 std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, const char* password) {
-    zlib_filefunc64_def functions = ArchiveFile::functions();
-    std::unique_ptr<ArchiveReader> reader;
+    std::unique_ptr<ArchiveReader> reader(new ArchiveReader);
+    // The source minizip opens is kept in reader->file_ for reading entry data.
+    zlib_filefunc64_def functions = ArchiveFile::functions(&reader->file_);
     if (unzFile zip = unzOpen2_64(fileName.c_str(), &functions)) {
-        reader.reset(new ArchiveReader(zip));
+        reader->zip_ = zip;
+        unz_global_info64 global{};
+        if (unzGetGlobalInfo64(zip, &global) == UNZ_OK) {
+            reader->count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
+        }
         // minizip takes a cut end record for a whole one (it reads missing
         // bytes as zeros); the first central record must be readable.
         if (reader->count_ > 0 && unzGoToFirstFile(zip) != UNZ_OK) return nullptr;
     } else if (UniqueFile empty = openEmptyArchive(fileName)) {
-        reader.reset(new ArchiveReader(nullptr));
         reader->emptyArchive_ = std::move(empty);
     } else {
         return nullptr;
@@ -96,12 +100,7 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, 
     return reader;
 }
 
-ArchiveReader::ArchiveReader(unzFile zip)
-    : zip_(zip), nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {
-    unz_global_info64 global{};
-    if (zip_ && unzGetGlobalInfo64(zip_, &global) == UNZ_OK) {
-        count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
-    }
+ArchiveReader::ArchiveReader() : nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {
     // The current folder is the base until the caller sets one. One that does
     // not fit leaves no base: relative extraction then fails cleanly.
     char folder[MAX_PATH + 1] = {};

@@ -37,6 +37,8 @@ struct EntryDetails {
 // The ANSI code page's lead bytes, as the system reports them.
 bool isAnsiLeadByte(unsigned char byte);
 
+class ArchiveFile;
+
 class ArchiveReader {
 public:
     // Opens the archive, or nothing when the file cannot be opened or holds no
@@ -60,14 +62,15 @@ public:
     int32_t extractEntry(int32_t index, const std::string& fileName);
 
 private:
-    explicit ArchiveReader(unzFile zip);
+    ArchiveReader();
 
     int32_t goToEntry(int32_t index);
     int32_t readCurrentEntry(int32_t index, EntryDetails& details);
     std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize);
-    int32_t writeEntry(const EntryDetails& entry, const std::string& folder, const std::string& target);
+    int32_t writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength);
 
-    unzFile zip_;                  // null for an archive without entries
+    unzFile zip_ = nullptr;        // null for an archive without entries
+    ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip
     UniqueFile emptyArchive_;      // keeps such an archive open
     int32_t count_ = 0;
     int32_t currentIndex_ = 0;     // minizip's current entry
@@ -81,7 +84,7 @@ private:
     // Made at the first file extraction, kept until the archive is closed:
     // memory use does not grow with the size of an entry.
     struct DataBuffers {
-        static constexpr size_t kInputPiece = 64 * 1024;
+        static constexpr size_t kInputPiece = 128 * 1024;
         EntryDecoder decoder;
         std::unique_ptr<uint8_t[]> input{new uint8_t[kInputPiece]};
     };

@@ -1,10 +1,12 @@
-// Extraction of one entry to disk. A file is decoded into a temporary file
-// beside its target and moved over the target only when it is complete and
-// its CRC-32 matches, so a failed extraction leaves no partial file and an
-// existing file of that name untouched.
+// Extraction of one entry to disk. A failed extraction leaves no partial
+// file and an existing file of that name untouched: a new file is written
+// in place (made with CREATE_NEW, so it is ours) and deleted when the entry
+// fails; a file that exists already is replaced only by moving a complete,
+// checked temporary file from the same folder over it.
 #include <cstdio>
 
 #include "base/UniqueAny.h"
+#include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryDecoder.h"
@@ -17,8 +19,10 @@ bool exists(const std::string& path) { return ::GetFileAttributesA(path.c_str())
 
 // Creates every folder along path below base (which may be empty), outermost
 // first; base itself is created when missing, its parents are not. Failures
-// are silent: they show when the file cannot be created.
+// are silent: they show when the file cannot be created. A folder that
+// exists already has all its parents, so entries of one folder cost one check.
 void makeFolderPath(const std::string& base, const std::string& path) {
+    if (!path.empty() && exists(base + path)) return;
     if (!base.empty() && !exists(base)) ::CreateDirectoryA(base.c_str(), nullptr);
     if (path.empty()) return;
     size_t sep = findLastSeparator(path, isAnsiLeadByte);
@@ -35,15 +39,18 @@ size_t folderPartLength(const std::string& path) {
     return path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
-// The temporary output file. It is created at the first decoded byte, so an
-// entry that fails its password check creates nothing, and it is deleted
-// unless commit() moved it over the target.
+// The output file of one entry. It is created at the first decoded byte, so
+// an entry that fails its password check creates nothing, and it is removed
+// unless commit() made it the target.
 class OutputFile final : public ByteSink {
 public:
-    explicit OutputFile(std::string folder) : folder_(std::move(folder)) {}
+    OutputFile(const EntryDetails& entry, std::string target, size_t folderLength)
+        : entry_(entry), target_(std::move(target)), folderLength_(folderLength) {}
     ~OutputFile() {
         file_.reset();
-        if (!tempPath_.empty()) ::DeleteFileA(tempPath_.c_str());
+        if (path_.empty()) return;
+        ::SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(path_.c_str());
     }
 
     int32_t write(const uint8_t* data, size_t size) override {
@@ -56,48 +63,70 @@ public:
         return kZipOk;
     }
 
-    int32_t commit(const EntryDetails& entry, const std::string& target) {
+    int32_t commit() {
         if (!file_) {
             if (int32_t rc = create()) return rc;  // an empty entry
         }
-        ::SetFileTime(file_.get(), &entry.creationTime, &entry.accessTime, &entry.modificationTime);
+        ::SetFileTime(file_.get(), &entry_.creationTime, &entry_.accessTime, &entry_.modificationTime);
         file_.reset();
+        if (path_ == target_) {
+            path_.clear();
+            return kZipOk;
+        }
         // An old read-only, hidden or system file would refuse to be replaced.
-        DWORD old = ::GetFileAttributesA(target.c_str());
+        DWORD old = ::GetFileAttributesA(target_.c_str());
         const DWORD kStubborn = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
         bool cleared = old != INVALID_FILE_ATTRIBUTES && (old & kStubborn);
-        if (cleared) ::SetFileAttributesA(target.c_str(), old & ~kStubborn);
-        if (!::MoveFileExA(tempPath_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            if (cleared) ::SetFileAttributesA(target.c_str(), old);
+        if (cleared) ::SetFileAttributesA(target_.c_str(), old & ~kStubborn);
+        if (!::MoveFileExA(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (cleared) ::SetFileAttributesA(target_.c_str(), old);
             return kZipCannotOpen;
         }
-        tempPath_.clear();
-        DWORD attributes = entry.attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem | kAttributeArchive);
-        ::SetFileAttributesA(target.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+        path_.clear();
+        ::SetFileAttributesA(target_.c_str(), attributes());
         return kZipOk;
     }
 
 private:
+    DWORD attributes() const {
+        DWORD a = entry_.attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem | kAttributeArchive);
+        return a ? a : FILE_ATTRIBUTE_NORMAL;
+    }
+
+    bool tryCreate(const std::string& path, DWORD attributes) {
+        UniqueFile h(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+        if (!h) return false;
+        file_ = std::move(h);
+        path_ = path;
+        return true;
+    }
+
+    static bool alreadyExists() {
+        DWORD error = ::GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    }
+
     int32_t create() {
-        if (folder_.size() + kTempNameBytes > kMaxPathBytes) return kZipCannotOpen;
+        // A new file gets the entry's attributes at once; the handle may
+        // still write to it when they include read-only.
+        if (tryCreate(target_, attributes())) return kZipOk;
+        if (!alreadyExists()) return kZipCannotOpen;
+        std::string folder = target_.substr(0, folderLength_);
+        if (folder.size() + kTempNameBytes > kMaxPathBytes) return kZipCannotOpen;
         DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
         for (DWORD i = 0; i < 64; i++) {
             char name[16];
             std::snprintf(name, sizeof name, "~qz%04lX.tmp", static_cast<unsigned long>((seed + i * 7919) & 0xFFFF));
-            std::string path = folder_ + name;
-            UniqueFile h(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (h) {
-                file_ = std::move(h);
-                tempPath_ = std::move(path);
-                return kZipOk;
-            }
-            if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) break;
+            if (tryCreate(folder + name, FILE_ATTRIBUTE_NORMAL)) return kZipOk;
+            if (!alreadyExists()) break;
         }
         return kZipCannotOpen;
     }
 
-    std::string folder_;
-    std::string tempPath_;
+    const EntryDetails& entry_;
+    std::string target_;
+    size_t folderLength_;
+    std::string path_;  // the file being written: the target or a temporary file
     UniqueFile file_;
 };
 
@@ -130,10 +159,10 @@ int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) 
     // No file part: the output path names a folder.
     if (folderLength == target.size()) return kZipCannotOpen;
     if (int32_t rc = goToEntry(index)) return rc;
-    return writeEntry(*entry, target.substr(0, folderLength), target);
+    return writeEntry(*entry, target, folderLength);
 }
 
-int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& folder, const std::string& target) {
+int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength) {
     if (!data_) data_.reset(new DataBuffers);
     EntryParams params;
     params.method = entry.method;
@@ -145,22 +174,26 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& 
     EntryDecoder& decoder = data_->decoder;
     if (int32_t rc = decoder.start(params, password_ ? password_->c_str() : nullptr)) return rc;
 
-    // The data is read raw: decryption, inflation and the checks are ours.
+    // minizip checks the local header again and says where the stored bytes
+    // start; they are read from the file source in large pieces, and the
+    // decryption, inflation and checks are ours.
     if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return kZipDataError;
-    OutputFile out(folder);
+    uint64_t position = unzGetCurrentFileZStreamPos64(zip_);
+    unzCloseCurrentFile(zip_);
+    OutputFile out(entry, target, folderLength);
     int32_t rc = kZipOk;
-    for (;;) {
-        int n = unzReadCurrentFile(zip_, data_->input.get(), DataBuffers::kInputPiece);
-        if (n < 0) {
-            rc = kZipDataError;
+    for (uint64_t left = entry.compressedSize; left > 0 && rc == kZipOk;) {
+        size_t want = left < DataBuffers::kInputPiece ? static_cast<size_t>(left) : DataBuffers::kInputPiece;
+        size_t got = file_->readAt(position, data_->input.get(), want);
+        if (got != want) {
+            rc = kZipDataError;  // the archive ends inside the entry
             break;
         }
-        if (n == 0) break;
-        rc = decoder.feed(data_->input.get(), static_cast<size_t>(n), out);
-        if (rc) break;
+        position += got;
+        left -= got;
+        rc = decoder.feed(data_->input.get(), got, out);
     }
-    unzCloseCurrentFile(zip_);
     if (!rc) rc = decoder.finish(out);
-    if (!rc) rc = out.commit(entry, target);
+    if (!rc) rc = out.commit();
     return rc;
 }

@@ -152,6 +152,21 @@ TEST_F(ExtractTest, BrokenDataFailsWithoutTouchingTheOldFile) {
     EXPECT_EQ(zip.extractEntry(-1, "h.txt"), kZipBadIndex);
 }
 
+TEST_F(ExtractTest, FailedNewFilesAreRemovedReadOnlyOnesIncluded) {
+    const std::string text(300000, 'r');  // several output pieces reach the file before the CRC check
+    ZipBuilder b;
+    TestEntry plain = makeEntry("new.txt", text);
+    plain.crc = 1;
+    b.add(plain);
+    TestEntry readOnly = makeEntry("sub/ro.txt", text);
+    readOnly.crc = 1;
+    readOnly.external = kUnixReadOnlyFile;
+    b.add(readOnly);
+    ASSERT_TRUE(openBuilt(b));
+    EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipDataError, kZipDataError}));
+    EXPECT_EQ(listTree(dest), Names{"sub\\"});
+}
+
 TEST_F(ExtractTest, AbsoluteNamesFromTheCallerAreWrittenWhereTheyPoint) {
     ASSERT_TRUE(openBuilt(ZipBuilder().file("a.txt", "alpha").folder("d/")));
     std::string file = sandbox / "elsewhere\\x\\y.txt";
