@@ -80,11 +80,8 @@ std::string browseForFolder(HWND owner, const char* title) {
     PIDLIST_ABSOLUTE desktop = nullptr;
     ::SHGetFolderLocation(owner, CSIDL_DESKTOP, nullptr, 0, &desktop);
 
-    // The browser writes the chosen item's display name here; a cancel leaves
-    // the spaces, which trim away to nothing.
-    char displayName[MAX_PATH];
-    std::fill(displayName, displayName + MAX_PATH - 1, ' ');
-    displayName[MAX_PATH - 1] = '\0';
+    // The browser writes the chosen item's display name here.
+    char displayName[MAX_PATH] = {};
 
     BROWSEINFOA info = {};
     info.hwndOwner = owner;

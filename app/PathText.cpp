@@ -14,11 +14,6 @@ void forEachChar(std::string_view text, Visit visit) {
     }
 }
 
-bool isSpaceAt(std::string_view text, size_t pos, size_t len) {
-    if (len == 1) return text[pos] == ' ';
-    return text[pos] == '\xA1' && text[pos + 1] == '\xA1';  // GBK full-width space U+3000
-}
-
 }  // namespace
 
 std::string_view pathFileName(std::string_view path) {
@@ -74,23 +69,12 @@ std::string withTrailingBackslash(std::string_view path) {
     return out;
 }
 
-std::string trimSpaces(std::string_view text) {
-    size_t begin = text.size(), end = 0;
-    forEachChar(text, [&](size_t pos, size_t len) {
-        if (isSpaceAt(text, pos, len)) return;
-        if (begin == text.size()) begin = pos;
-        end = pos + len;
-    });
-    return begin < end ? std::string(text.substr(begin, end - begin)) : std::string();
-}
-
 std::string browsedFolder(std::string_view displayName, bool choseItem, std::string_view itemPath) {
-    std::string name = trimSpaces(displayName);
+    // No item means the user cancelled. The display name is not looked at
+    // then: some shells fill it with whatever their own buffer held.
+    if (!choseItem) return {};
     // "?" is never the second byte of a GBK character, so a byte search is exact.
-    if (name.find('?') != std::string::npos) return {};
-    if (choseItem) {
-        if (itemPath.size() == 3 && itemPath.substr(1) == ":\\") return std::string(itemPath.substr(0, 2));
-        return std::string(itemPath);
-    }
-    return name.empty() ? std::string() : "\\\\" + name;
+    if (displayName.find('?') != std::string_view::npos) return {};
+    if (itemPath.size() == 3 && itemPath.substr(1) == ":\\") return std::string(itemPath.substr(0, 2));
+    return std::string(itemPath);
 }

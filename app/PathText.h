@@ -41,17 +41,13 @@ bool endsWithBackslash(std::string_view path);
 // path with a "\" appended unless it already ends in one.
 std::string withTrailingBackslash(std::string_view path);
 
-// text without leading and trailing ASCII spaces and GBK full-width spaces
-// (0xA1 0xA1).
-std::string trimSpaces(std::string_view text);
-
 // What the folder browser's answer means as a folder path.
 //   displayName: the browser's display-name buffer as text;
-//   chosePath:   true when the user chose an item (the browser returned an
+//   choseItem:   true when the user chose an item (the browser returned an
 //                item list);
 //   itemPath:    the file-system path of that item, empty when it has none.
 // Returns the item's path, cut to "C:" for a drive root so that appending "\"
-// gives "C:\"; with no item but a display name, "\\" and that name; the empty
-// text for a cancel, a non-file-system item or a display name with "?" (a name
-// the code page cannot hold, so any path made from it would be wrong).
+// gives "C:\"; the empty text for a cancel (whatever the display name says),
+// a non-file-system item or a display name with "?" (a name the code page
+// cannot hold, so any path made from it would be wrong).
 std::string browsedFolder(std::string_view displayName, bool choseItem, std::string_view itemPath);

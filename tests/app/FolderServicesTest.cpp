@@ -22,6 +22,11 @@ std::string tempFolder() {
     return std::string(buf, n);
 }
 
+// A path in the temporary folder that no other test process uses.
+std::string uniqueTempPath(const std::string& name) {
+    return tempFolder() + name + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount64());
+}
+
 bool isFolder(const std::string& path) {
     DWORD attrs = GetFileAttributesA(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
@@ -84,7 +89,7 @@ TEST(ReadWholeFile, ReadsExactBytes) {
     std::string dir = tempFolder();
     std::string bytes("PK\x03\x04\0\0\x1A\r\n\xFF", 10);
     bytes += std::string(100000, 'z');
-    std::string path = dir + utf8ToAnsi("下载测试.bin");
+    std::string path = uniqueTempPath(utf8ToAnsi("下载测试.bin"));
     writeFile(path, bytes);
     ByteArray got = readWholeFile(path);
     EXPECT_EQ(std::string(got.begin(), got.end()), bytes);
@@ -109,7 +114,7 @@ TEST(ReadWholeFile, ReadsExactBytes) {
 // A file of 4 GiB and 5 bytes: its low 32 size bits say 5, which must not be
 // taken for its size.
 TEST(ReadWholeFile, FileOfFourGibibytesOrMoreGivesNothing) {
-    std::string path = tempFolder() + "qz-huge.bin";
+    std::string path = uniqueTempPath("qz-huge.bin");
     {
         UniqueFile f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(f);
@@ -135,36 +140,54 @@ protected:
     }
 
     // Runs body on this thread while the helper answers the first browser
-    // dialog: selects `select` (when not empty) and presses `button`.
+    // dialog: selects `select` (when not empty), waits until the folder tree
+    // shows an item named `shown` (any item below the root when empty)
+    // selected, and presses `button`.
     template <typename Body>
-    void answer(const std::string& select, int button, Body body) {
+    void answer(const std::string& select, const std::string& shown, int button, Body body) {
         std::atomic<bool> done{false}, answered{false};
         std::thread helper([&] {
-            for (int i = 0; i < 3000 && !done; i++) {  // up to 30 s
-                HWND dialog = findBrowser();
-                if (dialog && IsWindowVisible(dialog) && (select.empty() || selectIn(dialog, select))) {
-                    PostMessageA(dialog, WM_COMMAND, button, 0);
-                    answered = true;
-                    return;
+            HWND dialog = nullptr;
+            ULONGLONG deadline = GetTickCount64() + 60000, lastAsk = 0;
+            while (!done && GetTickCount64() < deadline) {
+                if (!dialog) dialog = findBrowser();
+                if (dialog && IsWindowVisible(dialog)) {
+                    // The tree fills in after the dialog appears: ask again now and then.
+                    if (!select.empty() && GetTickCount64() - lastAsk > 1000) {
+                        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, LPARAM(select.c_str()));
+                        lastAsk = GetTickCount64();
+                    }
+                    if (select.empty() || selectionShows(dialog, shown)) {
+                        PostMessageA(dialog, WM_COMMAND, button, 0);
+                        answered = true;
+                        return;
+                    }
                 }
-                Sleep(10);
+                Sleep(20);
             }
+            // Never leave the modal dialog up: the test fails instead of hanging.
+            if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         });
         body();
         done = true;
         helper.join();
-        EXPECT_TRUE(answered) << "the browser dialog never appeared";
+        EXPECT_TRUE(answered) << "the browser dialog never showed the selection";
     }
 
-    // Asks the browser to select path; true once its folder tree shows a
-    // selection below the root (the tree fills in after the dialog appears).
-    static bool selectIn(HWND dialog, const std::string& path) {
-        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, LPARAM(path.c_str()));
+    static bool selectionShows(HWND dialog, const std::string& shown) {
         HWND tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
         if (!tree) return false;
-        LRESULT root = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
-        LRESULT caret = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
-        return caret && caret != root;
+        HTREEITEM root = TreeView_GetRoot(tree);
+        HTREEITEM caret = TreeView_GetSelection(tree);
+        if (!caret || caret == root) return false;
+        if (shown.empty()) return true;
+        char text[MAX_PATH] = {};
+        TVITEMA item = {};
+        item.mask = TVIF_TEXT;
+        item.hItem = caret;
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        return SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&item)) && shown == text;
     }
 
     static BOOL CALLBACK matchBrowser(HWND hwnd, LPARAM found) {
@@ -184,23 +207,26 @@ protected:
 };
 
 TEST_F(FolderBrowser, ChosenFolderBecomesTheDestination) {
-    std::string folder = tempFolder() + utf8ToAnsi("解压目标");
-    CreateDirectoryA(folder.c_str(), nullptr);
+    // Directly on C:, so that the browser has few levels to open.
+    std::string name = utf8ToAnsi("解压目标") + "." + std::to_string(GetCurrentProcessId()) + "." +
+                       std::to_string(GetTickCount64());
+    std::string folder = "C:\\" + name;
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     std::string destination = "X:\\old\\";
-    answer(folder, IDOK, [&] { EXPECT_TRUE(chooseCustomDestination(destination)); });
+    answer(folder, name, IDOK, [&] { EXPECT_TRUE(chooseCustomDestination(destination)); });
     EXPECT_EQ(destination, folder + "\\");
     RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(FolderBrowser, DriveRootIsReturnedWithoutItsBackslash) {
     std::string chosen;
-    answer("C:\\", IDOK, [&] { chosen = browseForFolder(); });
+    answer("C:\\", "", IDOK, [&] { chosen = browseForFolder(); });
     EXPECT_EQ(chosen, "C:");
     EXPECT_EQ(withTrailingBackslash(chosen), "C:\\");
 }
 
 TEST_F(FolderBrowser, CancelLeavesTheDestinationAlone) {
     std::string destination = "X:\\old\\";
-    answer(tempFolder(), IDCANCEL, [&] { EXPECT_FALSE(chooseCustomDestination(destination)); });
+    answer(tempFolder(), "", IDCANCEL, [&] { EXPECT_FALSE(chooseCustomDestination(destination)); });
     EXPECT_EQ(destination, "X:\\old\\");
 }
