@@ -343,6 +343,22 @@ TEST_F(DirectoryWatcherTest, StopEndsBlockedWorkerAndNoReportFollows) {
     EXPECT_EQ(gRecorders[0].count(), before) << gRecorders[0].dump();
 }
 
+// A callback may stop its own watcher without waiting for itself; no report
+// follows, and the later stop on another thread joins the worker.
+TEST_F(DirectoryWatcherTest, CallbackCanStopItsOwnWatcher) {
+    DirectoryWatcher watcher, witness;
+    gRecorders[0].setHook([&](const Report&) { watcher.stop(); });
+    ASSERT_TRUE(watcher.start(root_, &record<0>));
+    ASSERT_TRUE(witness.start(root_, &record<1>));
+    newFolder("self-stop");
+    ASSERT_GE(gRecorders[0].waitFor(1, folderName("self-stop")), 0);
+    newFolder("self-stop-later");
+    ASSERT_GE(gRecorders[1].waitFor(1, folderName("self-stop-later")), 0);
+    EXPECT_EQ(gRecorders[0].count(), 1u) << gRecorders[0].dump();
+    watcher.stop();
+    EXPECT_FALSE(watcher.isRunning());
+}
+
 // stop while a report runs waits for that report, and the rest of its batch
 // is never reported.
 TEST_F(DirectoryWatcherTest, StopWaitsForReportInProgress) {
