@@ -26,7 +26,7 @@ zlib_filefunc64_def ArchiveFile::functions(ArchiveFile** opened) {
 ArchiveFile::ArchiveFile(UniqueFile handle) : handle_(std::move(handle)), pages_(new Page[kPageCount]) {
     LARGE_INTEGER zero{}, here{};
     seekable_ = ::SetFilePointerEx(handle_.get(), zero, &here, FILE_CURRENT) != 0;
-    if (seekable_) start_ = position_ = static_cast<uint64_t>(here.QuadPart);
+    if (seekable_) start_ = position_ = handlePosition_ = static_cast<uint64_t>(here.QuadPart);
     LARGE_INTEGER size{};
     if (::GetFileSizeEx(handle_.get(), &size)) size_ = static_cast<uint64_t>(size.QuadPart);
 }
@@ -82,17 +82,23 @@ bool ArchiveFile::seek(int64_t offset, int origin) {
 }
 
 int64_t ArchiveFile::readFileAt(uint64_t offset, uint8_t* buffer, DWORD size) {
-    // An OVERLAPPED offset on a synchronous handle makes a positioned read:
-    // one call instead of a seek and a read.
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    // Sequential reads need no seek; the handle's position is remembered.
+    if (offset != handlePosition_) {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (!::SetFilePointerEx(handle_.get(), to, nullptr, FILE_BEGIN)) {
+            readError_ = true;
+            return -1;
+        }
+        handlePosition_ = offset;
+    }
     DWORD got = 0;
-    if (!::ReadFile(handle_.get(), buffer, size, &got, &at)) {
-        if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+    if (!::ReadFile(handle_.get(), buffer, size, &got, nullptr)) {
+        handlePosition_ = UINT64_MAX;  // unknown after a failure
         readError_ = true;
         return -1;
     }
+    handlePosition_ += got;
     return got;
 }
 

@@ -44,7 +44,7 @@ private:
 
     size_t read(uint8_t* buffer, size_t size);
     bool seek(int64_t offset, int origin);
-    // One positioned ReadFile; the count read, 0 at the end, -1 on failure.
+    // One ReadFile at offset; the count read, 0 at the end, -1 on failure.
     int64_t readFileAt(uint64_t offset, uint8_t* buffer, DWORD size);
     struct Page;
     Page* pageFor(uint64_t offset);
@@ -55,6 +55,7 @@ private:
     uint64_t start_ = 0;       // where the file stood when the source was made
     uint64_t position_ = 0;    // absolute position of the next read
     uint64_t size_ = 0;
+    uint64_t handlePosition_ = UINT64_MAX;  // where the handle's own file pointer stands
     std::unique_ptr<Page[]> pages_;
     uint32_t useClock_ = 0;
 };

@@ -39,7 +39,7 @@ class EntryDecoder {
 public:
     static constexpr size_t kHeaderSize = 12;
 
-    explicit EntryDecoder(size_t outputPiece = 64 * 1024);
+    explicit EntryDecoder(size_t outputPiece = 256 * 1024);
     ~EntryDecoder();
     EntryDecoder(const EntryDecoder&) = delete;
     EntryDecoder& operator=(const EntryDecoder&) = delete;
