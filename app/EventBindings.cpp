@@ -1,0 +1,29 @@
+#include "app/EventBindings.h"
+
+#include "app/FolderServices.h"
+#include "app/FinishedDownload.h"
+#include "app/MainWindowFlow.h"
+#include "app/ProgramState.h"
+#include "app/Startup.h"
+#include "ui/Forms.h"
+
+namespace {
+
+// Which event of which window, control or menu item runs which operation.
+const EventBinding kBindings[] = {
+    {FormId::Reminder, nullptr, FormEvent::Created, [](int) { onReminderCreated(); }},
+    {FormId::Reminder, nullptr, FormEvent::TrayIcon, [](int operation) { onReminderTray(operation); }},
+    {FormId::Reminder, nullptr, FormEvent::Destroying, [](int) { onReminderDestroyed(); }},
+    {FormId::Reminder, "退出", FormEvent::Clicked, [](int) { onExitChosen(); }},
+    {FormId::Reminder, "超级按钮4", FormEvent::Clicked, [](int) { onSafeOpen(); }},
+    {FormId::Main, nullptr, FormEvent::Created, [](int) { onMainCreated(); }},
+    {FormId::Main, nullptr, FormEvent::Destroying, [](int) { onMainDestroyed(); }},
+    {FormId::Main, "超级按钮1", FormEvent::Clicked, [](int) { useArchiveFolderDestination(); }},
+    {FormId::Main, "超级按钮2", FormEvent::Clicked, [](int) { useDesktopDestination(); }},
+    {FormId::Main, "超级按钮3", FormEvent::Clicked, [](int) { chooseCustomDestination(); }},
+    {FormId::Main, "超级按钮4", FormEvent::Clicked, [](int) { extractArchive(); }},
+};
+
+}  // namespace
+
+void bindApplicationEvents() { bindEvents(kBindings); }

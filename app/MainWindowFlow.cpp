@@ -1,0 +1,90 @@
+#include "app/MainWindowFlow.h"
+
+#include "app/DownloadRules.h"
+#include "app/FinishedDownload.h"
+#include "app/PathText.h"
+#include "app/ProgramState.h"
+#include "base/TextCodec.h"
+#include "base/UniqueAny.h"
+#include "ui/Forms.h"
+#include "zip/Unzip.h"
+
+#include <memory>
+
+namespace {
+
+// What the open main window lists; GUI thread only.
+struct ListedArchive {
+    std::string path;
+    uint64_t download = 0;          // finishedDownloadCount() when listed
+    std::unique_ptr<Unzip> ownCopy;  // set once zipArchive has moved on
+    std::string autoDestination;     // the "当前文件夹" rule's answer, once taken
+};
+ListedArchive listed;
+
+Unzip& listedZip() { return listed.ownCopy ? *listed.ownCopy : *programState().zipArchive; }
+
+}  // namespace
+
+void onMainCreated() {
+    ProgramState& state = programState();
+    const std::wstring title = caption(FormId::Reminder, "标签3");
+    setProperty(FormId::Main, "标签5", Property::Visible, wideToAnsi(title).size() > kMainTitleLimit ? 1 : 0);
+    setCaption(FormId::Main, "标签1", title);
+
+    listed = ListedArchive{state.lastArchivePath, finishedDownloadCount(), nullptr, {}};
+    state.listedEntryCount = state.zipArchive->entryCount();
+    setCaption(FormId::Main, "标签2", utf8ToWide(countLine(state.listedEntryCount)));
+    for (int32_t i = 0; i < state.listedEntryCount; ++i) {
+        const EntryInfo info = state.zipArchive->entryInfo(i);
+        addListRow(FormId::Main, "列表框1", ansiToWide(info.name));
+    }
+}
+
+void onMainDestroyed() { listed = ListedArchive{}; }
+
+bool mainWindowIsCurrent() { return !listed.ownCopy && listed.download == finishedDownloadCount(); }
+
+void keepListedArchive() {
+    if (!isFormLoaded(FormId::Main) || !mainWindowIsCurrent()) return;
+    ProgramState& state = programState();
+    listed.ownCopy = std::move(state.zipArchive);
+    state.zipArchive = std::make_unique<Unzip>();
+}
+
+std::string archiveFolderDestination(const std::string& archivePath) {
+    const std::string folder = folderOfPath(archivePath);
+    const std::string candidate = folder + fileTitle(archivePath);
+    WIN32_FIND_DATAA found;
+    UniqueFind find(FindFirstFileA(candidate.c_str(), &found));
+    if (find) return folder;
+    CreateDirectoryA(candidate.c_str(), nullptr);
+    return candidate + "\\";
+}
+
+void useArchiveFolderDestination() {
+    programState().destinationFolder = archiveFolderDestination(listed.path);
+}
+
+void extractArchive() {
+    ProgramState& state = programState();
+    if (listed.path.empty()) return;  // nothing was ever listed
+    std::string destination = state.destinationFolder;
+    if (destination.empty()) {
+        if (listed.autoDestination.empty()) listed.autoDestination = archiveFolderDestination(listed.path);
+        destination = listed.autoDestination;
+    }
+    Unzip& zip = listedZip();
+    // A destination the library cannot take (too long a path) would leave the
+    // base folder where it was: extract nothing rather than write elsewhere.
+    if (zip.setBaseFolder(destination) == kZipOk) {
+        for (int32_t i = 0; i < state.listedEntryCount; ++i) {
+            const EntryInfo info = zip.entryInfo(i);
+            zip.extractEntry(i, info.name);
+        }
+    }
+    // The shell gets the folder without its closing "\" (a drive root keeps
+    // it): some shells pass the path on quoted, and "\"" would escape the quote.
+    if (endsWithBackslash(destination) && destination.size() > 3) destination.pop_back();
+    openInShell(destination);
+}

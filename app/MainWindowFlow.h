@@ -1,0 +1,32 @@
+// The main window: the listed archive's title, count line and entry names,
+// the three destination buttons and "立即解压".
+//
+// The window always acts on the archive it lists. When a newer finished
+// download reopens zipArchive while the window is open, the listed archive is
+// kept open beside it until the window goes or is rebuilt ("安全打开" again).
+#pragma once
+
+#include <string>
+
+void onMainCreated();
+void onMainDestroyed();
+
+// "当前文件夹": a new folder named after the archive next to it, created at
+// once when nothing of that name exists; else the archive's own folder.
+void useArchiveFolderDestination();
+
+// "立即解压": extracts every listed entry into the destination, then opens
+// the destination in a shell window. Before any destination was chosen the
+// "当前文件夹" rule decides, once per listed archive.
+void extractArchive();
+
+// True when the main window lists what zipArchive holds now.
+bool mainWindowIsCurrent();
+
+// Called before zipArchive is reopened: while the main window lists the
+// archive zipArchive holds, that archive object moves to the window.
+void keepListedArchive();
+
+// The destination the "当前文件夹" rule gives for an archive path, creating
+// the folder when nothing of that name exists.
+std::string archiveFolderDestination(const std::string& archivePath);

@@ -1,0 +1,30 @@
+// Start-up, the drive watchers, the tray icon and menu, and program end.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class DirectoryWatcher;
+
+// The program's entry: loads the hidden reminder (whose creation starts one
+// watcher per drive and puts up the tray icon), parks it in the bottom-right
+// corner and runs the message loop. Returns the process exit code.
+int runProgram();
+
+// Fills letters with the logical drives' letters ("C", "D", …); returns
+// their number, 0 (letters unchanged) when the system names none.
+int listDriveLetters(std::vector<std::string>& letters);
+
+void onReminderCreated();
+void startWatchers();
+void onReminderTray(int operation);
+void onExitChosen();
+void onReminderDestroyed();
+
+// The exit routine: the drive list, the watchers (stopped again), then the
+// program state.
+void releaseProgramState();
+
+// The watchers made at start-up, in drive order (for tests).
+const std::vector<std::unique_ptr<DirectoryWatcher>>& driveWatchers();

@@ -1,0 +1,111 @@
+// The application's glue on the GUI thread: the mailbox from worker threads,
+// the "当前文件夹" rule, and the finished-download check feeding it.
+#include "app/FinishedDownload.h"
+#include "app/GuiMailbox.h"
+#include "app/MainWindowFlow.h"
+#include "app/ThreadHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+// Runs the GUI thread's messages until done holds or the deadline passes.
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (done()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+std::string tempFolder(const char* name) {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    std::string dir = std::string(base) + name + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+struct WorkerPost {
+    std::atomic<DWORD> ranOn{0};
+    bool posted = false;
+};
+
+DWORD WINAPI postFromWorker(void* p) {
+    auto* w = static_cast<WorkerPost*>(p);
+    w->posted = postToGui([w] { w->ranOn = GetCurrentThreadId(); });
+    return 0;
+}
+
+}  // namespace
+
+TEST(GuiMailbox, TasksPostedByAWorkerRunOnTheGuiThread) {
+    ASSERT_TRUE(openGuiMailbox());
+    WorkerPost w;
+    UniqueHandle thread = startThread(postFromWorker, &w);
+    ASSERT_TRUE(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
+    EXPECT_TRUE(w.posted);
+    EXPECT_TRUE(pumpUntil([&] { return w.ranOn != 0; }));
+    EXPECT_EQ(w.ranOn, GetCurrentThreadId());
+    closeGuiMailbox();
+}
+
+TEST(GuiMailbox, PostingWithoutAMailboxFailsAndQueuedTasksAreDroppedOnClose) {
+    closeGuiMailbox();
+    bool ran = false;
+    EXPECT_FALSE(postToGui([&] { ran = true; }));
+    ASSERT_TRUE(openGuiMailbox());
+    auto owned = std::make_shared<int>(7);
+    std::weak_ptr<int> watch = owned;
+    ASSERT_TRUE(postToGui([owned, &ran] { ran = true; }));
+    owned.reset();
+    closeGuiMailbox();  // frees the queued task without running it
+    EXPECT_TRUE(watch.expired());
+    EXPECT_FALSE(ran);
+}
+
+TEST(CheckFinishedDownload, IgnoresEverythingButModifiedZipRecords) {
+    const uint64_t before = acceptedDownloadRecords();
+    checkFinishedDownload(1, "C:\\dl\\a.zip", 11);
+    checkFinishedDownload(3, "C:\\dl\\a.ZIP", 11);
+    checkFinishedDownload(3, "C:\\$Recycle.Bin\\a.zip", 21);
+    checkFinishedDownload(3, nullptr, 0);
+    EXPECT_EQ(acceptedDownloadRecords(), before);
+    checkFinishedDownload(3, "C:\\dl\\a.zip", 11);  // no mailbox: accepted, then dropped
+    EXPECT_EQ(acceptedDownloadRecords(), before + 1);
+}
+
+TEST(ArchiveFolderDestination, MakesTheFolderOnceThenUsesTheArchivesFolder) {
+    const std::string dir = tempFolder("qz-dest");
+    const std::string archive = dir + "tools.zip";
+    EXPECT_EQ(archiveFolderDestination(archive), dir + "tools\\");
+    EXPECT_NE(GetFileAttributesA((dir + "tools").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The second press finds the folder made by the first.
+    EXPECT_EQ(archiveFolderDestination(archive), dir);
+    // A file of that name also counts as taken.
+    const std::string other = dir + "setup.old.zip";
+    CloseHandle(CreateFileA((dir + "setup.old").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_EQ(archiveFolderDestination(other), dir);
+    DeleteFileA((dir + "setup.old").c_str());
+    RemoveDirectoryA((dir + "tools").c_str());
+    RemoveDirectoryA(dir.c_str());
+}
+
+TEST(ArchiveFolderDestination, ChineseArchiveNamesWithBackslashTrailBytes) {
+    const std::string dir = tempFolder("qz-dest-cn");
+    // 0xB1 0xED and 0x9A 0x5C are two GBK characters; the second ends in the byte of "\".
+    const std::string title = "\xB1\xED\x9A\x5C";
+    EXPECT_EQ(archiveFolderDestination(dir + title + ".zip"), dir + title + "\\");
+    EXPECT_NE(GetFileAttributesA((dir + title).c_str()), INVALID_FILE_ATTRIBUTES);
+    RemoveDirectoryA((dir + title).c_str());
+    RemoveDirectoryA(dir.c_str());
+}
