@@ -25,6 +25,8 @@ public:
     // Reads up to size bytes at a position counted like minizip's (from the
     // start offset), large pieces straight from the file. The count read.
     size_t readAt(uint64_t position, uint8_t* buffer, size_t size);
+    // The file's size, counted like minizip's positions.
+    uint64_t size() const { return size_ > start_ ? size_ - start_ : 0; }
 
     ~ArchiveFile();
 

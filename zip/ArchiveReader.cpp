@@ -12,6 +12,7 @@
 namespace {
 
 constexpr size_t kMaxField = 0xFFFF;  // names and extra fields have 16-bit lengths
+constexpr uint64_t kLocalHeaderBytes = 30;  // the fixed part of a local header
 
 FILETIME toFileTime(uint64_t ticks) {
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
@@ -86,11 +87,13 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, 
         reader->zip_ = zip;
         unz_global_info64 global{};
         if (unzGetGlobalInfo64(zip, &global) == UNZ_OK) {
+            reader->entryTotal_ = global.number_entry;
             reader->count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
         }
         // minizip takes a cut end record for a whole one (it reads missing
         // bytes as zeros); the first central record must be readable.
         if (reader->count_ > 0 && unzGoToFirstFile(zip) != UNZ_OK) return nullptr;
+        reader->firstRecord_ = unzGetOffset64(zip);
     } else if (UniqueFile empty = openEmptyArchive(fileName)) {
         reader->emptyArchive_ = std::move(empty);
     } else {
@@ -162,12 +165,16 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
     // Opening the data raw makes minizip check the local header against the
     // central record; it also gives the local extra field.
     if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return kZipBadEntry;
+    uint64_t dataStart = unzGetCurrentFileZStreamPos64(zip_);
     int localSize = unzGetLocalExtrafield(zip_, nullptr, 0);
     if (localSize < 0 || localSize > static_cast<int>(kMaxField)) localSize = -1;
     else if (localSize > 0 && unzGetLocalExtrafield(zip_, localExtra_.data(), static_cast<unsigned>(localSize)) != localSize)
         localSize = -1;
     unzCloseCurrentFile(zip_);
     if (localSize < 0) return kZipReadFailed;
+    // minizip checked that the local name is as long as the central one.
+    uint64_t headerBytes = kLocalHeaderBytes + info.size_filename + static_cast<uint64_t>(localSize);
+    if (int32_t rc = checkRange(index, dataStart, headerBytes, info.compressed_size)) return rc;
     size_t centralSize = info.size_file_extra < centralExtra_.size() ? info.size_file_extra : centralExtra_.size();
 
     d.index = index;
@@ -190,6 +197,22 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
     if (ut.access) d.accessTime = toFileTime(unixTimeToFileTime(*ut.access));
     if (ut.creation) d.creationTime = toFileTime(unixTimeToFileTime(*ut.creation));
     return kZipOk;
+}
+
+int32_t ArchiveReader::checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize) {
+    if (!rangesRead_) {
+        rangesRead_ = true;
+        ArchiveFile* file = file_;
+        EntryRanges::ReadAt readAt = [file](uint64_t offset, uint8_t* buffer, size_t size) {
+            return file->readAt(offset, buffer, size);
+        };
+        rangesAgree_ = ranges_.build(readAt, file_->size()) && ranges_.entryCount() == entryTotal_ &&
+                       ranges_.directoryOffset() == firstRecord_;
+    }
+    if (!rangesAgree_ || dataStart < headerBytes) return kZipBadEntry;
+    uint64_t dataEnd = dataStart + compressedSize;
+    if (dataEnd < dataStart) return kZipBadEntry;
+    return ranges_.check(static_cast<uint64_t>(index), dataStart - headerBytes, dataEnd);
 }
 
 // The stored name in the ANSI code page. Names flagged UTF-8 (bit 11) are

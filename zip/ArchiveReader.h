@@ -16,6 +16,7 @@
 #include "base/UniqueAny.h"
 #include "zip/EntryDecoder.h"
 #include "zip/EntryName.h"
+#include "zip/EntryRanges.h"
 
 // What the library knows of one entry after reading its central record and
 // local header.
@@ -66,6 +67,7 @@ private:
 
     int32_t goToEntry(int32_t index);
     int32_t readCurrentEntry(int32_t index, EntryDetails& details);
+    int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
     std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize);
     int32_t writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength);
 
@@ -75,6 +77,13 @@ private:
     int32_t count_ = 0;
     int32_t currentIndex_ = 0;     // minizip's current entry
     bool positioned_ = true;       // false after a failed step: restart from entry 0
+    uint64_t entryTotal_ = 0;      // minizip's count, not clamped
+    uint64_t firstRecord_ = 0;     // where minizip found the first central record
+    // Every entry's range, read once at the first entry query, so that an
+    // archive that is only opened (every finished download) costs nothing more.
+    EntryRanges ranges_;
+    bool rangesRead_ = false;
+    bool rangesAgree_ = false;     // the directory read the same for minizip and for ranges_
     EntryDetails cachedEntry_;
     int32_t cachedIndex_ = -1;
     std::optional<std::string> password_;

@@ -2,17 +2,6 @@
 
 #include <zlib.h>
 
-namespace {
-
-uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-uint32_t readLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-}  // namespace
-
 ExtendedTimestamp findExtendedTimestamp(const uint8_t* field, size_t size) {
     ExtendedTimestamp result;
     if (size <= 4) return result;

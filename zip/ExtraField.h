@@ -10,6 +10,14 @@
 #include <string>
 #include <string_view>
 
+// Little-endian fields of ZIP records.
+inline uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t readLe32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+inline uint64_t readLe64(const uint8_t* p) { return readLe32(p) | static_cast<uint64_t>(readLe32(p + 4)) << 32; }
+
 struct ExtendedTimestamp {
     // Unix times (seconds since 1970-01-01 UTC) and whether each was present.
     std::optional<int32_t> modification, access, creation;

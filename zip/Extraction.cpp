@@ -31,6 +31,29 @@ void makeFolderPath(const std::string& base, const std::string& path) {
     if (!exists(full)) ::CreateDirectoryA(full.c_str(), nullptr);
 }
 
+bool isFolder(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether size bytes fit in the free space the caller may use on the volume
+// of path's nearest existing folder. A volume that cannot be asked is given
+// the benefit of the doubt: writing then fails cleanly if it must.
+bool fitsOnVolume(const std::string& path, uint64_t size) {
+    if (size == 0) return true;
+    std::string folder = path;
+    for (;;) {
+        size_t sep = findLastSeparator(folder, isAnsiLeadByte);
+        if (sep == std::string::npos) return true;
+        folder.resize(sep + 1);
+        if (isFolder(folder)) break;
+        folder.resize(sep);  // look at the parent next
+    }
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return true;
+    return size <= available.QuadPart;
+}
+
 // Length of the folder part of a path: up to and including its last
 // separator, or the drive of "x:name".
 size_t folderPartLength(const std::string& path) {
@@ -151,8 +174,14 @@ int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) 
 
     if (entry->attributes & kAttributeDirectory) {
         makeFolderPath(base, fileName);
-        return kZipOk;
+        // A file of that name stays, and the entry did not become a folder.
+        return isFolder(target) ? kZipOk : kZipCannotOpen;
     }
+    // Refused before anything is made: an entry that cannot fit (a bomb
+    // declares its size honestly or fails at that size), and a file entry
+    // whose path is a folder, which must not be replaced.
+    if (!fitsOnVolume(target, entry->uncompressedSize)) return kZipWriteFailed;
+    if (isFolder(target)) return kZipCannotOpen;
     size_t sep = findLastSeparator(fileName, isAnsiLeadByte);
     makeFolderPath(base, sep == std::string::npos ? std::string() : fileName.substr(0, sep + 1));
     size_t folderLength = folderPartLength(target);

@@ -18,6 +18,12 @@ public:
     void decrypt(uint8_t* data, size_t size) {
         for (size_t i = 0; i < size; i++) data[i] = decryptByte(data[i]);
     }
+    // The other direction, for tools and tests that write encrypted entries.
+    uint8_t encryptByte(uint8_t plain) {
+        uint8_t c = plain ^ keyStreamByte();
+        updateKeys(plain);
+        return c;
+    }
 
 private:
     uint8_t keyStreamByte() const {

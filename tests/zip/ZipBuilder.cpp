@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "zip/TraditionalCipher.h"
+
 void putLe16(Bytes& b, unsigned v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
@@ -78,58 +80,139 @@ ZipBuilder& ZipBuilder::folder(const std::string& name) {
     return add(std::move(e));
 }
 
+ZipBuilder& ZipBuilder::prefix(Bytes bytes) {
+    prefix_ = std::move(bytes);
+    return *this;
+}
+
+ZipBuilder& ZipBuilder::zip64End() {
+    zip64End_ = true;
+    return *this;
+}
+
+namespace {
+
+void putLe64(Bytes& b, uint64_t v) {
+    putLe32(b, static_cast<uint32_t>(v));
+    putLe32(b, static_cast<uint32_t>(v >> 32));
+}
+
+Bytes encrypt(const Bytes& plain, const std::string& password, uint8_t checkByte) {
+    TraditionalCipher cipher(password.c_str());
+    Bytes out;
+    for (int i = 0; i < 11; i++) out.push_back(cipher.encryptByte(static_cast<uint8_t>(i * 37 + 11)));
+    out.push_back(cipher.encryptByte(checkByte));
+    for (uint8_t c : plain) out.push_back(cipher.encryptByte(c));
+    return out;
+}
+
+}  // namespace
+
 Bytes ZipBuilder::build() const {
     Bytes out, central;
     for (const TestEntry& e : entries_) {
         Bytes stored = e.stored ? *e.stored : e.method == 8 ? rawDeflate(e.data) : Bytes(e.data.begin(), e.data.end());
         uint32_t crc = e.crc ? *e.crc : crcOf(e.data.data(), e.data.size());
-        uint32_t size = e.uncompressedSize ? *e.uncompressedSize : static_cast<uint32_t>(e.data.size());
-        uint32_t offset = static_cast<uint32_t>(out.size());
+        uint64_t size = e.uncompressedSize ? *e.uncompressedSize : e.data.size();
+        uint16_t flags = static_cast<uint16_t>(e.flags | (e.password ? 1 : 0) | (e.dataDescriptor ? 8 : 0));
+        if (e.password) {
+            uint8_t check = static_cast<uint8_t>(flags & 8 ? e.dosTime >> 8 : crc >> 24);
+            stored = encrypt(stored, *e.password, check);
+        }
+        uint32_t offset = e.centralOffset ? *e.centralOffset : static_cast<uint32_t>(out.size());
+        uint64_t storedSize = e.compressedSize ? *e.compressedSize : stored.size();
+        bool zip64 = e.zip64 || size > 0xFFFFFFFF;
         std::string localName = e.localName ? *e.localName : e.name;
+        Bytes localExtra = e.localExtra, centralExtra = e.centralExtra;
+        if (zip64) {
+            Bytes block;
+            putLe16(block, 1);
+            putLe16(block, 16);
+            putLe64(block, size);
+            putLe64(block, storedSize);
+            localExtra.insert(localExtra.begin(), block.begin(), block.end());
+            block[2] = 24;
+            putLe64(block, offset);
+            centralExtra.insert(centralExtra.begin(), block.begin(), block.end());
+        }
+        uint32_t storedSize32 = zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(storedSize);
+        uint32_t size32 = zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(size);
 
-        putLe32(out, e.badLocalSignature ? 0x04034b51 : 0x04034b50);
-        putLe16(out, 20);
-        putLe16(out, e.flags);
-        putLe16(out, e.localMethod ? *e.localMethod : e.method);
-        putLe32(out, e.dosTime);
-        putLe32(out, crc);
-        putLe32(out, static_cast<uint32_t>(stored.size()));
-        putLe32(out, size);
-        putLe16(out, static_cast<unsigned>(localName.size()));
-        putLe16(out, static_cast<unsigned>(e.localExtra.size()));
-        putText(out, localName);
-        putBytes(out, e.localExtra);
-        putBytes(out, stored);
+        if (!e.centralOnly) {
+            putLe32(out, e.badLocalSignature ? 0x04034b51 : 0x04034b50);
+            putLe16(out, zip64 ? 45 : 20);
+            putLe16(out, flags);
+            putLe16(out, e.localMethod ? *e.localMethod : e.method);
+            putLe32(out, e.dosTime);
+            putLe32(out, e.dataDescriptor ? 0 : crc);
+            putLe32(out, e.dataDescriptor ? 0 : storedSize32);
+            putLe32(out, e.dataDescriptor ? 0 : size32);
+            putLe16(out, static_cast<unsigned>(localName.size()));
+            putLe16(out, static_cast<unsigned>(localExtra.size()));
+            putText(out, localName);
+            putBytes(out, localExtra);
+            putBytes(out, stored);
+            if (e.dataDescriptor) {
+                putLe32(out, 0x08074b50);
+                putLe32(out, crc);
+                if (zip64) {
+                    putLe64(out, storedSize);
+                    putLe64(out, size);
+                } else {
+                    putLe32(out, static_cast<uint32_t>(storedSize));
+                    putLe32(out, static_cast<uint32_t>(size));
+                }
+            }
+        }
 
         putLe32(central, 0x02014b50);
         putLe16(central, e.madeBy);
-        putLe16(central, 20);
-        putLe16(central, e.flags);
+        putLe16(central, zip64 ? 45 : 20);
+        putLe16(central, flags);
         putLe16(central, e.method);
         putLe32(central, e.dosTime);
         putLe32(central, crc);
-        putLe32(central, static_cast<uint32_t>(stored.size()));
-        putLe32(central, size);
+        putLe32(central, storedSize32);
+        putLe32(central, size32);
         putLe16(central, static_cast<unsigned>(e.name.size()));
-        putLe16(central, static_cast<unsigned>(e.centralExtra.size()));
+        putLe16(central, static_cast<unsigned>(centralExtra.size()));
         putLe16(central, 0);  // comment
         putLe16(central, 0);  // disk
         putLe16(central, 0);  // internal attributes
         putLe32(central, e.external);
-        putLe32(central, offset);
+        putLe32(central, zip64 ? 0xFFFFFFFF : offset);
         putText(central, e.name);
-        putBytes(central, e.centralExtra);
+        putBytes(central, centralExtra);
     }
     uint32_t centralOffset = static_cast<uint32_t>(out.size());
     putBytes(out, central);
+    unsigned count = static_cast<unsigned>(entries_.size());
+    if (zip64End_) {
+        uint64_t recordOffset = out.size();
+        putLe32(out, 0x06064b50);
+        putLe64(out, 44);
+        putLe16(out, 45);
+        putLe16(out, 45);
+        putLe32(out, 0);
+        putLe32(out, 0);
+        putLe64(out, count);
+        putLe64(out, count);
+        putLe64(out, central.size());
+        putLe64(out, centralOffset);
+        putLe32(out, 0x07064b50);
+        putLe32(out, 0);
+        putLe64(out, recordOffset);
+        putLe32(out, 1);
+    }
     putLe32(out, 0x06054b50);
     putLe16(out, 0);
     putLe16(out, 0);
-    putLe16(out, static_cast<unsigned>(entries_.size()));
-    putLe16(out, static_cast<unsigned>(entries_.size()));
-    putLe32(out, static_cast<uint32_t>(central.size()));
-    putLe32(out, centralOffset);
+    putLe16(out, zip64End_ ? 0xFFFF : count);
+    putLe16(out, zip64End_ ? 0xFFFF : count);
+    putLe32(out, zip64End_ ? 0xFFFFFFFF : static_cast<uint32_t>(central.size()));
+    putLe32(out, zip64End_ ? 0xFFFFFFFF : centralOffset);
     putLe16(out, 0);
+    out.insert(out.begin(), prefix_.begin(), prefix_.end());
     return out;
 }
 

@@ -29,11 +29,22 @@ struct TestEntry {
     uint32_t dosTime = kSampleDosTime;
     Bytes localExtra, centralExtra;
     std::optional<uint32_t> crc;               // instead of the data's CRC-32
-    std::optional<uint32_t> uncompressedSize;  // instead of the data's size
+    std::optional<uint64_t> uncompressedSize;  // instead of the data's size
     std::optional<Bytes> stored;               // stored bytes instead of the compressed data
+    std::optional<uint64_t> compressedSize;    // declared instead of the stored bytes' count
     bool badLocalSignature = false;
     std::optional<uint16_t> localMethod;
     std::optional<std::string> localName;
+    // Traditional encryption with this password (sets bit 0).
+    std::optional<std::string> password;
+    // Sizes and CRC after the data in a descriptor with signature (sets bit 3).
+    bool dataDescriptor = false;
+    // Sizes and offset in ZIP64 blocks; also when the uncompressed size needs it.
+    bool zip64 = false;
+    // Where the central record says the local header is, instead of where it was written.
+    std::optional<uint32_t> centralOffset;
+    // Only a central record (at centralOffset): no local header, no data.
+    bool centralOnly = false;
 };
 
 inline TestEntry makeEntry(std::string name, std::string data, uint16_t method = 8) {
@@ -61,10 +72,17 @@ public:
     ZipBuilder& add(TestEntry entry);
     ZipBuilder& file(const std::string& name, const std::string& data);
     ZipBuilder& folder(const std::string& name);
+    // Bytes before the archive proper, as a self-extractor's program.
+    ZipBuilder& prefix(Bytes bytes);
+    // A ZIP64 end record and locator before the end record, whose fields
+    // then say "see ZIP64".
+    ZipBuilder& zip64End();
     Bytes build() const;
     // Writes the archive; false when the file cannot be written.
     bool writeTo(const std::string& path) const;
 
 private:
     std::vector<TestEntry> entries_;
+    Bytes prefix_;
+    bool zip64End_ = false;
 };
