@@ -75,7 +75,7 @@ std::wstring windowText(HWND hwnd) {
 
 class Form {
 public:
-    explicit Form(const FormSpec& spec) : spec_(spec) {}
+    explicit Form(const FormTable& spec) : spec_(spec) {}
 
     static Form* get(FormId id) { return forms()[static_cast<int>(id)].get(); }
     static bool load(FormId id);
@@ -87,7 +87,7 @@ public:
     }
 
     HWND hwnd() const { return hwnd_; }
-    const FormSpec& spec() const { return spec_; }
+    const FormTable& spec() const { return spec_; }
     HWND control(const char* name) const {
         const Control* c = find(name);
         return c ? c->hwnd : nullptr;
@@ -128,7 +128,7 @@ private:
     void OnTrayMessage(UINT mouseMessage);
     void OnDestroy();
 
-    const FormSpec& spec_;
+    const FormTable& spec_;
     HWND hwnd_ = nullptr;
     std::vector<Control> controls_;
     UniqueHbrush background_;
@@ -163,7 +163,7 @@ bool Form::load(FormId id) {
         return true;
     }
     auto& slot = forms()[static_cast<int>(id)];
-    slot = std::make_unique<Form>(formSpec(id));
+    slot = std::make_unique<Form>(formTable(id));
     Form* form = slot.get();
     if (!form->create()) {
         if (form->hwnd_) ::DestroyWindow(form->hwnd_);  // WM_NCDESTROY frees the slot

@@ -1,7 +1,7 @@
 // The window tables. Rectangles are client coordinates; rows are in
 // stacking order, top first, and the tab order follows them.
 #include "resources/ResourceIds.h"
-#include "ui/FormSpec.h"
+#include "ui/FormTables.h"
 
 // Rows name only what differs from a control's defaults; GCC warns about
 // every member a designated initializer leaves out.
@@ -74,7 +74,7 @@ constexpr MenuItemSpec kReminderMenu[] = {
     {.caption = "退出", .level = 1},
 };
 
-constexpr FormSpec kForms[kFormCount] = {
+constexpr FormTable kForms[kFormCount] = {
     {FormId::Reminder, "ReminderWindow", "QuilloZIP快速解压提醒您", 300, 117, /*topmost*/ true,
      /*visible*/ false, kWhite, QZ_IDR_PROGRAM_ICO, kReminderControls, kReminderMenu},
     {FormId::Main, "MainWindow", "QuilloZIP快速解压", 383, 509, /*topmost*/ false, /*visible*/ true, kWhite,
@@ -83,4 +83,4 @@ constexpr FormSpec kForms[kFormCount] = {
 
 }  // namespace
 
-const FormSpec& formSpec(FormId id) { return kForms[static_cast<int>(id)]; }
+const FormTable& formTable(FormId id) { return kForms[static_cast<int>(id)]; }

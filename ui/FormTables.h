@@ -58,7 +58,7 @@ struct MenuItemSpec {
     bool checked = false;
 };
 
-struct FormSpec {
+struct FormTable {
     FormId id;
     const char* name;
     const char* caption;
@@ -71,4 +71,4 @@ struct FormSpec {
     std::span<const MenuItemSpec> menu;
 };
 
-const FormSpec& formSpec(FormId id);
+const FormTable& formTable(FormId id);

@@ -21,7 +21,7 @@
 // program icon and manifest).
 #pragma once
 
-#include "ui/FormSpec.h"
+#include "ui/FormTables.h"
 
 #include <windows.h>
 

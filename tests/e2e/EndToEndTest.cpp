@@ -6,7 +6,7 @@
 
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
-#include "ui/FormSpec.h"
+#include "ui/FormTables.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +80,7 @@ double nowMs() {
 }
 
 HWND control(HWND form, FormId id, const char* name) {
-    const auto controls = formSpec(id).controls;
+    const auto controls = formTable(id).controls;
     for (size_t i = 0; i < controls.size(); ++i)
         if (std::strcmp(controls[i].name, name) == 0) return GetDlgItem(form, kFirstControlId + static_cast<int>(i));
     return nullptr;

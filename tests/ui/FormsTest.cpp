@@ -118,7 +118,7 @@ TEST_F(Forms, MainWindowIsBuiltFromItsTable) {
 
     // Every control where the table puts it, stacked and tabbed in table order.
     HWND child = ::GetWindow(main, GW_CHILD);
-    for (const ControlSpec& c : formSpec(FormId::Main).controls) {
+    for (const ControlSpec& c : formTable(FormId::Main).controls) {
         if (c.kind == ControlKind::Component) {
             EXPECT_EQ(controlWindow(FormId::Main, c.name), nullptr);
             continue;

@@ -1,7 +1,7 @@
 // Pixel work, icon-file reading, the tooltip cut, the click wave and the
 // window tables' layout rules. Runs on the host and under Wine.
 #include "ui/ClickWave.h"
-#include "ui/FormSpec.h"
+#include "ui/FormTables.h"
 #include "ui/IcoFile.h"
 #include "ui/Image.h"
 #include "ui/TrayTip.h"
@@ -206,7 +206,7 @@ TEST(FormTables, MarkersLieOverTheirTitlesAndNamesAreUnique) {
         const char *marker, *title;
     };
     for (const Pair& p : {Pair{FormId::Reminder, "标签4", "标签3"}, Pair{FormId::Main, "标签5", "标签1"}}) {
-        const FormSpec& spec = formSpec(p.form);
+        const FormTable& spec = formTable(p.form);
         int markerRow = -1, titleRow = -1;
         for (size_t i = 0; i < spec.controls.size(); i++) {
             if (std::strcmp(spec.controls[i].name, p.marker) == 0) markerRow = int(i);
@@ -224,7 +224,7 @@ TEST(FormTables, MarkersLieOverTheirTitlesAndNamesAreUnique) {
     }
     for (FormId id : {FormId::Reminder, FormId::Main}) {
         std::set<std::string> names;
-        for (const ControlSpec& c : formSpec(id).controls) {
+        for (const ControlSpec& c : formTable(id).controls) {
             EXPECT_TRUE(names.insert(c.name).second) << c.name;
             EXPECT_EQ(c.kind == ControlKind::SuperButton, c.button != nullptr) << c.name;
         }

@@ -37,7 +37,7 @@ int darkPixels(HWND form, const Box& b) {
 }
 
 Box boxOf(FormId form, const char* name) {
-    for (const ControlSpec& c : formSpec(form).controls)
+    for (const ControlSpec& c : formTable(form).controls)
         if (std::string(c.name) == name) return c.box;
     return {};
 }
