@@ -44,5 +44,10 @@ run_ctest build/i686
 run_ctest build/x86_64 -LE product
 WINEPREFIX="$top/build/wineprefix" wineserver -k 2>/dev/null || true
 
+# The figures the end-to-end, soak and load suites measured (their lines
+# start with "figure: ").
+figures=$(cat build/*/Testing/Temporary/LastTest.log 2>/dev/null | grep -a '^figure: ' || true)
+[ -z "$figures" ] || printf '== figures\n%s\n' "$figures"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
