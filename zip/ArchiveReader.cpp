@@ -1,5 +1,6 @@
 #include "zip/ArchiveReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -12,7 +13,8 @@
 namespace {
 
 constexpr size_t kMaxField = 0xFFFF;  // names and extra fields have 16-bit lengths
-constexpr uint64_t kLocalHeaderBytes = 30;  // the fixed part of a local header
+constexpr uint64_t kLocalHeaderBytes = 30;  // the fixed parts of a local header
+constexpr uint64_t kCentralRecordBytes = 46;  // and of a central record
 
 FILETIME toFileTime(uint64_t ticks) {
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
@@ -88,7 +90,10 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, 
         unz_global_info64 global{};
         if (unzGetGlobalInfo64(zip, &global) == UNZ_OK) {
             reader->entryTotal_ = global.number_entry;
-            reader->count_ = global.number_entry > INT32_MAX ? INT32_MAX : static_cast<int32_t>(global.number_entry);
+            // Every central record takes at least 46 bytes: a count the file
+            // cannot hold would only make a listing step through nothing.
+            uint64_t count = std::min<uint64_t>(global.number_entry, reader->file_->size() / kCentralRecordBytes);
+            reader->count_ = count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
         }
         // minizip takes a cut end record for a whole one (it reads missing
         // bytes as zeros); the first central record must be readable.
@@ -124,6 +129,9 @@ int32_t ArchiveReader::setBaseFolder(const std::string& folder) {
 }
 
 int32_t ArchiveReader::goToEntry(int32_t index) {
+    // Stepping is the same every time: past a record that could not be read
+    // nothing is reachable, and trying again would cost a walk from entry 0.
+    if (index >= unreachableFrom_) return kZipBadEntry;
     if (index < currentIndex_ || !positioned_) {
         if (unzGoToFirstFile(zip_) != UNZ_OK) {
             positioned_ = false;
@@ -135,6 +143,7 @@ int32_t ArchiveReader::goToEntry(int32_t index) {
     while (currentIndex_ < index) {
         if (unzGoToNextFile(zip_) != UNZ_OK) {
             positioned_ = false;
+            unreachableFrom_ = currentIndex_ + 1;
             return kZipBadEntry;
         }
         currentIndex_++;

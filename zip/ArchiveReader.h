@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -77,6 +78,7 @@ private:
     int32_t count_ = 0;
     int32_t currentIndex_ = 0;     // minizip's current entry
     bool positioned_ = true;       // false after a failed step: restart from entry 0
+    int32_t unreachableFrom_ = INT32_MAX;  // the first entry a step failed to reach
     uint64_t entryTotal_ = 0;      // minizip's count, not clamped
     uint64_t firstRecord_ = 0;     // where minizip found the first central record
     // Every entry's range, read once at the first entry query, so that an

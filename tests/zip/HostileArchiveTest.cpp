@@ -136,6 +136,19 @@ TEST_F(HostileArchiveTest, SoundLayoutsStillExtract) {
     }
 }
 
+TEST_F(HostileArchiveTest, ACountTheFileCannotHoldIsCut) {
+    // The end record claims 65,535 entries in a file of a few hundred bytes:
+    // listing them all must not step through 65,535 missing records.
+    Bytes bytes = ZipBuilder().file("a.txt", "alpha").file("b.txt", "beta").build();
+    for (size_t field : {8, 10}) bytes[bytes.size() - 22 + field] = bytes[bytes.size() - 22 + field + 1] = 0xFF;
+    ASSERT_TRUE(writeFile(archive, std::string(bytes.begin(), bytes.end())));
+    ASSERT_TRUE(zip.open(archive));
+    EXPECT_EQ(zip.entryCount(), static_cast<int32_t>(bytes.size() / 46));
+    EXPECT_EQ(zip.entryInfo(1).name, "b.txt");
+    for (int32_t i = 2; i < zip.entryCount(); i++) EXPECT_EQ(zip.entryInfo(i).index, -1) << i;
+    EXPECT_EQ(zip.entryInfo(0).name, "a.txt");
+}
+
 TEST_F(HostileArchiveTest, AnEntryLargerThanTheFreeSpaceIsRefusedFirst) {
     // A petabyte declared: the disk's free space is asked at the nearest
     // existing folder, here the sandbox, as dest does not exist yet.

@@ -1,0 +1,365 @@
+// Mutation soak of the archive library. Seed archives made by real tools
+// (the fixtures) and by hand are cut at every offset and corrupted at random,
+// and every case runs the application's whole path through the library:
+// open, entryCount, every entryInfo and every extractEntry with the name
+// entryInfo gave, into a sandbox. A case fails when it crashes or hangs,
+// takes over 2 s, changes anything outside the sandbox, or leaves a file in
+// it that is not a successfully extracted entry of its declared size.
+// Prints a report; the exit code is 1 when any case failed.
+//
+// Environment: QZ_BINARY_DIR (where the fixtures are), QZ_LONG=1 for the long
+// run, QZ_SOAK_SEED to repeat a run, QZ_SOAK_CASES for the number of
+// corruption cases.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "../zip/TestFolder.h"
+#include "../zip/ZipBuilder.h"
+#include "ArchiveMutator.h"
+#include "base/UniqueAny.h"
+#include "zip/Unzip.h"
+
+namespace {
+
+constexpr double kCaseLimitMs = 2000;
+constexpr DWORD kHangMs = 60000;  // the watchdog's limit: far past any sound case
+const char* const kPassword = "secret";
+
+struct Seed {
+    std::string name;
+    Bytes bytes;
+};
+
+// What the crash handler and the watchdog print: the case being run.
+char g_currentCase[256] = "none";
+std::atomic<DWORD> g_caseStart{0};
+std::atomic<bool> g_inCase{false};
+
+LONG WINAPI onCrash(EXCEPTION_POINTERS* e) {
+    std::printf("\nCRASH 0x%08lX in case %s\n", e->ExceptionRecord->ExceptionCode, g_currentCase);
+    std::fflush(stdout);
+    ::ExitProcess(3);
+}
+
+DWORD WINAPI watchdog(void*) {
+    for (;;) {
+        ::Sleep(500);
+        if (g_inCase && ::GetTickCount() - g_caseStart > kHangMs) {
+            std::printf("\nHANG over %lu ms in case %s\n", kHangMs, g_currentCase);
+            std::fflush(stdout);
+            ::ExitProcess(4);
+        }
+    }
+}
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+double nowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+bool writeBytes(const std::string& path, const Bytes& bytes) {
+    UniqueFile h(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD done = 0;
+    return h && ::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+           done == bytes.size();
+}
+
+// The hand-made seeds: every feature the library reads, in archives of a
+// few KiB.
+std::vector<Seed> handMadeSeeds() {
+    std::string text;
+    for (int i = 0; i < 40; i++) text += "line " + std::to_string(i) + " of the hand-made text\n";
+    TestEntry deflated = makeEntry("docs/readme.txt", text);
+    TestEntry stored = makeEntry("docs/stored.txt", "stored as it is", 0);
+    TestEntry secret = makeEntry("secret.txt", text.substr(0, 300));
+    secret.password = kPassword;
+    TestEntry secretStored = makeEntry("secret-stored.txt", "stored secret", 0);
+    secretStored.password = kPassword;
+    secretStored.dataDescriptor = true;
+    TestEntry described = makeEntry("described.txt", text.substr(0, 500));
+    described.dataDescriptor = true;
+    std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87.txt";  // UTF-8 for 中文.txt
+    TestEntry unicode = makeEntry("#U4e2d#U6587.txt", "unicode path");
+    unicode.centralExtra = unicodePathBlock(unicode.name, chinese);
+    TestEntry flagged = makeEntry(chinese, "utf-8 flagged name", 0);
+    flagged.flags = 0x800;
+    TestEntry stamped = makeEntry("stamped.txt", "with times");
+    stamped.localExtra = utBlock(7, {1600000000, 1600000100, 1600000200});
+    TestEntry dos = makeEntry("dos.txt", "made on DOS", 0);
+    dos.madeBy = kMadeByDos;
+    dos.external = 0x21;
+
+    std::vector<Seed> seeds;
+    ZipBuilder mixed;
+    mixed.folder("docs/").add(deflated).add(stored).add(secret).add(secretStored).add(described).add(unicode);
+    mixed.add(flagged).add(stamped).add(dos).file("empty.txt", "");
+    seeds.push_back({"hand-made mixed", mixed.build()});
+
+    TestEntry wide = makeEntry("wide.txt", text.substr(0, 400));
+    wide.zip64 = true;
+    TestEntry wideDescribed = makeEntry("wide-described.txt", "zip64 descriptor");
+    wideDescribed.zip64 = true;
+    wideDescribed.dataDescriptor = true;
+    ZipBuilder zip64;
+    zip64.add(wide).add(wideDescribed).folder("dir/").zip64End();
+    seeds.push_back({"hand-made zip64", zip64.build()});
+
+    ZipBuilder prefixed;
+    prefixed.prefix(Bytes(200, 0x90)).add(deflated).add(stamped);
+    seeds.push_back({"hand-made prefixed", prefixed.build()});
+    return seeds;
+}
+
+std::vector<Seed> toolSeeds(std::vector<std::string>* missing) {
+    std::vector<Seed> seeds;
+    for (const char* name : {"small-info-zip.zip", "small-encrypted.zip", "small-bsdtar.zip", "small-stream.zip",
+                             "bsdtar-cn.zip", "python-utf8.zip", "python-unicode-extra.zip", "encrypted-crc.zip",
+                             "zip64-forced.zip", "empty.zip"}) {
+        std::optional<std::string> data = readFile(fixturePath(name));
+        if (!data || data->empty()) {
+            missing->push_back(name);
+            continue;
+        }
+        seeds.push_back({name, Bytes(data->begin(), data->end())});
+    }
+    return seeds;
+}
+
+// A file's identity on its volume, so that a file in the sandbox is matched
+// to the entry that wrote it whatever spelling of its name the system kept.
+struct FileId {
+    DWORD volume, high, low;
+    bool operator<(const FileId& o) const {
+        return std::tie(volume, high, low) < std::tie(o.volume, o.high, o.low);
+    }
+};
+
+bool fileIdentity(const std::string& path, FileId* id, uint64_t* size) {
+    UniqueFile h(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!h || !::GetFileInformationByHandle(h.get(), &info)) return false;
+    *id = FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    *size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    return true;
+}
+
+// Names below a folder, one line each, with the sizes and write times of
+// files (a folder's time changes with its contents: the sandbox's parent's
+// does with every case). The sandbox's contents and the case archive are
+// left out.
+std::string snapshot(const std::string& root, const std::string& skipA, const std::string& skipB) {
+    std::string out;
+    for (const std::string& name : listTree(root)) {
+        if (name.rfind(skipA, 0) == 0 || name == skipB) continue;
+        if (name.back() == '\\') {
+            out += name + "\n";
+            continue;
+        }
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ::GetFileAttributesExA((root + name).c_str(), GetFileExInfoStandard, &data);
+        char line[64];
+        std::snprintf(line, sizeof line, " %lu %lu %lu\n", data.nFileSizeLow, data.ftLastWriteTime.dwLowDateTime,
+                      data.ftLastWriteTime.dwHighDateTime);
+        out += name + line;
+    }
+    return out;
+}
+
+class Soak {
+public:
+    Soak(std::string root) : root_(std::move(root)) {
+        watch_ = root_ + "watch\\";
+        sandbox_ = watch_ + "sandbox\\";
+        archive_ = root_ + "case.zip";
+        removeTree(root_);
+        ::CreateDirectoryA(root_.c_str(), nullptr);
+        ::CreateDirectoryA(watch_.c_str(), nullptr);
+        ::CreateDirectoryA((watch_ + "beside").c_str(), nullptr);
+        writeFile(watch_ + "keep.txt", "must not change");
+        writeFile(watch_ + "beside\\keep2.txt", "must not change either");
+        writeFile(root_ + "outside.txt", "outside the watch folder");
+        ::CreateDirectoryA(sandbox_.c_str(), nullptr);
+        before_ = snapshot(root_, "watch\\sandbox\\", "case.zip");
+    }
+    ~Soak() { removeTree(root_); }
+
+    // Runs one case; false when it failed (the reason is printed).
+    bool run(const Bytes& archive, const std::string& kind, const std::string& label) {
+        std::snprintf(g_currentCase, sizeof g_currentCase, "%s %s", kind.c_str(), label.c_str());
+        if (!writeBytes(archive_, archive)) return fail("cannot write the case archive");
+        g_caseStart = ::GetTickCount();
+        g_inCase = true;
+        double start = nowMs();
+        std::map<FileId, uint64_t> written;  // files that entries reported written, with their sizes
+        std::string problem;
+        {
+            Unzip zip;
+            if (zip.open(archive_, kPassword)) {
+                opened_++;
+                zip.setBaseFolder(sandbox_);
+                int32_t count = zip.entryCount();
+                for (int32_t i = 0; i < count; i++) {
+                    EntryInfo info = zip.entryInfo(i);
+                    if (info.index < 0) infoFailed_++;
+                    int32_t rc = zip.extractEntry(i, info.name);
+                    results_[rc]++;
+                    if (rc != kZipOk || (info.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+                    FileId id{};
+                    uint64_t size = 0;
+                    if (!fileIdentity(sandbox_ + info.name, &id, &size)) {
+                        problem = "entry " + std::to_string(i) + " reported written but is missing: " + info.name;
+                    } else {
+                        written[id] = static_cast<uint64_t>(info.uncompressedSize);
+                    }
+                }
+            }
+        }
+        double ms = nowMs() - start;
+        g_inCase = false;
+        cases_++;
+        if (ms > slowestMs_) {
+            slowestMs_ = ms;
+            slowest_ = kind + " " + label;
+        }
+        if (ms > kCaseLimitMs) problem = "took " + std::to_string(ms) + " ms";
+        if (problem.empty()) problem = checkSandbox(written);
+        if (problem.empty() && snapshot(root_, "watch\\sandbox\\", "case.zip") != before_)
+            problem = "something outside the sandbox changed";
+        removeTree(sandbox_);
+        ::CreateDirectoryA(sandbox_.c_str(), nullptr);
+        return problem.empty() || fail(problem);
+    }
+
+    void report() const {
+        std::printf("cases: %llu (%llu opened), failures: %llu\n", static_cast<unsigned long long>(cases_),
+                    static_cast<unsigned long long>(opened_), static_cast<unsigned long long>(failures_));
+        std::printf("entryInfo failures: %llu\n", static_cast<unsigned long long>(infoFailed_));
+        std::printf("extractEntry results:\n  %-10s %10s\n", "code", "count");
+        for (const auto& [code, count] : results_)
+            std::printf("  0x%-8lX %10llu\n", static_cast<unsigned long>(code), static_cast<unsigned long long>(count));
+        std::printf("slowest case: %s, %.1f ms\n", slowest_.c_str(), slowestMs_);
+    }
+
+    uint64_t failures() const { return failures_; }
+
+private:
+    bool fail(const std::string& why) {
+        failures_++;
+        if (failures_ <= 20) std::printf("FAILED %s: %s\n", g_currentCase, why.c_str());
+        return false;
+    }
+
+    // Every file left must be one an entry reported written, at its size;
+    // anything else is a partial or temporary file.
+    std::string checkSandbox(const std::map<FileId, uint64_t>& written) const {
+        for (const std::string& name : listTree(sandbox_)) {
+            if (name.back() == '\\') continue;
+            FileId id{};
+            uint64_t size = 0;
+            if (!fileIdentity(sandbox_ + name, &id, &size)) return "cannot look at " + name;
+            auto it = written.find(id);
+            if (it == written.end()) return "left a file no entry reported: " + name;
+            if (it->second != size) {
+                return name + " holds " + std::to_string(size) + " bytes, declared " + std::to_string(it->second);
+            }
+        }
+        return {};
+    }
+
+    std::string root_, watch_, sandbox_, archive_, before_;
+    uint64_t cases_ = 0, opened_ = 0, failures_ = 0, infoFailed_ = 0;
+    std::map<int32_t, uint64_t> results_;
+    double slowestMs_ = 0;
+    std::string slowest_;
+};
+
+// A RAM-backed folder when the host offers one (Wine maps / to Z:), so that
+// tens of thousands of extractions do not wear the disk.
+std::string soakRoot() {
+    char name[64];
+    std::snprintf(name, sizeof name, "qz-soak-%lu\\", ::GetCurrentProcessId());
+    DWORD shm = ::GetFileAttributesA("Z:\\dev\\shm");
+    if (shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY)) return std::string("Z:\\dev\\shm\\") + name;
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    return std::string(temp) + name;
+}
+
+}  // namespace
+
+int main() {
+    ::SetUnhandledExceptionFilter(onCrash);
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    UniqueHandle dog(::CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr));
+    setvbuf(stdout, nullptr, _IONBF, 0);
+
+    bool longRun = env("QZ_LONG") == "1";
+    uint64_t masterSeed = env("QZ_SOAK_SEED").empty() ? static_cast<uint64_t>(::GetTickCount()) * 2654435761u
+                                                     : std::strtoull(env("QZ_SOAK_SEED").c_str(), nullptr, 0);
+    uint64_t corruptions = env("QZ_SOAK_CASES").empty() ? (longRun ? 200000 : 20000)
+                                                        : std::strtoull(env("QZ_SOAK_CASES").c_str(), nullptr, 0);
+    std::vector<std::string> missing;
+    std::vector<Seed> seeds = toolSeeds(&missing);
+    size_t toolCount = seeds.size();
+    for (Seed& s : handMadeSeeds()) seeds.push_back(std::move(s));
+    std::printf("mutation soak: seed 0x%llX (QZ_SOAK_SEED repeats it), %s run, %zu seed archives (%zu by tools)\n",
+                static_cast<unsigned long long>(masterSeed), longRun ? "long" : "short", seeds.size(), toolCount);
+    if (!missing.empty()) {
+        for (const std::string& m : missing) std::printf("missing fixture: %s\n", m.c_str());
+        return 1;
+    }
+
+    Soak soak(soakRoot());
+    double start = nowMs();
+    // (a) every cut of two small archives, one from a tool, one by hand.
+    uint64_t truncations = 0;
+    for (const Seed* s : {&seeds[0], &seeds[toolCount]}) {
+        for (size_t length = 0; length < s->bytes.size(); length++) {
+            soak.run(Bytes(s->bytes.begin(), s->bytes.begin() + static_cast<long>(length)), "truncation",
+                     s->name + " at " + std::to_string(length));
+            truncations++;
+        }
+    }
+    double truncationSeconds = (nowMs() - start) / 1000;
+
+    // (b) seeded corruptions, the seed archives taken in turn.
+    std::vector<std::vector<ArchiveField>> fields;
+    for (const Seed& s : seeds) fields.push_back(findFields(s.bytes));
+    for (uint64_t i = 0; i < corruptions; i++) {
+        size_t which = static_cast<size_t>(i % seeds.size());
+        uint64_t caseSeed = SoakRandom(masterSeed ^ (i * 0x9E3779B97F4A7C15ULL)).next();
+        Mutation m = mutate(seeds[which].bytes, fields[which], caseSeed);
+        char label[64];
+        std::snprintf(label, sizeof label, " case %llu seed 0x%llX: ", static_cast<unsigned long long>(i),
+                      static_cast<unsigned long long>(caseSeed));
+        soak.run(m.archive, "corruption", seeds[which].name + label + m.what);
+        if ((i + 1) % 5000 == 0) std::printf("  %llu corruption cases\n", static_cast<unsigned long long>(i + 1));
+    }
+    double seconds = (nowMs() - start) / 1000;
+    std::printf("truncation cases: %llu (%.1f s), corruption cases: %llu (%.1f s)\n",
+                static_cast<unsigned long long>(truncations), truncationSeconds,
+                static_cast<unsigned long long>(corruptions), seconds - truncationSeconds);
+    soak.report();
+    return soak.failures() ? 1 : 0;
+}
