@@ -22,6 +22,10 @@ struct ListedArchive {
 };
 ListedArchive listed;
 
+// The destination the last "当前文件夹" press stored; the desktop and a picked
+// folder replace it in destinationFolder.
+std::string archiveRuleChoice;
+
 Unzip& listedZip() { return listed.ownCopy ? *listed.ownCopy : *programState().zipArchive; }
 
 }  // namespace
@@ -62,18 +66,30 @@ std::string archiveFolderDestination(const std::string& archivePath) {
     return candidate + "\\";
 }
 
+namespace {
+
+// The listed archive's "当前文件夹" destination, worked out once per listed
+// archive: after the rule has made the folder, asking again must not move on
+// to the archive's parent.
+const std::string& listedArchiveFolder() {
+    if (listed.autoDestination.empty()) listed.autoDestination = archiveFolderDestination(listed.path);
+    return listed.autoDestination;
+}
+
+}  // namespace
+
 void useArchiveFolderDestination() {
-    programState().destinationFolder = archiveFolderDestination(listed.path);
+    programState().destinationFolder = listedArchiveFolder();
+    archiveRuleChoice = programState().destinationFolder;
 }
 
 void extractArchive() {
     ProgramState& state = programState();
     if (listed.path.empty()) return;  // nothing was ever listed
+    // "当前文件夹" means the listed archive's own folder, whichever archive it
+    // was chosen for; so does no choice at all.
     std::string destination = state.destinationFolder;
-    if (destination.empty()) {
-        if (listed.autoDestination.empty()) listed.autoDestination = archiveFolderDestination(listed.path);
-        destination = listed.autoDestination;
-    }
+    if (destination.empty() || destination == archiveRuleChoice) destination = listedArchiveFolder();
     Unzip& zip = listedZip();
     // A destination the library cannot take (too long a path) would leave the
     // base folder where it was: extract nothing rather than write elsewhere.

@@ -13,11 +13,13 @@ void onMainDestroyed();
 
 // "当前文件夹": a new folder named after the archive next to it, created at
 // once when nothing of that name exists; else the archive's own folder.
+// Worked out once per listed archive.
 void useArchiveFolderDestination();
 
 // "立即解压": extracts every listed entry into the destination, then opens
-// the destination in a shell window. Before any destination was chosen the
-// "当前文件夹" rule decides, once per listed archive.
+// the destination in a shell window. Before any destination was chosen, and
+// while the last choice was "当前文件夹" (made for this archive or an earlier
+// one), the "当前文件夹" rule for the listed archive decides.
 void extractArchive();
 
 // True when the main window lists what zipArchive holds now.

@@ -69,6 +69,17 @@ void expectSameTree(const std::wstring& expected, const std::wstring& actual) {
     }
 }
 
+// The entry names of tools.zip as Info-ZIP's own lister printed them, in
+// archive order.
+std::vector<std::wstring> toolsEntryNames() {
+    const std::vector<char> names = readFile(archivesDir() + L"\\tools.names");
+    std::vector<std::wstring> out;
+    std::istringstream lines(std::string(names.begin(), names.end()));
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) out.push_back(utf8ToWide(line));
+    return out;
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -147,12 +158,7 @@ TEST_F(EndToEnd, SafeOpenListsTheArchive) {
     EXPECT_FALSE(visible(reminder()));
     screenshot("2-main-window");
 
-    // The entry names as Info-ZIP's own lister printed them, in archive order.
-    std::vector<char> names = readFile(archivesDir() + L"\\tools.names");
-    std::vector<std::wstring> expected;
-    std::istringstream lines(std::string(names.begin(), names.end()));
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty()) expected.push_back(utf8ToWide(line));
+    const std::vector<std::wstring> expected = toolsEntryNames();
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(textOf(mainControl("标签1")), L"tools");
     EXPECT_EQ(textOf(mainControl("标签2")), L"共有" + std::to_wstring(expected.size()) + L"个文件，请放心解压");
@@ -216,6 +222,46 @@ TEST_F(EndToEnd, LongTitlesGetTheMarker) {
     EXPECT_TRUE(visible(reminderControl("标签4")));
 }
 
+TEST_F(EndToEnd, ExtractingBeforeChoosingUsesTheFolderNamedAfterTheArchive) {
+    hideReminder();
+    const std::wstring dir = newFolder(L"unchosen");
+    ASSERT_TRUE(downloadAndWait(dir + L"first.zip", readFile(archivesDir() + L"\\tools.zip"), L"first"));
+    ASSERT_TRUE(program_.safeOpen(static_cast<int>(toolsEntryNames().size())));
+    // No destination button pressed: the archive goes next to itself, never
+    // into the root of the current drive.
+    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    EXPECT_TRUE(closeOpenedFolder(L"first"));
+    const std::wstring source = buildFolder("e2e/archives/src/tools") + L"\\";
+    expectSameTree(source, dir + L"first\\");
+}
+
+TEST_F(EndToEnd, TheMainWindowExtractsTheArchiveItListsUntilSafeOpenRefreshesIt) {
+    // The window still lists first.zip; a newer download arrives meanwhile.
+    ASSERT_EQ(textOf(mainControl("标签1")), L"first");
+    const std::wstring dir = root_ + L"unchosen\\";
+    ASSERT_TRUE(downloadAndWait(dir + L"second.zip", readFile(archivesDir() + L"\\tools.zip"), L"second"));
+    EXPECT_EQ(textOf(mainControl("标签1")), L"first");
+    // What the window lists is what it extracts, to where that archive goes.
+    ASSERT_TRUE(DeleteFileW((dir + L"first\\readme.txt").c_str()));
+    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    EXPECT_TRUE(closeOpenedFolder(L"first"));
+    const std::wstring source = buildFolder("e2e/archives/src/tools") + L"\\";
+    expectSameTree(source, dir + L"first\\");
+    EXPECT_EQ(GetFileAttributesW((dir + L"second").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // "安全打开" again shows the newer archive, and extracts it next to itself.
+    press(reminderControl("超级按钮4"));
+    ASSERT_TRUE(waitFor([] { return textOf(mainControl("标签1")) == L"second"; }, kGenerousMs));
+    const size_t rows = toolsEntryNames().size();
+    EXPECT_EQ(listRowCount(mainControl("列表框1")), static_cast<int>(rows));
+    EXPECT_EQ(textOf(mainControl("标签2")), L"共有" + std::to_wstring(rows) + L"个文件，请放心解压");
+    screenshot("7-refreshed");
+    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    EXPECT_TRUE(closeOpenedFolder(L"second"));
+    expectSameTree(source, dir + L"second\\");
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
 TEST_F(EndToEnd, DetectionLatency) {
     const std::vector<char> zip = readFile(archivesDir() + L"\\tools.zip");
     const std::wstring dir = newFolder(L"latency");
@@ -229,7 +275,7 @@ TEST_F(EndToEnd, DetectionLatency) {
     }
     std::sort(latencies.begin(), latencies.end());
     const double median = (latencies[9] + latencies[10]) / 2;
-    std::printf("detection latency over %zu downloads: median %.0f ms, worst %.0f ms\n", latencies.size(), median,
+    std::printf("figure: detection latency over %zu downloads: median %.0f ms, worst %.0f ms\n", latencies.size(), median,
                 latencies.back());
     EXPECT_LE(latencies.back(), kShowTimeoutMs);
 }
