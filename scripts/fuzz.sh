@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (host clang, QZ_FUZZ=ON, in build/fuzz) and
 # runs each for a bounded time: name cleaning with the relative-name safety
-# check, the extra-field readers and the entry decoder.
+# check, the extra-field readers, the entry decoder and the entry ranges.
 # Usage: scripts/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build=$top/build/fuzz
-targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz)
+targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz entry_ranges_fuzz)
 
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_FUZZ=ON >/dev/null
@@ -15,7 +15,7 @@ cmake --build "$build" -j 2 --target "${targets[@]}"
 
 # Seeds: names a hostile archive might carry, and a few extra fields.
 corpus=$build/corpus
-mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz}
+mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz,entry_ranges_fuzz}
 i=0
 for name in '../../w.txt' 'C:/dir/a.txt' '//server/share/f.txt' 'x/../y/z.txt' 'D:E:f.txt' 'nul.txt' \
             'a/CON/b' 'ads.txt:s' '...\x' $'\x81\\..\\x' $'\xd5\\/\xd6\\.txt' 'a/./b//c'; do
@@ -24,6 +24,22 @@ done
 printf '\x03abcUT\x0d\x00\x07\x01\x00\x00\x00\x02\x00\x00\x00\x03\x00\x00\x00' >"$corpus/extra_field_fuzz/ut"
 printf '\x03abcup\x08\x00\x01\xc2\x41\x24\x35xyz' >"$corpus/extra_field_fuzz/unicode"
 printf '\x01\x00\x05\x00\xf3\x48\xcd\xc9\xc9\x07\x00' >"$corpus/entry_decoder_fuzz/hello"
+# Whole small archives for the entry ranges: one by zip, one whose two
+# entries share one local header.
+python3 - "$corpus/entry_ranges_fuzz" <<'PY'
+import io, struct, sys, zipfile
+out = sys.argv[1]
+buffer = io.BytesIO()
+with zipfile.ZipFile(buffer, 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('a.txt', 'alpha ' * 20)
+    z.writestr('dir/b.txt', 'beta')
+open(out + '/zipfile', 'wb').write(buffer.getvalue())
+local = struct.pack('<IHHHIIIIHH', 0x04034B50, 20, 0, 0, 0, 0, 1, 1, 1, 0) + b'kx'
+central = b''.join(struct.pack('<IHHHHIIIIHHHHHII', 0x02014B50, 20, 20, 0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0)
+                   + name for name in (b'k', b'c'))
+end = struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, 2, 2, len(central), len(local), 0)
+open(out + '/shared', 'wb').write(local + central + end)
+PY
 
 status=0
 for t in "${targets[@]}"; do

@@ -124,6 +124,7 @@ int32_t ArchiveReader::setBaseFolder(const std::string& folder) {
     // The folder and its separator must fit in MAX_PATH with the NUL.
     if (folder.size() >= kMaxPathBytes) return kZipCannotOpen;
     baseFolder_ = folder;
+    spaceLeft_ = 0;  // another folder may be on another volume
     if (!endsWithSeparator(baseFolder_, isAnsiLeadByte)) baseFolder_ += '\\';
     return kZipOk;
 }

@@ -70,6 +70,9 @@ private:
     int32_t readCurrentEntry(int32_t index, EntryDetails& details);
     int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
     std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize);
+    // 0, or kZipWriteFailed when size bytes do not fit on the volume of the
+    // base folder (absoluteTarget empty) or of absoluteTarget.
+    int32_t checkFreeSpace(const std::string& absoluteTarget, uint64_t size);
     int32_t writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength);
 
     unzFile zip_ = nullptr;        // null for an archive without entries
@@ -90,6 +93,7 @@ private:
     int32_t cachedIndex_ = -1;
     std::optional<std::string> password_;
     std::string baseFolder_;       // ends with a separator; empty when unusable
+    uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
     std::vector<char> nameBuffer_;
     std::vector<uint8_t> centralExtra_, localExtra_;
     // Made at the first file extraction, kept until the archive is closed:

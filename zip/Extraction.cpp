@@ -4,6 +4,7 @@
 // fails; a file that exists already is replaced only by moving a complete,
 // checked temporary file from the same folder over it.
 #include <cstdio>
+#include <optional>
 
 #include "base/UniqueAny.h"
 #include "zip/ArchiveFile.h"
@@ -36,22 +37,20 @@ bool isFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Whether size bytes fit in the free space the caller may use on the volume
-// of path's nearest existing folder. A volume that cannot be asked is given
-// the benefit of the doubt: writing then fails cleanly if it must.
-bool fitsOnVolume(const std::string& path, uint64_t size) {
-    if (size == 0) return true;
+// The free bytes the caller may use on the volume of path's nearest
+// existing folder; nothing when the volume cannot be asked.
+std::optional<uint64_t> freeSpaceAt(const std::string& path) {
     std::string folder = path;
     for (;;) {
         size_t sep = findLastSeparator(folder, isAnsiLeadByte);
-        if (sep == std::string::npos) return true;
+        if (sep == std::string::npos) return std::nullopt;
         folder.resize(sep + 1);
         if (isFolder(folder)) break;
         folder.resize(sep);  // look at the parent next
     }
     ULARGE_INTEGER available{};
-    if (!::GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return true;
-    return size <= available.QuadPart;
+    if (!::GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+    return available.QuadPart;
 }
 
 // Length of the folder part of a path: up to and including its last
@@ -133,7 +132,8 @@ private:
         // A new file gets the entry's attributes at once; the handle may
         // still write to it when they include read-only.
         if (tryCreate(target_, attributes())) return kZipOk;
-        if (!alreadyExists()) return kZipCannotOpen;
+        // A folder of that name is never replaced by a file.
+        if (!alreadyExists() || isFolder(target_)) return kZipCannotOpen;
         std::string folder = target_.substr(0, folderLength_);
         if (folder.size() + kTempNameBytes > kMaxPathBytes) return kZipCannotOpen;
         DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
@@ -177,11 +177,9 @@ int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) 
         // A file of that name stays, and the entry did not become a folder.
         return isFolder(target) ? kZipOk : kZipCannotOpen;
     }
-    // Refused before anything is made: an entry that cannot fit (a bomb
-    // declares its size honestly or fails at that size), and a file entry
-    // whose path is a folder, which must not be replaced.
-    if (!fitsOnVolume(target, entry->uncompressedSize)) return kZipWriteFailed;
-    if (isFolder(target)) return kZipCannotOpen;
+    // An entry that cannot fit is refused before anything is made (a bomb
+    // either declares its size or fails when it passes it).
+    if (int32_t rc = checkFreeSpace(absolute ? target : std::string(), entry->uncompressedSize)) return rc;
     size_t sep = findLastSeparator(fileName, isAnsiLeadByte);
     makeFolderPath(base, sep == std::string::npos ? std::string() : fileName.substr(0, sep + 1));
     size_t folderLength = folderPartLength(target);
@@ -189,6 +187,25 @@ int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) 
     if (folderLength == target.size()) return kZipCannotOpen;
     if (int32_t rc = goToEntry(index)) return rc;
     return writeEntry(*entry, target, folderLength);
+}
+
+int32_t ArchiveReader::checkFreeSpace(const std::string& absoluteTarget, uint64_t size) {
+    if (size == 0) return kZipOk;
+    // Everything below the base folder is on its volume: one question serves
+    // many entries, each counting down what it may take, until one needs
+    // more than is left. Others may fill the disk meanwhile; writing then
+    // fails cleanly. A volume that cannot be asked is given the benefit of
+    // the doubt for the same reason.
+    bool below = absoluteTarget.empty();
+    if (below && size <= spaceLeft_) {
+        spaceLeft_ -= size;
+        return kZipOk;
+    }
+    std::optional<uint64_t> available = freeSpaceAt(below ? baseFolder_ : absoluteTarget);
+    if (!available) return kZipOk;
+    if (size > *available) return kZipWriteFailed;
+    if (below) spaceLeft_ = *available - size;
+    return kZipOk;
 }
 
 int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength) {
