@@ -259,6 +259,12 @@ public:
         for (const auto& [code, count] : results_)
             std::printf("  0x%-8lX %10llu\n", static_cast<unsigned long>(code), static_cast<unsigned long long>(count));
         std::printf("slowest case: %s, %.1f ms\n", slowest_.c_str(), slowestMs_);
+        // One line each for scripts/test.sh's list of figures.
+        std::printf("figure: mutation soak %llu cases, %llu failed, slowest %.1f ms\nfigure: mutation soak results",
+                    static_cast<unsigned long long>(cases_), static_cast<unsigned long long>(failures_), slowestMs_);
+        for (const auto& [code, count] : results_)
+            std::printf(" 0x%lX:%llu", static_cast<unsigned long>(code), static_cast<unsigned long long>(count));
+        std::printf("\n");
     }
 
     uint64_t failures() const { return failures_; }
