@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -166,23 +167,32 @@ bool fileIdentity(const std::string& path, FileId* id, uint64_t* size) {
 
 // Names below a folder, one line each, with the sizes and write times of
 // files (a folder's time changes with its contents: the sandbox's parent's
-// does with every case). The sandbox's contents and the case archive are
+// does with every case). The sandbox (not entered) and the case archive are
 // left out.
-std::string snapshot(const std::string& root, const std::string& skipA, const std::string& skipB) {
-    std::string out;
-    for (const std::string& name : listTree(root)) {
-        if (name.rfind(skipA, 0) == 0 || name == skipB) continue;
-        if (name.back() == '\\') {
-            out += name + "\n";
+void snapshotInto(const std::string& folder, const std::string& relative, const std::string& skipFolder,
+                  const std::string& skipFile, std::string& out) {
+    WIN32_FIND_DATAA found{};
+    UniqueFind find(::FindFirstFileA((folder + relative + "*").c_str(), &found));
+    if (!find) return;
+    do {
+        std::string name = relative + found.cFileName;
+        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0 || name == skipFile)
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out += name + "\\\n";
+            if (name + "\\" != skipFolder) snapshotInto(folder, name + "\\", skipFolder, skipFile, out);
             continue;
         }
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        ::GetFileAttributesExA((root + name).c_str(), GetFileExInfoStandard, &data);
         char line[64];
-        std::snprintf(line, sizeof line, " %lu %lu %lu\n", data.nFileSizeLow, data.ftLastWriteTime.dwLowDateTime,
-                      data.ftLastWriteTime.dwHighDateTime);
+        std::snprintf(line, sizeof line, " %lu %lu %lu\n", found.nFileSizeLow, found.ftLastWriteTime.dwLowDateTime,
+                      found.ftLastWriteTime.dwHighDateTime);
         out += name + line;
-    }
+    } while (::FindNextFileA(find.get(), &found));
+}
+
+std::string snapshot(const std::string& root, const std::string& skipFolder, const std::string& skipFile) {
+    std::string out;
+    snapshotInto(root, "", skipFolder, skipFile, out);
     return out;
 }
 
