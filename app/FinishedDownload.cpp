@@ -7,6 +7,7 @@
 #include "app/PathText.h"
 #include "app/ProgramState.h"
 #include "base/TextCodec.h"
+#include "base/UniqueAny.h"
 #include "ui/Forms.h"
 
 #include <atomic>
@@ -22,6 +23,42 @@ bool taskPosted = false;
 
 std::atomic<uint64_t> acceptedRecords{0};
 uint64_t handledDownloads = 0;  // GUI thread only
+
+// A download whose check found the file still held by its writer. Under Wine
+// the last change record comes with the last write, before the writer closes
+// the file, and no record follows the close: without another look the
+// verdict of a finished download would depend on that race. GUI thread only.
+constexpr UINT kRecheckMs = 250;
+constexpr int kRechecks = 20;
+std::string recheckPath;
+int rechecksLeft = 0;
+UINT_PTR recheckTimer = 0;
+
+bool heldByWriter(const std::string& path) {
+    UniqueFile probe(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+void CALLBACK recheckDownload(HWND, UINT, UINT_PTR, DWORD) {
+    KillTimer(nullptr, recheckTimer);
+    recheckTimer = 0;
+    // A newer download took over meanwhile: nothing left to look at.
+    if (recheckPath.empty() || programState().lastArchivePath != recheckPath) return;
+    onFinishedDownload(recheckPath);  // as if the close had been reported
+}
+
+// Looks again a little later while the writer holds the file, a bounded
+// number of times per download.
+void recheckWhileHeld(const std::string& path, bool ok) {
+    if (path != recheckPath) rechecksLeft = kRechecks;
+    recheckPath = path;
+    if (ok || rechecksLeft <= 0 || !heldByWriter(path)) {
+        recheckPath.clear();
+        return;
+    }
+    --rechecksLeft;
+    if (!recheckTimer) recheckTimer = SetTimer(nullptr, 0, kRecheckMs, recheckDownload);
+}
 
 void takePendingDownload() {
     std::string path;
@@ -64,6 +101,7 @@ void onFinishedDownload(const std::string& path) {
     const bool ok = state.zipArchive->open(path);
     ++handledDownloads;
     setCaption(FormId::Reminder, "标签2", ok ? L"下载完毕，压缩包安全" : L"下载完毕，检测未知");
+    recheckWhileHeld(path, ok);
 }
 
 uint64_t finishedDownloadCount() { return handledDownloads; }

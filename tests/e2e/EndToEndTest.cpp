@@ -194,6 +194,21 @@ TEST_F(EndToEnd, TruncatedDownloadIsReportedAsUnknown) {
     screenshot("4-unknown");
 }
 
+// Under Wine the last change record of a download comes with its last write,
+// while the writer still holds the file, and none follows the close.
+TEST_F(EndToEnd, DownloadHeldByItsWriterIsCheckedAgainOnceClosed) {
+    hideReminder();
+    const std::vector<char> zip = readFile(archivesDir() + L"\\tools.zip");
+    const std::wstring path = newFolder(L"held") + L"held.zip";
+    UniqueFile writer(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(writer.get(), zip.data(), static_cast<DWORD>(zip.size()), &written, nullptr));
+    ASSERT_TRUE(program_.waitForReminder(L"held", kGenerousMs, L"下载完毕，检测未知"));
+    writer.reset();
+    EXPECT_TRUE(program_.waitForReminder(L"held", kGenerousMs, kSafeVerdict));
+}
+
 TEST_F(EndToEnd, OnlyLowerCaseZipWithoutDollarThatWasModifiedCounts) {
     hideReminder();
     const std::vector<char> zip = readFile(archivesDir() + L"\\tools.zip");

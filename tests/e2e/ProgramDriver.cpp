@@ -6,6 +6,7 @@
 #include "base/UniqueAny.h"
 
 #include <psapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -59,7 +60,16 @@ bool writeDownload(const std::wstring& path, const std::vector<char>& bytes) {
 std::wstring mappedDriveRoot(const std::wstring& stateDir) {
     std::vector<char> letter = readFile(stateDir + L"\\watch-drive\\letter");
     if (letter.empty()) return {};
-    return std::wstring(1, static_cast<wchar_t>(towupper(letter[0]))) + L":\\";
+    const wchar_t upper = static_cast<wchar_t>(towupper(letter[0]));
+    // A running wineserver reads the prefix's drive links only when it
+    // starts: a letter mapped meanwhile opens but is not listed, and the
+    // program, which watches the drives it lists, would not watch it. Naming
+    // the letter in the object namespace lists it until the server ends.
+    if (upper >= L'A' && upper <= L'Z' && !(GetLogicalDrives() & (1u << (upper - L'A')))) {
+        const std::wstring device{upper, L':'};
+        DefineDosDeviceW(0, device.c_str(), (stateDir + L"\\watch-drive\\root").c_str());
+    }
+    return std::wstring{upper, L':', L'\\'};
 }
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -202,12 +212,106 @@ uint64_t workingSetOf(HANDLE process, uint64_t* peak = nullptr) {
 
 }  // namespace
 
+namespace {
+
+// The handles of a process in the system's handle table; Wine keeps no count
+// per process but lists every handle there.
+struct SystemHandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+};
+struct SystemHandles {
+    ULONG count;
+    SystemHandleEntry handles[1];
+};
+
+DWORD handlesInSystemTable(DWORD pid) {
+    std::vector<char> buffer(1 << 20);
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+                                              static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<NTSTATUS>(0xC0000004L)) {  // STATUS_INFO_LENGTH_MISMATCH
+        if (buffer.size() >= (256u << 20)) return 0;
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
+    }
+    if (status < 0) return 0;
+    const auto* table = reinterpret_cast<const SystemHandles*>(buffer.data());
+    DWORD count = 0;
+    for (ULONG i = 0; i < table->count; ++i)
+        if (table->handles[i].ownerPid == pid) ++count;
+    return count;
+}
+
+// Wine keeps a process's GDI objects in a table of 65,536 entries of 24
+// bytes in the process's own memory; an entry's type byte is 0 while its slot
+// is free. The table is the one region holding, at the slot of the stock
+// white brush (made in the same place by every Wine process), that brush.
+// Windows keeps its table in another layout: use this only where
+// GetGuiResources has no answer.
+constexpr size_t kGdiEntries = 0x10000;
+constexpr size_t kGdiEntrySize = 24;
+constexpr size_t kGdiEntryUnique = 12;  // the handle's upper 16 bits
+constexpr size_t kGdiEntryType = 14;
+constexpr size_t kGdiTableBytes = kGdiEntries * kGdiEntrySize;
+
+DWORD gdiObjectsInWineTable(HANDLE process) {
+    const auto stock = reinterpret_cast<UINT_PTR>(GetStockObject(WHITE_BRUSH));
+    const size_t stockSlot = (stock & 0xFFFF) * kGdiEntrySize;
+    MEMORY_BASIC_INFORMATION region{};
+    for (char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;) {
+        char* const base = static_cast<char*>(region.BaseAddress);
+        if (region.State == MEM_COMMIT && region.Protect == PAGE_READWRITE && region.RegionSize >= kGdiTableBytes) {
+            unsigned char entry[kGdiEntrySize];
+            SIZE_T got = 0;
+            USHORT unique = 0;
+            if (ReadProcessMemory(process, base + stockSlot, entry, sizeof entry, &got)) {
+                std::memcpy(&unique, entry + kGdiEntryUnique, sizeof unique);
+                if (unique == static_cast<USHORT>(stock >> 16) && entry[kGdiEntryType] != 0) {
+                    std::vector<unsigned char> table(kGdiTableBytes);
+                    if (!ReadProcessMemory(process, base, table.data(), table.size(), &got)) return 0;
+                    DWORD count = 0;
+                    for (size_t i = 0; i < kGdiEntries; ++i)
+                        if (table[i * kGdiEntrySize + kGdiEntryType] != 0) ++count;
+                    return count;
+                }
+            }
+        }
+        at = base + region.RegionSize;
+        if (at <= base) break;
+    }
+    return 0;
+}
+
+// The virtual size, which Wine reports from the Unix process where it has no
+// private-bytes figure.
+struct VmCounters {
+    SIZE_T peakVirtualSize;
+    SIZE_T virtualSize;
+    ULONG pageFaultCount;
+    SIZE_T rest[8];
+};
+
+uint64_t virtualSizeOf(HANDLE process) {
+    VmCounters counters{};
+    if (NtQueryInformationProcess(process, ProcessVmCounters, &counters, sizeof counters, nullptr) < 0) return 0;
+    return counters.virtualSize;
+}
+
+}  // namespace
+
 ProcessFigures processFigures(HANDLE process) {
     ProcessFigures f;
-    GetProcessHandleCount(process, &f.handles);
+    const DWORD pid = GetProcessId(process);
+    if (!GetProcessHandleCount(process, &f.handles) || f.handles == 0) f.handles = handlesInSystemTable(pid);
     f.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    if (f.gdiObjects == 0) f.gdiObjects = gdiObjectsInWineTable(process);
     f.userObjects = GetGuiResources(process, GR_USEROBJECTS);
-    f.windows = windowsOf(GetProcessId(process));
+    f.windows = windowsOf(pid);
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters)) {
@@ -215,6 +319,7 @@ ProcessFigures processFigures(HANDLE process) {
         f.peakWorkingSet = counters.PeakWorkingSetSize;
         f.privateBytes = counters.PrivateUsage;
     }
+    f.virtualSize = virtualSizeOf(process);
     return f;
 }
 
@@ -222,10 +327,10 @@ std::string describe(const ProcessFigures& f) {
     char text[256];
     std::snprintf(text, sizeof text,
                   "handles %lu, GDI objects %lu, USER objects %lu, windows %d, working set %.1f MiB, private bytes "
-                  "%.1f MiB",
+                  "%.1f MiB, virtual size %.1f MiB",
                   static_cast<unsigned long>(f.handles), static_cast<unsigned long>(f.gdiObjects),
                   static_cast<unsigned long>(f.userObjects), f.windows, static_cast<double>(f.workingSet) / kMiB,
-                  static_cast<double>(f.privateBytes) / kMiB);
+                  static_cast<double>(f.privateBytes) / kMiB, static_cast<double>(f.virtualSize) / kMiB);
     return text;
 }
 
@@ -306,16 +411,17 @@ void ProgramUnderTest::hideReminder() const {
     waitFor([this] { return !visible(reminder_); }, kGenerousMs);
 }
 
-bool ProgramUnderTest::waitForReminder(const std::wstring& title, int showTimeoutMs, std::wstring* verdict) const {
+bool ProgramUnderTest::waitForReminder(const std::wstring& title, int showTimeoutMs, const std::wstring& verdict,
+                                       std::wstring* seen) const {
     if (!waitFor([this] { return visible(reminder_); }, showTimeoutMs)) return false;
     std::wstring status;
     const bool ok = waitFor(
         [&] {
             status = textOf(reminderControl("标签2"));
-            return textOf(reminderControl("标签3")) == title && !status.empty();
+            return textOf(reminderControl("标签3")) == title && (verdict.empty() ? !status.empty() : status == verdict);
         },
         kGenerousMs);
-    if (verdict) *verdict = status;
+    if (seen) *seen = status;
     return ok;
 }
 

@@ -17,6 +17,7 @@
 constexpr wchar_t kReminderCaption[] = L"QuilloZIP快速解压提醒您";
 constexpr wchar_t kMainCaption[] = L"QuilloZIP快速解压";
 constexpr int kGenerousMs = 20000;
+constexpr wchar_t kSafeVerdict[] = L"下载完毕，压缩包安全";
 
 // "Z:\a\b" for the Unix path /a/b.
 std::wstring wineDir(const std::string& unixPath);
@@ -60,8 +61,10 @@ std::vector<HWND> shellWindows(const std::wstring& folderName);
 bool closeOpenedFolder(const std::wstring& folderName);
 void closeAllFolderWindows();
 
-// What a process holds at one moment. GetGuiResources answers 0 under Wine,
-// so the windows it owns are counted as well.
+// What a process holds at one moment. Where Wine has no answer (the handle
+// count, GetGuiResources, private bytes) the handles are counted in the
+// system's handle table, the GDI objects in the process's own GDI table, and
+// the windows the process owns and its virtual size are given as well.
 struct ProcessFigures {
     DWORD handles = 0;
     DWORD gdiObjects = 0;
@@ -70,6 +73,7 @@ struct ProcessFigures {
     uint64_t workingSet = 0;
     uint64_t peakWorkingSet = 0;
     uint64_t privateBytes = 0;
+    uint64_t virtualSize = 0;
 };
 ProcessFigures processFigures(HANDLE process);
 std::string describe(const ProcessFigures& f);
@@ -117,9 +121,11 @@ public:
     // Hides the reminder without touching the program's state, so the next
     // download's reminder can be seen appearing.
     void hideReminder() const;
-    // Waits for the reminder showing this title and a verdict; the verdict
-    // is returned through `verdict` when given.
-    bool waitForReminder(const std::wstring& title, int showTimeoutMs, std::wstring* verdict = nullptr) const;
+    // Waits for the reminder showing this title and a verdict: `verdict`
+    // when given (a download still being written may first get the other
+    // one), else any. The last verdict seen is returned through `seen`.
+    bool waitForReminder(const std::wstring& title, int showTimeoutMs, const std::wstring& verdict = {},
+                         std::wstring* seen = nullptr) const;
     // "安全打开", then waits for the main window to list `rows` rows.
     bool safeOpen(int rows, int timeoutMs = kGenerousMs) const;
     // Closes the main window with its close box and waits for it to go.
