@@ -102,9 +102,9 @@ TEST(LongRun, ObjectCountsHoldSteady) {
     const ProcessFigures end = processFigures(program.process());
     const double minutes = (nowMs() - began) / 60000.0;
 
-    std::printf("long run: %d downloads in %.1f min, %d not handled\n", downloads, minutes, failures);
-    std::printf("long run: after %.0f s: %s\n", settleMs / 1000, describe(settled).c_str());
-    std::printf("long run: at the end: %s\n", describe(end).c_str());
+    std::printf("figure: long run: %d downloads in %.1f min, %d not handled\n", downloads, minutes, failures);
+    std::printf("figure: long run: after %.0f s: %s\n", settleMs / 1000, describe(settled).c_str());
+    std::printf("figure: long run: at the end: %s\n", describe(end).c_str());
 
     ASSERT_TRUE(haveSettled);
     EXPECT_EQ(failures, 0);

@@ -88,10 +88,10 @@ TEST_F(Memory, ListingAndExtractingStayNearTheIdleProgram) {
     EXPECT_TRUE(closeOpenedFolder(L"big"));
     EXPECT_EQ(fileSize(folder_ + L"big\\zeros.bin"), kBigEntrySize);
 
-    std::printf("memory: idle working set %.1f MiB\n", mib(idle));
-    std::printf("memory: listing %d entries: peak %.1f MiB, %+.1f MiB over idle (%.1f s)\n", kManyEntries,
+    std::printf("figure: memory: idle working set %.1f MiB\n", mib(idle));
+    std::printf("figure: memory: listing %d entries: peak %.1f MiB, %+.1f MiB over idle (%.1f s)\n", kManyEntries,
                 mib(listingPeak), mib(listingPeak) - mib(idle), listingSeconds);
-    std::printf("memory: extracting a 2 GiB entry: peak %.1f MiB, %+.1f MiB over idle (%.1f s)\n",
+    std::printf("figure: memory: extracting a 2 GiB entry: peak %.1f MiB, %+.1f MiB over idle (%.1f s)\n",
                 mib(extractionPeak), mib(extractionPeak) - mib(idle), extractionSeconds);
     EXPECT_LT(mib(listingPeak) - mib(idle), kAllowedGrowthMiB);
     EXPECT_LT(mib(extractionPeak) - mib(idle), kAllowedGrowthMiB);

@@ -103,9 +103,10 @@ TEST(WatcherStorm, NoFinishedDownloadIsLost) {
     size_t lost = 0;
     for (const std::string& path : expected)
         if (!arrivals.zipPaths.count(path)) ++lost;
-    std::printf("watcher storm: %d files and %zu downloads in %.1f s = %.0f files/s (all reported after %.1f s)\n", files,
-                expected.size(), seconds, rate, drained);
-    std::printf("watcher storm: downloads without a record %zu / %zu; %llu records in all, %llu for the downloads, "
+    std::printf("figure: watcher storm: %d files and %zu downloads in %.1f s = %.0f files/s "
+                "(records awaited until %.1f s)\n",
+                files, expected.size(), seconds, rate, drained);
+    std::printf("figure: watcher storm: downloads without a record %zu / %zu; %llu records in all, %llu for the downloads, "
                 "%llu overflow reports; the check accepted %llu\n",
                 lost, expected.size(), static_cast<unsigned long long>(arrivals.records),
                 static_cast<unsigned long long>(arrivals.zipRecords),
