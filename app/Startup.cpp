@@ -64,8 +64,6 @@ void releaseProgramState() {
     destroyProgramState();
 }
 
-const std::vector<std::unique_ptr<DirectoryWatcher>>& driveWatchers() { return watchers; }
-
 int runProgram() {
     createProgramState();
     startGdiPlus();  // nothing draws with it; a failure is ignored

@@ -1,11 +1,8 @@
 // Start-up, the drive watchers, the tray icon and menu, and program end.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
-
-class DirectoryWatcher;
 
 // The program's entry: loads the hidden reminder (whose creation starts one
 // watcher per drive and puts up the tray icon), parks it in the bottom-right
@@ -25,6 +22,3 @@ void onReminderDestroyed();
 // The exit routine: the drive list, the watchers (stopped again), then the
 // program state.
 void releaseProgramState();
-
-// The watchers made at start-up, in drive order (for tests).
-const std::vector<std::unique_ptr<DirectoryWatcher>>& driveWatchers();

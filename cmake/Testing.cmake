@@ -23,3 +23,24 @@ function(qz_add_test)
         set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
     endif()
 endfunction()
+
+# qz_add_test_drive(NAME fixture STATE_DIR dir [PREPARE shell-command] [LABELS ...])
+# A CTest fixture that maps a spare Wine drive letter to a fresh folder under
+# STATE_DIR (tests/app/map-watch-drive.sh) for tests that watch a whole
+# drive, after an optional command that prepares their files. The tests
+# then name the fixture in FIXTURES_REQUIRED.
+function(qz_add_test_drive)
+    cmake_parse_arguments(D "" "NAME;STATE_DIR;PREPARE" "LABELS" ${ARGN})
+    set(map ${PROJECT_SOURCE_DIR}/tests/app/map-watch-drive.sh)
+    set(setup "bash '${map}' setup '${D_STATE_DIR}'")
+    if(D_PREPARE)
+        set(setup "${D_PREPARE} && ${setup}")
+    endif()
+    add_test(NAME ${D_NAME}_setup COMMAND sh -c "${setup}")
+    add_test(NAME ${D_NAME}_cleanup COMMAND bash ${map} cleanup ${D_STATE_DIR})
+    set_tests_properties(${D_NAME}_setup PROPERTIES FIXTURES_SETUP ${D_NAME} TIMEOUT 300)
+    set_tests_properties(${D_NAME}_cleanup PROPERTIES FIXTURES_CLEANUP ${D_NAME})
+    if(D_LABELS)
+        set_tests_properties(${D_NAME}_setup ${D_NAME}_cleanup PROPERTIES LABELS "${D_LABELS}")
+    endif()
+endfunction()

@@ -617,18 +617,6 @@ bool setTrayIcon(FormId form, std::span<const uint8_t> ico, std::wstring_view ti
     return f->setTrayIcon(std::move(icon), tip);
 }
 
-bool setTrayIconFile(FormId form, const std::wstring& icoPath, std::wstring_view tip) {
-    UniqueFile file(::CreateFileW(icoPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > 16 * 1024 * 1024) return false;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size())
-        return false;
-    return setTrayIcon(form, bytes, tip);
-}
-
 std::span<const uint8_t> programIconBytes() { return resourceBytes(QZ_IDR_PROGRAM_ICO); }
 
 int runMessageLoop() {

@@ -89,7 +89,6 @@ void popupMenu(FormId form, const char* topItem);
 // cut to 62 bytes of its code page 936 form. Empty bytes remove the icon.
 // The icon goes when the window is destroyed.
 bool setTrayIcon(FormId form, std::span<const uint8_t> ico, std::wstring_view tip);
-bool setTrayIconFile(FormId form, const std::wstring& icoPath, std::wstring_view tip);
 
 // The program icon's .ico bytes, embedded in the executable.
 std::span<const uint8_t> programIconBytes();
