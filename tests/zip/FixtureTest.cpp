@@ -119,12 +119,16 @@ TEST(Fixtures, Passwords) {
             RunResult run = extractAll(zip, dest.path());
             // Folders need no password, and bsdtar stores empty files
             // unencrypted; every other file is refused and none is written.
+            // The check byte is one byte of a header the tools fill at
+            // random, so a wrong password passes it for one entry in 256;
+            // the CRC then refuses the data.
             for (int32_t i = 0; i < zip.entryCount(); i++) {
                 EntryInfo e = zip.entryInfo(i);
                 if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
                     EXPECT_EQ(run.results[i], kZipOk) << e.name;
                 } else if (e.uncompressedSize > 0) {
-                    EXPECT_EQ(run.results[i], kZipBadPassword) << e.name;
+                    EXPECT_TRUE(run.results[i] == kZipBadPassword || run.results[i] == kZipDataError)
+                        << e.name << ": 0x" << std::hex << run.results[i];
                 }
             }
             for (const std::string& name : listTree(dest.path())) {
