@@ -8,19 +8,23 @@
 # Prints medians of several runs and the ratios; targets: (a) <= 1.0,
 # (b) <= 1.25, listing 100k/50k <= 2.5. Not part of scripts/test.sh.
 # Usage: scripts/bench.sh [runs, default 7]
-# Environment: QZ_CLI (default build/i686/bin/quillozip-cli.exe).
+# Environment: QZ_CLI (default build/i686/bin/quillozip-cli.exe, or the x86_64
+# build's on a machine that runs no 32-bit programs).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-7}
-cli=${QZ_CLI:-$top/build/i686/bin/quillozip-cli.exe}
-miniunz=$top/.deps/i686/bin/miniunz.exe
+source "$top/scripts/wine-loader.sh"   # i686 where this kernel runs 32-bit programs, else x86_64
+kind=$qz_run_kind
+cli=${QZ_CLI:-$top/build/$kind/bin/quillozip-cli.exe}
+miniunz=$top/.deps/$kind/bin/miniunz.exe
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
 
 if [ ! -f "$cli" ]; then
-    [ -f "$top/build/i686/build.ninja" ] ||
-        cmake -S "$top" -B "$top/build/i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686.cmake" >/dev/null
-    cmake --build "$top/build/i686" -j 2 --target quillozip-cli >/dev/null
+    [ -f "$top/build/$kind/build.ninja" ] ||
+        cmake -S "$top" -B "$top/build/$kind" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$kind.cmake" >/dev/null
+    cmake --build "$top/build/$kind" -j 2 --target quillozip-cli >/dev/null
 fi
+echo "comparing the $kind builds"
 
 work=$(mktemp -d /tmp/qz-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT

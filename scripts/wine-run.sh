@@ -8,6 +8,7 @@ export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
 export LANG=${QZ_LANG:-zh_CN.UTF-8} LC_ALL=${QZ_LANG:-zh_CN.UTF-8}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+source "$top/scripts/wine-loader.sh"
 
 # Create the prefix once; concurrent callers wait for the first.
 if [ ! -f "$WINEPREFIX/.qz-ready" ] || [ ! -f "$WINEPREFIX/.qz-unmanaged" ]; then
@@ -15,7 +16,7 @@ if [ ! -f "$WINEPREFIX/.qz-ready" ] || [ ! -f "$WINEPREFIX/.qz-unmanaged" ]; the
     exec 9>"$WINEPREFIX.lock"
     flock 9
     if [ ! -f "$WINEPREFIX/.qz-ready" ]; then
-        wineboot -i >/dev/null 2>&1 || true
+        "$qz_wine" wineboot -i >/dev/null 2>&1 || true
         wineserver -w || true
         touch "$WINEPREFIX/.qz-ready"
     fi
@@ -23,9 +24,9 @@ if [ ! -f "$WINEPREFIX/.qz-ready" ] || [ ! -f "$WINEPREFIX/.qz-unmanaged" ]; the
         # Xvfb has no window manager: Wine would wait 2 s for it on every
         # window it hides or destroys. Windows left unmanaged need no wait.
         # The running wineserver serves the new value at once: nothing to wait for.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+        "$qz_wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.qz-unmanaged"
     fi
     flock -u 9
 fi
-exec wine "$@"
+exec "$qz_wine" "$@"
