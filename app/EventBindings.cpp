@@ -13,6 +13,7 @@ namespace {
 const EventBinding kBindings[] = {
     {FormId::Reminder, nullptr, FormEvent::Created, [](int) { onReminderCreated(); }},
     {FormId::Reminder, nullptr, FormEvent::TrayIcon, [](int operation) { onReminderTray(operation); }},
+    {FormId::Reminder, nullptr, FormEvent::CloseBox, [](int) { onReminderCloseBox(); }},
     {FormId::Reminder, nullptr, FormEvent::Destroying, [](int) { onReminderDestroyed(); }},
     {FormId::Reminder, "退出", FormEvent::Clicked, [](int) { onExitChosen(); }},
     {FormId::Reminder, "超级按钮4", FormEvent::Clicked, [](int) { onSafeOpen(); }},

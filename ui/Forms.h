@@ -38,6 +38,7 @@ enum class FormEvent {
     Destroying,  // the window is about to be destroyed
     TrayIcon,    // notification-area icon: arg 1 left up, 2 left double click, 3 right up / context menu
     Clicked,     // a super button (source: its name) or a menu item (source: its caption)
+    CloseBox,    // the close box (WM_CLOSE); when bound, it runs instead of closing the window
 };
 
 namespace tray {

@@ -73,15 +73,20 @@ TEST(GuiMailbox, PostingWithoutAMailboxFailsAndQueuedTasksAreDroppedOnClose) {
     EXPECT_FALSE(ran);
 }
 
-TEST(CheckFinishedDownload, IgnoresEverythingButModifiedZipRecords) {
+TEST(CheckFinishedDownload, TakesOnlyZipNamesWrittenOrRenamedIntoPlace) {
     const uint64_t before = acceptedDownloadRecords();
-    checkFinishedDownload(1, "C:\\dl\\a.zip", 11);
     checkFinishedDownload(3, "C:\\dl\\a.ZIP", 11);
     checkFinishedDownload(3, "C:\\$Recycle.Bin\\a.zip", 21);
+    checkFinishedDownload(2, "C:\\dl\\a.zip", 11);
+    checkFinishedDownload(4, "C:\\dl\\a.zip", 11);
+    checkFinishedDownload(5, "C:\\dl\\b.zip", 11);  // renamed from another ZIP name
     checkFinishedDownload(3, nullptr, 0);
     EXPECT_EQ(acceptedDownloadRecords(), before);
-    checkFinishedDownload(3, "C:\\dl\\a.zip", 11);  // no mailbox: accepted, then dropped
-    EXPECT_EQ(acceptedDownloadRecords(), before + 1);
+    // No mailbox: accepted, then left for a GUI thread that never comes.
+    checkFinishedDownload(3, "C:\\dl\\a.zip", 11);
+    checkFinishedDownload(4, "C:\\dl\\a.zip.crdownload", 22);
+    checkFinishedDownload(5, "C:\\dl\\a.zip", 11);
+    EXPECT_EQ(acceptedDownloadRecords(), before + 2);
 }
 
 TEST(ArchiveFolderDestination, MakesTheFolderOnceThenUsesTheArchivesFolder) {
