@@ -3,6 +3,7 @@
 #include "app/FinishedDownload.h"
 #include "app/GuiMailbox.h"
 #include "app/MainWindowFlow.h"
+#include "app/ResidentWindow.h"
 #include "app/ThreadHelpers.h"
 
 #include <gtest/gtest.h>
@@ -87,6 +88,35 @@ TEST(CheckFinishedDownload, TakesOnlyZipNamesWrittenOrRenamedIntoPlace) {
     checkFinishedDownload(4, "C:\\dl\\a.zip.crdownload", 22);
     checkFinishedDownload(5, "C:\\dl\\a.zip", 11);
     EXPECT_EQ(acceptedDownloadRecords(), before + 2);
+}
+
+static int quitRequests = 0;
+
+TEST(ResidentWindow, WmCloseQuitsAtOnceOrOnceTheLastDeferralEnds) {
+    ResidentHandlers handlers;
+    handlers.quit = [] { ++quitRequests; };
+    ASSERT_TRUE(openResidentWindow(handlers));
+    HWND resident = residentWindow();
+    wchar_t className[64] = {};
+    GetClassNameW(resident, className, 64);
+    EXPECT_STREQ(className, kResidentWindowClass);
+    EXPECT_FALSE(IsWindowVisible(resident));
+    // Top-level, where FindWindow and the system's broadcasts reach it.
+    EXPECT_EQ(GetAncestor(resident, GA_PARENT), GetDesktopWindow());
+
+    SendMessageW(resident, WM_CLOSE, 0, 0);
+    EXPECT_EQ(quitRequests, 1);
+    {
+        const QuitDeferral outer;
+        {
+            const QuitDeferral inner;  // an extraction in progress
+            SendMessageW(resident, WM_CLOSE, 0, 0);
+        }
+        EXPECT_FALSE(pumpUntil([] { return quitRequests > 1; }, 300)) << "quit while an extraction still ran";
+    }
+    EXPECT_TRUE(pumpUntil([] { return quitRequests == 2; }));
+    closeResidentWindow();
+    EXPECT_FALSE(IsWindow(resident));
 }
 
 TEST(ArchiveFolderDestination, MakesTheFolderOnceThenUsesTheArchivesFolder) {
