@@ -332,18 +332,18 @@ TEST_F(EndToEnd, TheCloseBoxHidesTheReminderAndWatchingGoesOn) {
     EXPECT_TRUE(downloadAndWait(dir + L"two.zip", toolsZip(), L"two"));
 }
 
+BOOL CALLBACK countReminders(HWND hwnd, LPARAM count) {
+    if (textOf(hwnd) == kReminderCaption) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 TEST_F(EndToEnd, ASecondStartEndsAtOnceAndLeavesTheFirstRunning) {
     DWORD code = 99;
     ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(&code));
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(program_.running());
     int reminders = 0;
-    EnumWindows(
-        [](HWND hwnd, LPARAM count) {
-            if (textOf(hwnd) == kReminderCaption) ++*reinterpret_cast<int*>(count);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&reminders));
+    EnumWindows(countReminders, reinterpret_cast<LPARAM>(&reminders));
     EXPECT_EQ(reminders, 1);
 }
 
