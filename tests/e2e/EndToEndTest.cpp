@@ -446,19 +446,31 @@ TEST_F(EndToEnd, TheListedDownloadCanBeRenamedAndDeletedWhileItIsOpen) {
 TEST_F(EndToEnd, DetectionLatency) {
     const std::vector<char> zip = readFile(archivesDir() + L"\\tools.zip");
     const std::wstring dir = newFolder(L"latency");
-    std::vector<double> latencies;
+    // From the writer's close, or from the rename of a partial file, to the reminder.
+    std::vector<double> written, renamed;
     for (int i = 0; i < 20; ++i) {
         hideReminder();
-        double ms = 0;
-        const std::wstring title = L"dl" + std::to_wstring(i);
-        ASSERT_TRUE(downloadAndWait(dir + title + L".zip", zip, title, &ms)) << i;
-        latencies.push_back(ms);
+        const std::wstring title = L"dl" + std::to_wstring(i), path = dir + title + L".zip";
+        const bool rename = i % 2 == 1;
+        ASSERT_TRUE(writeDownload(rename ? path + L".crdownload" : path, zip)) << i;
+        if (rename) {
+            ASSERT_TRUE(MoveFileW((path + L".crdownload").c_str(), path.c_str())) << i;
+        }
+        const double done = nowMs();
+        ASSERT_TRUE(waitFor([] { return visible(reminder()); }, kShowTimeoutMs)) << i;
+        (rename ? renamed : written).push_back(nowMs() - done);
+        ASSERT_TRUE(program_.waitForReminder(title, kShowTimeoutMs)) << i;
     }
-    std::sort(latencies.begin(), latencies.end());
-    const double median = (latencies[9] + latencies[10]) / 2;
-    std::printf("figure: detection latency over %zu downloads: median %.0f ms, worst %.0f ms\n", latencies.size(), median,
-                latencies.back());
-    EXPECT_LE(latencies.back(), kShowTimeoutMs);
+    std::vector<double> all = written;
+    all.insert(all.end(), renamed.begin(), renamed.end());
+    for (auto* set : {&written, &renamed, &all}) std::sort(set->begin(), set->end());
+    const auto median = [](const std::vector<double>& v) { return (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2; };
+    std::printf("figure: detection latency over %zu downloads: median %.0f ms, worst %.0f ms "
+                "(written in place: median %.0f, worst %.0f; renamed: median %.0f, worst %.0f)\n",
+                all.size(), median(all), all.back(), median(written), written.back(), median(renamed),
+                renamed.back());
+    EXPECT_LE(all.back(), 1000) << "reminded within 1 s";
+    EXPECT_LT(median(all), 300);
 }
 
 TEST_F(EndToEnd, ExitFromTheTrayMenuEndsWithCodeZero) {
