@@ -54,13 +54,16 @@ bool DirectoryWatcher::start(const std::string& path, WatchCallback callback, DW
     // it means that every change made after start returns is reported.
     UniqueHandle firstRead(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     firstReadIssued_ = firstRead.get();
-    if (firstRead) threadHandle_ = startThread(&DirectoryWatcher::threadEntry, this);
+    // The worker starts suspended: a callback that calls stop() must find
+    // the thread's handle and id already stored.
+    if (firstRead) threadHandle_ = startThread(&DirectoryWatcher::threadEntry, this, CREATE_SUSPENDED);
     if (!threadHandle_) {
         directoryHandle_.reset();
         callback_ = nullptr;
         return false;
     }
     workerId_ = ::GetThreadId(threadHandle_.get());
+    ::ResumeThread(threadHandle_.get());
     const HANDLE waits[] = {firstRead.get(), threadHandle_.get()};
     if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
         stop();  // the worker ended before it could read
@@ -79,6 +82,7 @@ void DirectoryWatcher::stop() {
     if (::GetCurrentThreadId() == workerId_) return;
     ::WaitForSingleObject(threadHandle_.get(), INFINITE);
     threadHandle_.reset();
+    workerId_ = 0;
     directoryHandle_.reset();
     callback_ = nullptr;
 }

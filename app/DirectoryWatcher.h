@@ -23,8 +23,12 @@
 // byte count without the terminator.
 using WatchCallback = void (*)(int action, const char* path, int length);
 
-// FILE_NAME | DIR_NAME | ATTRIBUTES | SIZE | LAST_WRITE | LAST_ACCESS | CREATION | SECURITY
-constexpr DWORD kDefaultNotifyFilter = 0x17F;
+// FILE_NAME | DIR_NAME | SIZE | LAST_WRITE | CREATION. Last-access,
+// attribute and security changes are left out: reading an old archive,
+// scanning it or changing its permissions is no download.
+constexpr DWORD kDefaultNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                       FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE |
+                                       FILE_NOTIFY_CHANGE_CREATION;
 
 class DirectoryWatcher {
 public:
@@ -50,6 +54,13 @@ public:
 
     // True from a successful start until stop.
     bool isRunning() const { return threadHandle_.get() != nullptr; }
+    // True when the worker ended by itself: the directory went away or can
+    // no longer be read (a drive removed, a network drive disconnected).
+    bool hasEnded() const {
+        return threadHandle_ && ::WaitForSingleObject(threadHandle_.get(), 0) == WAIT_OBJECT_0;
+    }
+    // The watched directory's handle while running (for device notifications).
+    HANDLE directory() const { return directoryHandle_.get(); }
 
     // A copy of the path last reported; empty before the first report.
     std::string getCurrentPath();

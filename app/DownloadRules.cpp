@@ -2,10 +2,26 @@
 
 #include "app/PathText.h"
 
-bool isFinishedZipDownload(int action, std::string_view path) {
+bool isZipDownloadName(std::string_view path) {
     // GBK trail bytes start at 0x40, so a byte search for "$" (0x24) cannot
     // hit the second half of a Chinese character.
-    return action == kActionModified && pathExtension(path) == ".zip" && path.find('$') == std::string_view::npos;
+    return pathExtension(path) == ".zip" && path.find('$') == std::string_view::npos;
+}
+
+const std::vector<std::string_view> kPartialSuffixes = {
+    ".part", ".crdownload", ".xltd", ".td", ".td.cfg", ".baiduyun.downloading", ".aria2", ".download",
+    ".tmp",  ".!ut",        ".bc!",
+};
+
+std::string finishedNameOfPartial(std::string_view path) {
+    for (std::string_view suffix : kPartialSuffixes) {
+        if (path.size() <= suffix.size() || path.substr(path.size() - suffix.size()) != suffix) continue;
+        std::string_view finished = path.substr(0, path.size() - suffix.size());
+        // The suffix is plain ASCII after a whole ".zip", so the cut cannot
+        // fall inside a double-byte character.
+        if (isZipDownloadName(finished)) return std::string(finished);
+    }
+    return {};
 }
 
 std::vector<std::string> splitDriveStrings(std::string_view buffer) {

@@ -1,22 +1,31 @@
-// The rules that decide what counts as a finished ZIP download and how the
-// windows describe it. No Windows headers: tested on the host as well.
+// The rules that decide which names can be finished ZIP downloads and how the
+// windows describe them. No Windows headers: tested on the host as well.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-// The change-record action of a modified item.
-constexpr int kActionModified = 3;
+// Change-record actions.
+constexpr int kActionAdded = 1, kActionRemoved = 2, kActionModified = 3, kActionRenamedOld = 4,
+              kActionRenamedNew = 5;
 
 // Title lengths, in ANSI bytes, beyond which a "..." marker covers the cut.
 constexpr size_t kReminderTitleLimit = 16;
 constexpr size_t kMainTitleLimit = 26;
 
-// A change means a finished ZIP download when the item was modified, its
-// extension is exactly ".zip" (not ".ZIP", not ".zipx") and the path has no
-// "$" anywhere (recycle bins, system folders, "a$b.zip").
-bool isFinishedZipDownload(int action, std::string_view path);
+// A path that a finished ZIP download can have: its extension is exactly
+// ".zip" (not ".ZIP", not ".zipx") and it has no "$" anywhere (recycle bins,
+// system folders, "a$b.zip").
+bool isZipDownloadName(std::string_view path);
+
+// The endings browsers and download tools give a download while they write
+// it: "name.zip.crdownload", "name.zip.part", "name.zip.xltd", ...
+extern const std::vector<std::string_view> kPartialSuffixes;
+
+// For a partial file of a ZIP download ("D:\\dl\\a.zip.aria2"), the path the
+// download gets when it is finished ("D:\\dl\\a.zip"); empty for any other path.
+std::string finishedNameOfPartial(std::string_view path);
 
 // The drive letters of a GetLogicalDriveStrings answer: "C:\\\0D:\\\0\0"
 // gives C and D. Only pieces ended by a NUL count.

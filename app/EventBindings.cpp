@@ -4,6 +4,7 @@
 #include "app/FinishedDownload.h"
 #include "app/MainWindowFlow.h"
 #include "app/ProgramState.h"
+#include "app/ResidentWindow.h"
 #include "app/Startup.h"
 #include "ui/Forms.h"
 
@@ -13,6 +14,7 @@ namespace {
 const EventBinding kBindings[] = {
     {FormId::Reminder, nullptr, FormEvent::Created, [](int) { onReminderCreated(); }},
     {FormId::Reminder, nullptr, FormEvent::TrayIcon, [](int operation) { onReminderTray(operation); }},
+    {FormId::Reminder, nullptr, FormEvent::CloseBox, [](int) { onReminderCloseBox(); }},
     {FormId::Reminder, nullptr, FormEvent::Destroying, [](int) { onReminderDestroyed(); }},
     {FormId::Reminder, "退出", FormEvent::Clicked, [](int) { onExitChosen(); }},
     {FormId::Reminder, "超级按钮4", FormEvent::Clicked, [](int) { onSafeOpen(); }},
@@ -20,7 +22,12 @@ const EventBinding kBindings[] = {
     {FormId::Main, nullptr, FormEvent::Destroying, [](int) { onMainDestroyed(); }},
     {FormId::Main, "超级按钮1", FormEvent::Clicked, [](int) { useArchiveFolderDestination(); }},
     {FormId::Main, "超级按钮2", FormEvent::Clicked, [](int) { useDesktopDestination(); }},
-    {FormId::Main, "超级按钮3", FormEvent::Clicked, [](int) { chooseCustomDestination(); }},
+    // The folder browser runs a message loop of its own: a request to end
+    // the program waits until it is closed.
+    {FormId::Main, "超级按钮3", FormEvent::Clicked, [](int) {
+         const QuitDeferral browsing;
+         chooseCustomDestination();
+     }},
     {FormId::Main, "超级按钮4", FormEvent::Clicked, [](int) { extractArchive(); }},
 };
 

@@ -1,6 +1,8 @@
 #include "app/FinishedDownload.h"
 
 #include "app/CriticalSectionLock.h"
+#include "app/DownloadJudge.h"
+#include "app/DownloadRecordFilter.h"
 #include "app/DownloadRules.h"
 #include "app/GuiMailbox.h"
 #include "app/MainWindowFlow.h"
@@ -11,81 +13,100 @@
 #include "ui/Forms.h"
 
 #include <atomic>
+#include <deque>
 
 namespace {
 
-// The newest accepted path that the GUI thread has not taken yet. Reports of
-// different drives run at the same time, so the slot has its own lock; it is
-// held only for a string copy.
+// Worker side. The watchers of all drives share the record filter and the
+// queue of events the GUI thread has not taken yet; the lock is held only
+// for the filter's few comparisons and a string move.
 CriticalSectionLock pendingLock;
-std::string pendingPath;
+DownloadRecordFilter recordFilter;
+std::deque<DownloadEvent> pendingEvents;
 bool taskPosted = false;
+// A GUI thread that cannot keep up loses the oldest events, never memory.
+constexpr size_t kPendingEvents = 256;
 
 std::atomic<uint64_t> acceptedRecords{0};
-uint64_t handledDownloads = 0;  // GUI thread only
 
-// A download whose check found the file still held by its writer. Under Wine
-// the last change record comes with the last write, before the writer closes
-// the file, and no record follows the close: without another look the
-// verdict of a finished download would depend on that race. GUI thread only.
-constexpr UINT kRecheckMs = 250;
-constexpr int kRechecks = 20;
-std::string recheckPath;
-int rechecksLeft = 0;
+// GUI side. A file still held by its writer is looked at again every
+// kRecheckMs: under Wine the last change record comes with the last write,
+// before the writer closes the file, and no record follows the close.
+DownloadJudge judge;
+constexpr UINT kRecheckMs = 100;
 UINT_PTR recheckTimer = 0;
 
 bool heldByWriter(const std::string& path) {
-    UniqueFile probe(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    // Refusing to share writing fails while anyone has the file open for writing.
+    UniqueFile probe(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
     return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-void CALLBACK recheckDownload(HWND, UINT, UINT_PTR, DWORD) {
-    KillTimer(nullptr, recheckTimer);
-    recheckTimer = 0;
-    // A newer download took over meanwhile: nothing left to look at.
-    if (recheckPath.empty() || programState().lastArchivePath != recheckPath) return;
-    onFinishedDownload(recheckPath);  // as if the close had been reported
-}
-
-// Looks again a little later while the writer holds the file, a bounded
-// number of times per download.
-void recheckWhileHeld(const std::string& path, bool ok) {
-    if (path != recheckPath) rechecksLeft = kRechecks;
-    recheckPath = path;
-    if (ok || rechecksLeft <= 0 || !heldByWriter(path)) {
-        recheckPath.clear();
-        return;
+DownloadFileState lookAt(const std::string& path) {
+    DownloadFileState file;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return file;
+    file.isFile = true;
+    file.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    if (file.size == 0) return file;
+    file.heldByWriter = heldByWriter(path);
+    for (std::string_view suffix : kPartialSuffixes) {
+        if (GetFileAttributesA((path + std::string(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            file.partialBeside = true;
+            break;
+        }
     }
-    --rechecksLeft;
-    if (!recheckTimer) recheckTimer = SetTimer(nullptr, 0, kRecheckMs, recheckDownload);
+    return file;
 }
 
-void takePendingDownload() {
-    std::string path;
+void judgeEvent(const DownloadEvent& event, bool recheck);
+
+void CALLBACK recheckWaiting(HWND, UINT, UINT_PTR, DWORD) {
+    // No exception may leave a timer callback.
+    try {
+        for (const DownloadEvent& event : judge.waiting()) judgeEvent(event, true);
+    } catch (...) {
+    }
+}
+
+void judgeEvent(const DownloadEvent& event, bool recheck) {
+    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind) onFinishedDownload(event.path);
+    const bool waiting = !judge.waiting().empty();
+    if (waiting && !recheckTimer) recheckTimer = SetTimer(nullptr, 0, kRecheckMs, recheckWaiting);
+    if (!waiting && recheckTimer) {
+        KillTimer(nullptr, recheckTimer);
+        recheckTimer = 0;
+    }
+}
+
+void takePendingEvents() {
+    std::deque<DownloadEvent> events;
     {
         auto guard = pendingLock.lock();
-        path.swap(pendingPath);
+        events.swap(pendingEvents);
         taskPosted = false;
     }
-    if (!path.empty()) onFinishedDownload(path);
+    for (const DownloadEvent& event : events) judgeEvent(event, false);
 }
 
 }  // namespace
 
 void checkFinishedDownload(int action, const char* path, int /*length*/) {
-    std::string p = path ? path : "";
-    if (!isFinishedZipDownload(action, p)) return;
-    acceptedRecords.fetch_add(1, std::memory_order_relaxed);
-    {
-        auto guard = pendingLock.lock();
-        pendingPath = std::move(p);
-        if (taskPosted) return;  // the queued task will take the newer path
-        taskPosted = true;
-    }
-    if (!postToGui(takePendingDownload)) {
-        auto guard = pendingLock.lock();
-        taskPosted = false;
-    }
+    if (!path) return;
+    std::string p = path;
+    auto guard = pendingLock.lock();
+    std::optional<DownloadEvent> event = recordFilter.feed(action, p);
+    if (!event) return;
+    if (event->kind != DownloadEvent::Kind::Gone) acceptedRecords.fetch_add(1, std::memory_order_relaxed);
+    // A writer's records come in runs for one path: one event stands for the run.
+    if (!pendingEvents.empty() && pendingEvents.back() == *event) return;
+    if (pendingEvents.size() >= kPendingEvents) pendingEvents.pop_front();
+    pendingEvents.push_back(std::move(*event));
+    if (taskPosted) return;  // the queued task takes this event as well
+    taskPosted = postToGui(takePendingEvents);
 }
 
 void onFinishedDownload(const std::string& path) {
@@ -96,15 +117,11 @@ void onFinishedDownload(const std::string& path) {
     const std::string title = fileTitle(path);
     setCaption(FormId::Reminder, "标签3", ansiToWide(title));
     updateTitleMarker(title);
-    // The main window keeps the archive it lists; zipArchive moves on.
-    keepListedArchive();
+    // A new object: a main window listing the previous archive keeps it.
+    state.zipArchive = std::make_shared<ZIP解压>();
     const bool ok = state.zipArchive->open(path);
-    ++handledDownloads;
     setCaption(FormId::Reminder, "标签2", ok ? L"下载完毕，压缩包安全" : L"下载完毕，检测未知");
-    recheckWhileHeld(path, ok);
 }
-
-uint64_t finishedDownloadCount() { return handledDownloads; }
 
 void updateTitleMarker(const std::string& title) {
     setProperty(FormId::Reminder, "标签4", Property::Visible, title.size() > kReminderTitleLimit ? 1 : 0);
@@ -123,5 +140,7 @@ void onSafeOpen() {
     if (isFormLoaded(FormId::Main) && !mainWindowIsCurrent()) closeForm(FormId::Main);
     loadForm(FormId::Main);
 }
+
+void onReminderCloseBox() { setProperty(FormId::Reminder, nullptr, Property::Visible, 0); }
 
 uint64_t acceptedDownloadRecords() { return acceptedRecords.load(); }

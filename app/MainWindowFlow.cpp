@@ -1,8 +1,8 @@
 #include "app/MainWindowFlow.h"
 
 #include "app/DownloadRules.h"
-#include "app/FinishedDownload.h"
 #include "app/PathText.h"
+#include "app/ResidentWindow.h"
 #include "app/ProgramState.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
@@ -16,17 +16,14 @@ namespace {
 // What the open main window lists; GUI thread only.
 struct ListedArchive {
     std::string path;
-    uint64_t download = 0;          // finishedDownloadCount() when listed
-    std::unique_ptr<Unzip> ownCopy;  // set once zipArchive has moved on
-    std::string autoDestination;     // the "当前文件夹" rule's answer, once taken
+    std::shared_ptr<ZIP解压> archive;  // the object zipArchive held when listed
+    std::string autoDestination;      // the "当前文件夹" rule's answer, once taken
 };
 ListedArchive listed;
 
 // The destination the last "当前文件夹" press stored; the desktop and a picked
 // folder replace it in destinationFolder.
 std::string archiveRuleChoice;
-
-Unzip& listedZip() { return listed.ownCopy ? *listed.ownCopy : *programState().zipArchive; }
 
 }  // namespace
 
@@ -36,25 +33,18 @@ void onMainCreated() {
     setProperty(FormId::Main, "标签5", Property::Visible, wideToAnsi(title).size() > kMainTitleLimit ? 1 : 0);
     setCaption(FormId::Main, "标签1", title);
 
-    listed = ListedArchive{state.lastArchivePath, finishedDownloadCount(), nullptr, {}};
-    state.listedEntryCount = state.zipArchive->entryCount();
+    listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}};
+    state.listedEntryCount = listed.archive->entryCount();
     setCaption(FormId::Main, "标签2", utf8ToWide(countLine(state.listedEntryCount)));
     for (int32_t i = 0; i < state.listedEntryCount; ++i) {
-        const EntryInfo info = state.zipArchive->entryInfo(i);
+        const EntryInfo info = listed.archive->entryInfo(i);
         addListRow(FormId::Main, "列表框1", ansiToWide(info.name));
     }
 }
 
 void onMainDestroyed() { listed = ListedArchive{}; }
 
-bool mainWindowIsCurrent() { return !listed.ownCopy && listed.download == finishedDownloadCount(); }
-
-void keepListedArchive() {
-    if (!isFormLoaded(FormId::Main) || !mainWindowIsCurrent()) return;
-    ProgramState& state = programState();
-    listed.ownCopy = std::move(state.zipArchive);
-    state.zipArchive = std::make_unique<Unzip>();
-}
+bool mainWindowIsCurrent() { return listed.archive && listed.archive == programState().zipArchive; }
 
 std::string archiveFolderDestination(const std::string& archivePath) {
     const std::string folder = folderOfPath(archivePath);
@@ -85,12 +75,14 @@ void useArchiveFolderDestination() {
 
 void extractArchive() {
     ProgramState& state = programState();
-    if (listed.path.empty()) return;  // nothing was ever listed
+    if (listed.path.empty() || !listed.archive) return;  // nothing was ever listed
+    // A request to end the program from outside waits until the run is over.
+    const QuitDeferral deferQuit;
     // "当前文件夹" means the listed archive's own folder, whichever archive it
     // was chosen for; so does no choice at all.
     std::string destination = state.destinationFolder;
     if (destination.empty() || destination == archiveRuleChoice) destination = listedArchiveFolder();
-    Unzip& zip = listedZip();
+    ZIP解压& zip = *listed.archive;
     // A destination the library cannot take (too long a path) would leave the
     // base folder where it was: extract nothing rather than write elsewhere.
     if (zip.setBaseFolder(destination) == kZipOk) {

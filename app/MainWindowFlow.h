@@ -1,9 +1,10 @@
 // The main window: the listed archive's title, count line and entry names,
 // the three destination buttons and "立即解压".
 //
-// The window always acts on the archive it lists. When a newer finished
-// download reopens zipArchive while the window is open, the listed archive is
-// kept open beside it until the window goes or is rebuilt ("安全打开" again).
+// The window always acts on the archive it lists: it holds its own reference
+// to the archive object it listed. A newer finished download puts a new
+// object into zipArchive; the listed one stays open for the window until the
+// window goes or is rebuilt ("安全打开" again).
 #pragma once
 
 #include <string>
@@ -24,10 +25,6 @@ void extractArchive();
 
 // True when the main window lists what zipArchive holds now.
 bool mainWindowIsCurrent();
-
-// Called before zipArchive is reopened: while the main window lists the
-// archive zipArchive holds, that archive object moves to the window.
-void keepListedArchive();
 
 // The destination the "当前文件夹" rule gives for an archive path, creating
 // the folder when nothing of that name exists.

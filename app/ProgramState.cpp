@@ -9,7 +9,7 @@ std::unique_ptr<ProgramState> gState;
 ProgramState& createProgramState() {
     if (!gState) {
         gState = std::make_unique<ProgramState>();
-        gState->zipArchive = std::make_unique<ZIP解压>();
+        gState->zipArchive = std::make_shared<ZIP解压>();
     }
     return *gState;
 }

@@ -1,25 +1,60 @@
 #include "app/Startup.h"
 
-#include "app/DirectoryWatcher.h"
 #include "app/DownloadRules.h"
+#include "app/DriveWatchers.h"
 #include "app/EventBindings.h"
 #include "app/FinishedDownload.h"
 #include "app/GuiMailbox.h"
 #include "app/ProgramState.h"
+#include "app/ResidentWindow.h"
 #include "app/ThreadHelpers.h"
+#include "base/UniqueAny.h"
 #include "ui/Forms.h"
 
 #include <windows.h>
 
 namespace {
 
-// The start-up variables; GUI thread only.
+// One running copy per user session: the first start owns this mutex.
+constexpr wchar_t kInstanceMutex[] = L"Local\\QuilloZIP.Instance";
+
+// The start-up variables; GUI thread only. driveLetters holds the drives
+// listed at start-up, later the last list a rescan found.
 std::vector<std::string> driveLetters;
 int watcherCount = 0;
-std::vector<std::unique_ptr<DirectoryWatcher>> watchers;
+std::unique_ptr<DriveWatchers> watchers;
+DWORD lastDriveMask = 0;
 
 void stopWatchers() {
-    for (auto& watcher : watchers) watcher->stop();
+    if (watchers) watchers->stopAll();
+}
+
+// Lists the drives again and watches those that came; retryFailed also
+// tries the drives that could not be opened before.
+void rescanDrives(bool retryFailed) {
+    if (!watchers) return;
+    lastDriveMask = GetLogicalDrives();
+    std::vector<std::string> letters;
+    // A failed listing keeps the watchers as they are.
+    if (listDriveLetters(letters) == 0) return;
+    driveLetters = std::move(letters);
+    watcherCount = static_cast<int>(driveLetters.size());
+    watchers->update(driveLetters, retryFailed, residentWindow());
+}
+
+// Every few seconds: a drive that announced nothing shows in the drive mask;
+// a watcher whose drive went away has ended.
+void pollDrives() {
+    const DWORD mask = GetLogicalDrives();
+    if (mask != 0 && mask != lastDriveMask) {
+        rescanDrives(true);
+    } else if (watchers && watchers->anyEnded()) {
+        rescanDrives(false);
+    }
+}
+
+void releaseDrive(HDEVNOTIFY notification) {
+    if (watchers) watchers->release(notification);
 }
 
 }  // namespace
@@ -35,15 +70,16 @@ int listDriveLetters(std::vector<std::string>& letters) {
 
 void onReminderCreated() {
     watcherCount = static_cast<int>(driveLetters.size());
-    watchers.clear();
-    for (int i = 0; i < watcherCount; ++i) watchers.push_back(std::make_unique<DirectoryWatcher>());
+    watchers = std::make_unique<DriveWatchers>(checkFinishedDownload);
     setTrayIcon(FormId::Reminder, programIconBytes(), L"QuilloZIP快速解压");
     startWatchers();
 }
 
 void startWatchers() {
-    // A drive whose root cannot be opened (an empty card reader) is simply not watched.
-    for (int i = 0; i < watcherCount; ++i) watchers[i]->start(driveLetters[i] + ":\\", checkFinishedDownload);
+    // A drive whose root cannot be opened (an empty card reader) is not
+    // watched until the drives change.
+    lastDriveMask = GetLogicalDrives();
+    if (watchers) watchers->update(driveLetters, true, residentWindow());
 }
 
 void onReminderTray(int operation) {
@@ -59,16 +95,29 @@ void onReminderDestroyed() { stopWatchers(); }
 
 void releaseProgramState() {
     driveLetters.clear();
-    watchers.clear();  // each watcher stops again, harmlessly
+    watchers.reset();  // each watcher stops again, harmlessly
     watcherCount = 0;
     destroyProgramState();
 }
 
 int runProgram() {
+    // A second start leaves the running copy and its tray icon alone.
+    UniqueHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutex));
+    if (!instance || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    // A drive without media answers "not ready" instead of asking the user.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
     createProgramState();
     startGdiPlus();  // nothing draws with it; a failure is ignored
     listDriveLetters(driveLetters);
     openGuiMailbox();
+    // Before the reminder: the watchers register their drives with it.
+    ResidentHandlers handlers;
+    handlers.quit = onExitChosen;
+    handlers.poll = pollDrives;
+    handlers.drivesChanged = [] { rescanDrives(true); };
+    handlers.releaseDevice = releaseDrive;
+    openResidentWindow(handlers);
     bindApplicationEvents();
     int exitCode = 0;
     if (loadForm(FormId::Reminder)) {
@@ -76,6 +125,7 @@ int runProgram() {
         exitCode = runMessageLoop();
     }
     stopWatchers();
+    closeResidentWindow();
     closeGuiMailbox();
     releaseProgramState();
     return exitCode;

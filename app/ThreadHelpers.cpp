@@ -13,8 +13,8 @@ struct GdiplusStartupInputV1 {
 
 extern "C" int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInputV1* input, void* output);
 
-UniqueHandle startThread(LPTHREAD_START_ROUTINE entry, void* parameter) {
-    return UniqueHandle(::CreateThread(nullptr, 0, entry, parameter, 0, nullptr));
+UniqueHandle startThread(LPTHREAD_START_ROUTINE entry, void* parameter, DWORD flags) {
+    return UniqueHandle(::CreateThread(nullptr, 0, entry, parameter, flags, nullptr));
 }
 
 bool startGdiPlus() {

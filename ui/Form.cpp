@@ -28,14 +28,20 @@ constexpr UINT kCodePageGbk = 936;
 std::vector<EventBinding> g_bindings;
 bool g_ending = false;
 
-void raise(FormId form, const char* source, FormEvent event, int arg = 0) {
+// True when a bound operation ran.
+bool raise(FormId form, const char* source, FormEvent event, int arg = 0) {
     // Copied: an operation may bind events anew.
     const std::vector<EventBinding> bindings = g_bindings;
+    bool ran = false;
     for (const EventBinding& b : bindings) {
         if (b.form != form || b.event != event || !b.operation) continue;
         const bool sameSource = (!b.source && !source) || (b.source && source && std::strcmp(b.source, source) == 0);
-        if (sameSource) b.operation(arg);
+        if (sameSource) {
+            b.operation(arg);
+            ran = true;
+        }
     }
+    return ran;
 }
 
 HFONT defaultGuiFont() { return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)); }
@@ -342,6 +348,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case tray::kCallbackMessage:
         if (wParam == tray::kIconId) OnTrayMessage(LOWORD(lParam));
         return 0;
+    case WM_CLOSE:
+        if (raise(spec_.id, nullptr, FormEvent::CloseBox)) return 0;
+        break;
     case WM_DESTROY:
         OnDestroy();
         return 0;

@@ -38,6 +38,7 @@ enum class FormEvent {
     Destroying,  // the window is about to be destroyed
     TrayIcon,    // notification-area icon: arg 1 left up, 2 left double click, 3 right up / context menu
     Clicked,     // a super button (source: its name) or a menu item (source: its caption)
+    CloseBox,    // the close box (WM_CLOSE); when bound, it runs instead of closing the window
 };
 
 namespace tray {
@@ -65,7 +66,7 @@ bool loadForm(FormId form);
 bool isFormLoaded(FormId form);
 HWND formWindow(FormId form);                        // nullptr when not loaded
 HWND controlWindow(FormId form, const char* control);  // nullptr when not loaded or unknown
-void closeForm(FormId form);                         // as the close box does
+void closeForm(FormId form);                         // destroys it (the close box may be bound to hide instead)
 
 // Left, top, width and height of a window are screen coordinates; of a
 // control, client coordinates of its window. Visible is 1 or 0. Reading or

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 struct ArchiveFile::Page {
     uint64_t offset = UINT64_MAX;  // file offset of data[0]; UINT64_MAX when empty
@@ -23,7 +24,9 @@ zlib_filefunc64_def ArchiveFile::functions(ArchiveFile** opened) {
     return f;
 }
 
-ArchiveFile::ArchiveFile(UniqueFile handle) : handle_(std::move(handle)), pages_(new Page[kPageCount]) {
+// minizip is C: nothing may be thrown through it, so every allocation here
+// asks for nothrow and a failed one reads as a failed open or a failed read.
+ArchiveFile::ArchiveFile(UniqueFile handle) : handle_(std::move(handle)), pages_(new (std::nothrow) Page[kPageCount]) {
     LARGE_INTEGER zero{}, here{};
     seekable_ = ::SetFilePointerEx(handle_.get(), zero, &here, FILE_CURRENT) != 0;
     if (seekable_) start_ = position_ = handlePosition_ = static_cast<uint64_t>(here.QuadPart);
@@ -35,11 +38,18 @@ ArchiveFile::~ArchiveFile() = default;
 
 voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mode) {
     if (!fileName || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    // Others may read the archive while it is open, but not change or delete it.
-    UniqueFile h(::CreateFileA(static_cast<const char*>(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Others may read the archive while it is open, and rename, move or
+    // delete it: the open handle goes on reading what it opened. Writing to
+    // it is refused, so what was judged and listed does not change underneath.
+    UniqueFile h(::CreateFileA(static_cast<const char*>(fileName), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h) return nullptr;
-    auto* file = new ArchiveFile(std::move(h));
+    auto* file = new (std::nothrow) ArchiveFile(std::move(h));
+    if (!file) return nullptr;
+    if (!file->pages_) {
+        delete file;
+        return nullptr;
+    }
     if (opaque) *static_cast<ArchiveFile**>(opaque) = file;
     return file;
 }
@@ -113,7 +123,11 @@ ArchiveFile::Page* ArchiveFile::pageFor(uint64_t offset) {
         }
         if (p.lastUse < victim->lastUse) victim = &p;
     }
-    if (!victim->data) victim->data.reset(new uint8_t[kPageSize]);
+    if (!victim->data) victim->data.reset(new (std::nothrow) uint8_t[kPageSize]);
+    if (!victim->data) {
+        readError_ = true;
+        return nullptr;
+    }
     victim->offset = UINT64_MAX;
     int64_t got = readFileAt(pageOffset, victim->data.get(), kPageSize);
     if (got < 0) return nullptr;

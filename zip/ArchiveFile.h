@@ -1,5 +1,5 @@
 // The file source minizip reads an archive through: a Win32 file handle,
-// opened for reading and shared for reading only, with 64-bit positions.
+// opened for reading and shared for reading and deleting, with 64-bit positions.
 // minizip reads the central directory and the local headers a few bytes at
 // a time, so small reads are served from a handful of cached 64 KiB pages;
 // large reads go straight to the file.

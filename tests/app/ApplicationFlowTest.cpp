@@ -3,6 +3,7 @@
 #include "app/FinishedDownload.h"
 #include "app/GuiMailbox.h"
 #include "app/MainWindowFlow.h"
+#include "app/ResidentWindow.h"
 #include "app/ThreadHelpers.h"
 
 #include <gtest/gtest.h>
@@ -73,15 +74,49 @@ TEST(GuiMailbox, PostingWithoutAMailboxFailsAndQueuedTasksAreDroppedOnClose) {
     EXPECT_FALSE(ran);
 }
 
-TEST(CheckFinishedDownload, IgnoresEverythingButModifiedZipRecords) {
+TEST(CheckFinishedDownload, TakesOnlyZipNamesWrittenOrRenamedIntoPlace) {
     const uint64_t before = acceptedDownloadRecords();
-    checkFinishedDownload(1, "C:\\dl\\a.zip", 11);
     checkFinishedDownload(3, "C:\\dl\\a.ZIP", 11);
     checkFinishedDownload(3, "C:\\$Recycle.Bin\\a.zip", 21);
+    checkFinishedDownload(2, "C:\\dl\\a.zip", 11);
+    checkFinishedDownload(4, "C:\\dl\\a.zip", 11);
+    checkFinishedDownload(5, "C:\\dl\\b.zip", 11);  // renamed from another ZIP name
     checkFinishedDownload(3, nullptr, 0);
     EXPECT_EQ(acceptedDownloadRecords(), before);
-    checkFinishedDownload(3, "C:\\dl\\a.zip", 11);  // no mailbox: accepted, then dropped
-    EXPECT_EQ(acceptedDownloadRecords(), before + 1);
+    // No mailbox: accepted, then left for a GUI thread that never comes.
+    checkFinishedDownload(3, "C:\\dl\\a.zip", 11);
+    checkFinishedDownload(4, "C:\\dl\\a.zip.crdownload", 22);
+    checkFinishedDownload(5, "C:\\dl\\a.zip", 11);
+    EXPECT_EQ(acceptedDownloadRecords(), before + 2);
+}
+
+static int quitRequests = 0;
+
+TEST(ResidentWindow, WmCloseQuitsAtOnceOrOnceTheLastDeferralEnds) {
+    ResidentHandlers handlers;
+    handlers.quit = [] { ++quitRequests; };
+    ASSERT_TRUE(openResidentWindow(handlers));
+    HWND resident = residentWindow();
+    wchar_t className[64] = {};
+    GetClassNameW(resident, className, 64);
+    EXPECT_STREQ(className, kResidentWindowClass);
+    EXPECT_FALSE(IsWindowVisible(resident));
+    // Top-level, where FindWindow and the system's broadcasts reach it.
+    EXPECT_EQ(GetAncestor(resident, GA_PARENT), GetDesktopWindow());
+
+    SendMessageW(resident, WM_CLOSE, 0, 0);
+    EXPECT_EQ(quitRequests, 1);
+    {
+        const QuitDeferral outer;
+        {
+            const QuitDeferral inner;  // an extraction in progress
+            SendMessageW(resident, WM_CLOSE, 0, 0);
+        }
+        EXPECT_FALSE(pumpUntil([] { return quitRequests > 1; }, 300)) << "quit while an extraction still ran";
+    }
+    EXPECT_TRUE(pumpUntil([] { return quitRequests == 2; }));
+    closeResidentWindow();
+    EXPECT_FALSE(IsWindow(resident));
 }
 
 TEST(ArchiveFolderDestination, MakesTheFolderOnceThenUsesTheArchivesFolder) {

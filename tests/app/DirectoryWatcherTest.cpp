@@ -3,6 +3,7 @@
 // makes its own subfolders after its watcher started, since Wine only watches
 // folders made after the watch began.
 #include "app/DirectoryWatcher.h"
+#include "app/DriveWatchers.h"
 
 #include <gtest/gtest.h>
 
@@ -425,4 +426,42 @@ TEST_F(DirectoryWatcherTest, OverflowIsReportedOnceAndWatchingGoesOn) {
     int zeros = 0;
     for (const Report& r : gRecorders[0].reports()) zeros += r.action == 0;
     EXPECT_EQ(zeros, 1);
+}
+
+TEST_F(DirectoryWatcherTest, DriveWatchersFollowTheDriveList) {
+    const std::string letter = root_.substr(0, 1);
+    // A letter with nothing behind it stays unwatched without harm.
+    std::string missing;
+    const DWORD drives = GetLogicalDrives();
+    for (char l = 'Y'; l > 'D' && missing.empty(); --l)
+        if (!(drives & (1u << (l - 'A')))) missing.assign(1, l);
+    ASSERT_FALSE(missing.empty());
+
+    DriveWatchers watchers(&record<0>);
+    watchers.update({letter, missing}, true, nullptr);
+    EXPECT_EQ(watchers.watchingCount(), 1);
+    const std::string folder = newFolder("drives");
+    ASSERT_TRUE(makeFile(folder + "a.zip", "x"));
+    EXPECT_GE(gRecorders[0].waitFor([&](const Report& r) { return r.path == folder + "a.zip"; }), 0);
+
+    // The drive leaves the list: its watcher goes. A plain watcher beside it
+    // shows when the next change has been seen.
+    watchers.update({missing}, true, nullptr);
+    EXPECT_EQ(watchers.watchingCount(), 0);
+    DirectoryWatcher sentinel;
+    ASSERT_TRUE(sentinel.start(root_, &record<1>));
+    gRecorders[0].reset();
+    // Wine watches only the folders made after a watch began.
+    const std::string later = newFolder("drives-gone");
+    ASSERT_TRUE(makeFile(later + "b.zip", "x"));
+    ASSERT_GE(gRecorders[1].waitFor([&](const Report& r) { return r.path == later + "b.zip"; }), 0);
+    EXPECT_EQ(gRecorders[0].count(), 0u) << gRecorders[0].dump();
+
+    // It comes back: watched again, and nothing has ended by itself.
+    watchers.update({letter}, false, nullptr);
+    EXPECT_EQ(watchers.watchingCount(), 1);
+    EXPECT_FALSE(watchers.anyEnded());
+    const std::string back = newFolder("drives-back");
+    ASSERT_TRUE(makeFile(back + "c.zip", "x"));
+    EXPECT_GE(gRecorders[0].waitFor([&](const Report& r) { return r.path == back + "c.zip"; }), 0);
 }

@@ -2,28 +2,32 @@
 
 #include <gtest/gtest.h>
 
-TEST(DownloadRules, OnlyModifiedLowerCaseZipWithoutDollarIsAFinishedDownload) {
-    EXPECT_TRUE(isFinishedZipDownload(3, "C:\\Users\\a\\Downloads\\tools.zip"));
-    EXPECT_TRUE(isFinishedZipDownload(3, "D:\\setup.old.zip"));
-    // Added, removed and both halves of a rename do not count.
-    for (int action : {0, 1, 2, 4, 5}) EXPECT_FALSE(isFinishedZipDownload(action, "C:\\dl\\tools.zip")) << action;
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\dl\\TOOLS.ZIP"));
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\dl\\tools.Zip"));
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\dl\\tools.zipx"));
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\dl\\tools"));
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\$Recycle.Bin\\S-1-5\\$R1.zip"));
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\dl\\a$b.zip"));
-    // A folder named x.zip ending the path is still a ".zip" path: opening it fails later.
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\dl.zip\\readme"));
-    EXPECT_FALSE(isFinishedZipDownload(3, ""));
+TEST(DownloadRules, OnlyLowerCaseZipNamesWithoutDollarCanBeDownloads) {
+    EXPECT_TRUE(isZipDownloadName("C:\\Users\\a\\Downloads\\tools.zip"));
+    EXPECT_TRUE(isZipDownloadName("D:\\setup.old.zip"));
+    EXPECT_FALSE(isZipDownloadName("C:\\dl\\TOOLS.ZIP"));
+    EXPECT_FALSE(isZipDownloadName("C:\\dl\\tools.Zip"));
+    EXPECT_FALSE(isZipDownloadName("C:\\dl\\tools.zipx"));
+    EXPECT_FALSE(isZipDownloadName("C:\\dl\\tools"));
+    EXPECT_FALSE(isZipDownloadName("C:\\$Recycle.Bin\\S-1-5\\$R1.zip"));
+    EXPECT_FALSE(isZipDownloadName("C:\\dl\\a$b.zip"));
+    EXPECT_FALSE(isZipDownloadName("C:\\dl.zip\\readme"));
+    EXPECT_FALSE(isZipDownloadName(""));
+    // "压缩.zip" in GBK; the second byte of 缩 (0xCB 0xF5) is no dot or dollar.
+    EXPECT_TRUE(isZipDownloadName("C:\\\xD1\xB9\xCB\xF5.zip"));
+    // A truncated name ending in a lead byte must not crash or match.
+    EXPECT_FALSE(isZipDownloadName("C:\\a.zip\x81"));
 }
 
-TEST(DownloadRules, ChineseNamesAreJudgedByCharactersNotBytes) {
-    // "压缩.zip" in GBK; the second byte of 缩 (0xCB 0xF5) is no dot or dollar.
-    EXPECT_TRUE(isFinishedZipDownload(3, "C:\\\xD1\xB9\xCB\xF5.zip"));
-    // 0x81 0x2E would be a lead byte and a dot; GBK never pairs them, but a
-    // truncated name ending in a lead byte must not crash or match.
-    EXPECT_FALSE(isFinishedZipDownload(3, "C:\\a.zip\x81"));
+TEST(DownloadRules, PartialFilesNameTheDownloadTheyBecome) {
+    for (const char* partial : {"D:\\dl\\a.zip.part", "D:\\dl\\a.zip.crdownload", "D:\\dl\\a.zip.xltd",
+                                "D:\\dl\\a.zip.td", "D:\\dl\\a.zip.td.cfg", "D:\\dl\\a.zip.baiduyun.downloading",
+                                "D:\\dl\\a.zip.aria2", "D:\\dl\\a.zip.download"})
+        EXPECT_EQ(finishedNameOfPartial(partial), "D:\\dl\\a.zip") << partial;
+    EXPECT_EQ(finishedNameOfPartial("D:\\dl\\a.zip"), "");
+    EXPECT_EQ(finishedNameOfPartial("D:\\dl\\a.rar.part"), "");
+    EXPECT_EQ(finishedNameOfPartial("D:\\dl\\a$.zip.part"), "");
+    EXPECT_EQ(finishedNameOfPartial(".part"), "");
 }
 
 TEST(DownloadRules, DriveStringsSplitIntoLetters) {

@@ -366,14 +366,21 @@ uint64_t WorkingSetSampler::stop() {
 
 ProgramUnderTest::~ProgramUnderTest() { terminate(); }
 
-bool ProgramUnderTest::start() {
+namespace {
+
+bool startProgram(PROCESS_INFORMATION& process) {
     const std::wstring exe = wineDir(binaryDir() + "/bin/quillozip.exe");
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring commandLine = L"\"" + exe + L"\"";
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &process_))
-        return false;
+    return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &process) != 0;
+}
+
+}  // namespace
+
+bool ProgramUnderTest::start() {
+    if (!startProgram(process_)) return false;
     waitFor([this] { return (reminder_ = FindWindowW(nullptr, kReminderCaption)) != nullptr; }, kGenerousMs);
     // Idle means start-up is over: the watchers run and the loop waits.
     WaitForInputIdle(process_.hProcess, kGenerousMs);
@@ -391,6 +398,28 @@ bool ProgramUnderTest::exitFromTrayMenu(DWORD* exitCode, const std::function<voi
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
     if (WaitForSingleObject(process_.hProcess, kGenerousMs) != WAIT_OBJECT_0) return false;
     if (exitCode) GetExitCodeProcess(process_.hProcess, exitCode);
+    return true;
+}
+
+bool ProgramUnderTest::endThroughResidentWindow(DWORD* exitCode) {
+    HWND resident = FindWindowW(kResidentClass, nullptr);
+    if (!resident) return false;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(resident, WM_CLOSE, 0, 0, SMTO_NORMAL, kGenerousMs, &result);
+    if (WaitForSingleObject(process_.hProcess, kGenerousMs) != WAIT_OBJECT_0) return false;
+    if (exitCode) GetExitCodeProcess(process_.hProcess, exitCode);
+    return true;
+}
+
+bool ProgramUnderTest::runAnotherCopy(DWORD* exitCode) {
+    PROCESS_INFORMATION other{};
+    if (!startProgram(other)) return false;
+    UniqueHandle process(other.hProcess), thread(other.hThread);
+    if (WaitForSingleObject(process.get(), kGenerousMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 99);
+        return false;
+    }
+    if (exitCode) GetExitCodeProcess(process.get(), exitCode);
     return true;
 }
 

@@ -18,6 +18,7 @@ constexpr wchar_t kReminderCaption[] = L"QuilloZIP快速解压提醒您";
 constexpr wchar_t kMainCaption[] = L"QuilloZIP快速解压";
 constexpr int kGenerousMs = 20000;
 constexpr wchar_t kSafeVerdict[] = L"下载完毕，压缩包安全";
+constexpr wchar_t kResidentClass[] = L"QuilloZIP.Resident";
 
 // "Z:\a\b" for the Unix path /a/b.
 std::wstring wineDir(const std::string& unixPath);
@@ -109,8 +110,14 @@ public:
     // Chooses "退出" from the tray menu; true when the process then ended.
     // whileMenuShown runs once the menu is up (to photograph it).
     bool exitFromTrayMenu(DWORD* exitCode = nullptr, const std::function<void()>& whileMenuShown = {});
+    // Ends the program as the installer does: WM_CLOSE to its hidden window
+    // of class "QuilloZIP.Resident". True when the process then ended.
+    bool endThroughResidentWindow(DWORD* exitCode = nullptr);
+    // Starts one more copy and waits for it to end; true when it ended in time.
+    static bool runAnotherCopy(DWORD* exitCode);
     // Ends the process if it still runs.
     void terminate();
+    bool running() const { return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
 
     HANDLE process() const { return process_.hProcess; }
     HWND reminder() const { return reminder_; }

@@ -27,7 +27,7 @@ constexpr double kTargetRate = 20000.0 / 60.0;
 // thread reads meanwhile.
 struct Arrivals {
     CriticalSectionLock lock;
-    std::set<std::string> zipPaths;  // paths of the modification records of *.zip
+    std::set<std::string> zipPaths;  // paths of the added and modification records of *.zip
     uint64_t zipRecords = 0;
     uint64_t records = 0;
     uint64_t overflows = 0;  // action 0: the system said changes were lost
@@ -48,7 +48,7 @@ void noteAndCheck(int action, const char* path, int length) {
         ++arrivals.records;
         if (action == 0) ++arrivals.overflows;
         const std::string p(path, static_cast<size_t>(length));
-        if (action == 3 && endsWithZip(p)) {
+        if ((action == 1 || action == 3) && endsWithZip(p)) {
             arrivals.zipPaths.insert(p);
             ++arrivals.zipRecords;
         }
@@ -117,7 +117,7 @@ TEST(WatcherStorm, NoFinishedDownloadIsLost) {
     ASSERT_EQ(expected.size(), static_cast<size_t>(downloads));
     EXPECT_EQ(lost, 0u);
     EXPECT_EQ(arrivals.overflows, 0u);
-    // Each of those records passed the check's tests (action 3, ".zip", no "$").
+    // Each of those records passed the check's tests (written in place, ".zip", no "$").
     EXPECT_EQ(acceptedDownloadRecords(), arrivals.zipRecords);
     // Slower than the target rate, the run would not show what it claims.
     EXPECT_GE(rate, kTargetRate);

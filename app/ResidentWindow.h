@@ -1,0 +1,38 @@
+// The program's own hidden top-level window, of window class
+// "QuilloZIP.Resident" (never shown, not message-only, so that FindWindow
+// finds it and the system's device broadcasts reach it):
+// - WM_CLOSE sent to it by another process (the installer, the uninstaller)
+//   ends the program as "退出" does. An extraction in progress is never cut
+//   short: the request is carried out when the extraction is over.
+// - WM_DEVICECHANGE tells it about drives that come and go, and a timer
+//   gives the drive list a cheap look every few seconds for drives that
+//   announce nothing (a network drive mapped by another program).
+#pragma once
+
+#include <windows.h>
+
+constexpr wchar_t kResidentWindowClass[] = L"QuilloZIP.Resident";
+
+struct ResidentHandlers {
+    void (*quit)() = nullptr;              // WM_CLOSE: end the program
+    void (*poll)() = nullptr;              // every kDrivePollMs
+    void (*drivesChanged)() = nullptr;     // a volume arrived or went, a removal was cancelled or completed
+    void (*releaseDevice)(HDEVNOTIFY) = nullptr;  // a registered handle's device is about to be removed
+};
+
+constexpr UINT kDrivePollMs = 2000;
+
+// Made and destroyed on the GUI thread; the handlers run on it.
+bool openResidentWindow(const ResidentHandlers& handlers);
+void closeResidentWindow();
+HWND residentWindow();  // nullptr when not open
+
+// While one of these lives, a request to end the program is held back; the
+// last one to go carries it out.
+class QuitDeferral {
+public:
+    QuitDeferral();
+    ~QuitDeferral();
+    QuitDeferral(const QuitDeferral&) = delete;
+    QuitDeferral& operator=(const QuitDeferral&) = delete;
+};
