@@ -176,6 +176,8 @@ protected:
     void SetUp() override {
         if (envWide("QZ_INSTALLER").empty()) GTEST_SKIP() << "QZ_INSTALLER names no installer";
         CoInitialize(nullptr);
+        endRunningCopyByHand();  // left by an earlier run that was cut short
+        if (exists(installDir() + L"\\uninstall.exe")) uninstall();
         programs_ = listing(folder(CSIDL_PROGRAMS));
         startup_ = listing(folder(CSIDL_STARTUP));
     }
