@@ -48,6 +48,12 @@ Rect monitorArea(HMONITOR monitor, bool workArea) {
 
 HMONITOR primaryMonitor() { return ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY); }
 
+Rect primaryWorkArea() {
+    RECT r;
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) return monitorArea(primaryMonitor(), true);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
 UniqueHfont scaledGuiFont(int dpi) {
     if (dpi == systemDpi()) return {};
     // The stock font is made for the system DPI.

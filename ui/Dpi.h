@@ -15,8 +15,9 @@ int monitorDpi(HMONITOR monitor);
 
 // The monitor's whole rectangle, or its work area (without the taskbar).
 Rect monitorArea(HMONITOR monitor, bool workArea);
-// The monitor that holds the taskbar's notification area.
+// The monitor that holds the taskbar's notification area, and its work area.
 HMONITOR primaryMonitor();
+Rect primaryWorkArea();
 
 // The default GUI font at this DPI: empty at the system DPI, where the stock
 // object itself is the font; otherwise a copy of it scaled to this DPI.

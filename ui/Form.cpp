@@ -688,8 +688,7 @@ void placeInWorkAreaCorner(FormId form, int margin) {
     Form* f = loadedForm(form, true);
     HWND hwnd = f ? f->hwnd() : nullptr;
     if (!hwnd) return;
-    HMONITOR monitor = primaryMonitor();
-    const Rect work = monitorArea(monitor, true);
+    const Rect work = primaryWorkArea();
     const FormTable& spec = formTable(form);
     // Twice at most: moving onto a monitor of another DPI rescales the
     // window, and then its corner is placed again at its new size.

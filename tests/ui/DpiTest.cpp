@@ -220,15 +220,29 @@ TEST_F(Dpi, MainWindowCentredOnTheReminderMonitor) {
 }
 
 // The reminder's corner in the work area: 10 pixels (scaled) from its right
-// and bottom edges, whatever the taskbar takes.
+// and bottom edges, whatever the taskbar takes: at the bottom, on the right,
+// on the top.
 TEST_F(Dpi, ReminderPlacedInTheWorkArea) {
     ASSERT_TRUE(loadForm(FormId::Reminder));
     HWND hwnd = formWindow(FormId::Reminder);
-    placeInWorkAreaCorner(FormId::Reminder, 10);
-    const Rect work = monitorArea(primaryMonitor(), true);
-    const Rect r = windowRect(hwnd);
-    const int m = scaleForDpi(10, windowDpi(hwnd));
-    EXPECT_EQ(r.right, work.right - m);
-    EXPECT_EQ(r.bottom, work.bottom - m);
-    EXPECT_EQ(r.width(), scaleForDpi(formTable(FormId::Reminder).width, windowDpi(hwnd)));
+    RECT saved;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0));
+    const Rect screen = monitorArea(primaryMonitor(), false);
+    const RECT taskbars[] = {{saved.left, saved.top, saved.right, saved.bottom},
+                             {screen.left, screen.top, screen.right - 62, screen.bottom},
+                             {screen.left, screen.top + 48, screen.right, screen.bottom}};
+    for (RECT taskbar : taskbars) {
+        ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &taskbar, 0);
+        placeInWorkAreaCorner(FormId::Reminder, 10);
+        const Rect work = primaryWorkArea();
+        EXPECT_EQ(work, (Rect{taskbar.left, taskbar.top, taskbar.right, taskbar.bottom})) << "the system took the work area";
+        const Rect r = windowRect(hwnd);
+        const int dpi = windowDpi(hwnd), m = scaleForDpi(10, dpi);
+        SCOPED_TRACE("work area " + std::to_string(work.left) + "," + std::to_string(work.top) + " - " +
+                     std::to_string(work.right) + "," + std::to_string(work.bottom));
+        EXPECT_EQ(r.right, work.right - m);
+        EXPECT_EQ(r.bottom, work.bottom - m);
+        EXPECT_EQ(r.width(), scaleForDpi(formTable(FormId::Reminder).width, dpi));
+    }
+    ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
 }
