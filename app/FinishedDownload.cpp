@@ -127,12 +127,7 @@ void updateTitleMarker(const std::string& title) {
     setProperty(FormId::Reminder, "标签4", Property::Visible, title.size() > kReminderTitleLimit ? 1 : 0);
 }
 
-void placeReminder() {
-    const int width = getProperty(FormId::Reminder, nullptr, Property::Width);
-    const int height = getProperty(FormId::Reminder, nullptr, Property::Height);
-    setProperty(FormId::Reminder, nullptr, Property::Left, GetSystemMetrics(SM_CXSCREEN) - width - 10);
-    setProperty(FormId::Reminder, nullptr, Property::Top, GetSystemMetrics(SM_CYSCREEN) - height - 50);
-}
+void placeReminder() { placeInWorkAreaCorner(FormId::Reminder, 10); }
 
 void onSafeOpen() {
     setProperty(FormId::Reminder, nullptr, Property::Visible, 0);

@@ -25,7 +25,8 @@ void onFinishedDownload(const std::string& path);
 // than 16 ANSI bytes.
 void updateTitleMarker(const std::string& title);
 
-// Parks the reminder at the bottom-right corner of the primary screen.
+// Parks the reminder beside the taskbar: bottom-right in the work area of the
+// primary monitor.
 void placeReminder();
 
 // "安全打开": hides the reminder and opens the main window on the archive.

@@ -10,4 +10,17 @@
 #define QZ_IDR_FOLDER_OPEN_PNG 104 /* 16 x 16 "自定义" */
 #define QZ_IDR_ARCHIVE_PNG 105    /* 24 x 24 archive symbol of the reminder */
 
+/* The same images drawn at 1.5x and 2x, for screens of higher DPI: the 1x
+   number plus one of these steps. */
+#define QZ_IDR_STEP_150 100
+#define QZ_IDR_STEP_200 200
+#define QZ_IDR_FOLDER_PNG_150 202
+#define QZ_IDR_SCREEN_PNG_150 203
+#define QZ_IDR_FOLDER_OPEN_PNG_150 204
+#define QZ_IDR_ARCHIVE_PNG_150 205
+#define QZ_IDR_FOLDER_PNG_200 302
+#define QZ_IDR_SCREEN_PNG_200 303
+#define QZ_IDR_FOLDER_OPEN_PNG_200 304
+#define QZ_IDR_ARCHIVE_PNG_200 305
+
 #endif

@@ -10,6 +10,9 @@ alpha. Run it from anywhere; it writes next to itself:
     screen.png       16 x 16 screen outline, dark navy
     folder-open.png  16 x 16 filled folder with a light inner line
     archive.png      24 x 24 orange rounded square with a zipper
+
+and each control image again at 1.5x and 2x (folder@1.5x.png, folder@2x.png,
+...): the same shapes drawn on a larger pixel grid, for screens of higher DPI.
 """
 import math
 import os
@@ -21,15 +24,19 @@ SUBROWS = 8
 
 
 class Canvas:
-    def __init__(self, w, h):
-        self.w, self.h = w, h
-        self.px = [[0.0, 0.0, 0.0, 0.0] for _ in range(w * h)]  # straight RGBA, 0..1
+    def __init__(self, w, h, scale=1.0):
+        # Shapes are given in the 1x design's coordinates and drawn `scale` times larger.
+        self.scale = scale
+        self.w, self.h = int(round(w * scale)), int(round(h * scale))
+        self.px = [[0.0, 0.0, 0.0, 0.0] for _ in range(self.w * self.h)]  # straight RGBA, 0..1
 
     def coverage(self, polys):
         """Coverage 0..1 per pixel of the union of polygons (non-zero winding)."""
         cov = [0.0] * (self.w * self.h)
         edges = []
         for poly in polys:
+            if self.scale != 1.0:
+                poly = [(x * self.scale, y * self.scale) for x, y in poly]
             n = len(poly)
             for i in range(n):
                 (x0, y0), (x1, y1) = poly[i], poly[(i + 1) % n]
@@ -165,8 +172,8 @@ def folder_shape():
     return [tab, body]
 
 
-def draw_folder(light_line):
-    c = Canvas(16, 16)
+def draw_folder(light_line, scale=1.0):
+    c = Canvas(16, 16, scale)
     c.fill(folder_shape(), NAVY)
     if light_line:
         # The open flap: a light line across the body, a little below its top.
@@ -174,8 +181,8 @@ def draw_folder(light_line):
     return c
 
 
-def draw_screen():
-    c = Canvas(16, 16)
+def draw_screen(scale=1.0):
+    c = Canvas(16, 16, scale)
     outer = rounded_rect(1, 2, 15, 12, 1.0, 4)
     inner = rect(2, 3, 14, 10)  # a thicker bottom edge, like a monitor's chin
     c.fill(ring(outer, inner), NAVY)
@@ -185,8 +192,8 @@ def draw_screen():
 
 # ---- the 24 x 24 archive symbol -------------------------------------------
 
-def draw_archive():
-    c = Canvas(24, 24)
+def draw_archive(scale=1.0):
+    c = Canvas(24, 24, scale)
     c.fill([rounded_rect(1.5, 1.5, 22.5, 22.5, 4, 8)], (247, 148, 29))
     c.fill([rounded_rect(1.5, 12, 22.5, 22.5, 4, 8)], (232, 120, 12), clip=c.coverage([rect(0, 12, 24, 24)]))
     # Zipper: alternating teeth left and right of the middle, then the pull.
@@ -293,9 +300,10 @@ def main():
         with open(os.path.join(here, name), "wb") as f:
             f.write(data)
 
-    for name, canvas in (("folder.png", draw_folder(False)), ("folder-open.png", draw_folder(True)),
-                         ("screen.png", draw_screen()), ("archive.png", draw_archive())):
-        write(name, png(canvas.w, canvas.h, canvas.rgba_bytes()))
+    for scale, suffix in ((1.0, ""), (1.5, "@1.5x"), (2.0, "@2x")):
+        for name, canvas in (("folder", draw_folder(False, scale)), ("folder-open", draw_folder(True, scale)),
+                             ("screen", draw_screen(scale)), ("archive", draw_archive(scale))):
+            write(name + suffix + ".png", png(canvas.w, canvas.h, canvas.rgba_bytes()))
     icon = draw_icon()
     write("app.ico", ico(png(256, 256, icon.rgba_bytes())))
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 deps=${QZ_DEPS:-$top/.deps}
-stamp=$deps/.setup-v1
+stamp=$deps/.setup-v2
 
 log() { printf '[setup] %s\n' "$*"; }
 
@@ -44,6 +44,7 @@ packages=(
     wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei locales
     zip unzip libarchive-tools
+    nsis
     googletest
     clang libclang-rt-14-dev
 )

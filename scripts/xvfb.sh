@@ -4,7 +4,7 @@ if [ -z "${DISPLAY:-}" ]; then
     for n in $(seq 90 120); do
         [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
     done
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${QZ_SCREEN:-1280x800x24}" -nolisten tcp >/dev/null 2>&1 &
     qz_xvfb_pid=$!
     export DISPLAY=":$n"
     for _ in $(seq 1 50); do

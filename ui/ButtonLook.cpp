@@ -51,8 +51,9 @@ ButtonLook chooseLook(const ButtonSettings& s, const ButtonColours& c, const But
     return look;
 }
 
-Placement placeImage(const Rect& r0, int clientWidth, int w, int h, int align, bool hasCaption, int dx, int dy) {
-    const int m = kImageMargin;
+Placement placeImage(const Rect& r0, int clientWidth, int w, int h, int align, bool hasCaption, int dx, int dy,
+                     int margin) {
+    const int m = margin;
     Placement p{{}, r0};
     auto centred = [&] {
         int left = r0.left + (r0.width() - w) / 2, top = r0.top + (r0.height() - h) / 2;

@@ -52,11 +52,13 @@ struct Placement {
     Rect text;
 };
 
-constexpr int kImageMargin = 3;
+constexpr int kImageMargin = 3;  // at 96 DPI; scaled with the button's DPI
 
 // Places an image of w x h in the item rectangle r0 (client coordinates,
-// clientWidth wide) and gives the rectangle left for the caption.
-Placement placeImage(const Rect& r0, int clientWidth, int w, int h, int align, bool hasCaption, int dx, int dy);
+// clientWidth wide), `margin` from the edges it keeps to, and gives the
+// rectangle left for the caption.
+Placement placeImage(const Rect& r0, int clientWidth, int w, int h, int align, bool hasCaption, int dx, int dy,
+                     int margin = kImageMargin);
 
 // A measured text block of w x h centred both ways in t.
 Rect centreBlock(const Rect& t, int w, int h);

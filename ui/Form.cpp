@@ -1,13 +1,17 @@
 // Builds a window from its table and runs it: one window class for both
 // windows, `this` stored at WM_NCCREATE, typed OnXxx handlers, and the
-// bound events raised to the application.
+// bound events raised to the application. The tables are designed at 96
+// DPI; every length is scaled to the window's DPI, and laid out again when
+// the window moves to a monitor of another DPI.
 #include "ui/Forms.h"
 
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "resources/ResourceIds.h"
+#include "ui/Dpi.h"
 #include "ui/FatalError.h"
 #include "ui/GdiImage.h"
+#include "ui/Scaling.h"
 #include "ui/SuperButton.h"
 #include "ui/TrayTip.h"
 
@@ -44,16 +48,15 @@ bool raise(FormId form, const char* source, FormEvent event, int arg = 0) {
     return ran;
 }
 
-HFONT defaultGuiFont() { return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)); }
-
-UniqueHfont createLogicalFont(const FontSpec& f) {
-    return UniqueHfont(::CreateFontW(f.height, 0, 0, 0, f.weight, FALSE, FALSE, FALSE, GB2312_CHARSET,
+UniqueHfont createLogicalFont(const FontSpec& f, int dpi) {
+    return UniqueHfont(::CreateFontW(scaleForDpi(f.height, dpi), 0, 0, 0, f.weight, FALSE, FALSE, FALSE, GB2312_CHARSET,
                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                      DEFAULT_PITCH | FF_DONTCARE, L""));
 }
 
 // The settings the program's super buttons share; the table gives the rest.
-ButtonSettings buttonSettingsFor(const ControlSpec& c) {
+// The image is the one drawn nearest to the DPI.
+ButtonSettings buttonSettingsFor(const ControlSpec& c, int dpi) {
     ButtonSettings s;
     const ButtonSpec& b = *c.button;
     s.style = b.style;
@@ -66,7 +69,7 @@ ButtonSettings buttonSettingsFor(const ControlSpec& c) {
     s.focusText = b.focusText;
     s.focusBack = b.focusBack;
     if (b.imageResource) {
-        std::span<const uint8_t> bytes = resourceBytes(b.imageResource);
+        std::span<const uint8_t> bytes = resourceBytes(imageResourceFor(b.imageResource, dpi));
         s.image.assign(bytes.begin(), bytes.end());
     }
     return s;
@@ -122,7 +125,10 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     bool create();
+    HMONITOR homeMonitor() const;
     void createControl(const ControlSpec& spec, int index, HWND& previous);
+    void fitControl(Control& c);
+    HFONT guiFont() const { return guiFontOr(guiFont_); }
     const Control* find(const char* name) const;
     const Control* findHwnd(HWND hwnd) const;
     bool notifyTray(DWORD op);
@@ -131,11 +137,14 @@ private:
     void OnDrawItem(const DRAWITEMSTRUCT* dis);
     HBRUSH OnCtlColorListBox(HDC dc, HWND list);
     void OnActivate(UINT state);
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void OnTrayMessage(UINT mouseMessage);
     void OnDestroy();
 
     const FormTable& spec_;
     HWND hwnd_ = nullptr;
+    int dpi_ = kDesignDpi;
+    UniqueHfont guiFont_;  // the default GUI font scaled to dpi_; empty at the system DPI
     std::vector<Control> controls_;
     UniqueHbrush background_;
     UniqueHicon bigIcon_, smallIcon_;
@@ -191,20 +200,30 @@ bool Form::create() {
     taskbarCreatedMessage();
     background_.reset(::CreateSolidBrush(spec_.background));
 
-    const int screenW = ::GetSystemMetrics(SM_CXSCREEN), screenH = ::GetSystemMetrics(SM_CYSCREEN);
-    const int left = (screenW - spec_.width) / 2, top = (screenH - spec_.height) / 2;
+    // Centred on its monitor, at the size the monitor's DPI gives.
+    HMONITOR monitor = homeMonitor();
+    const Rect area = monitorArea(monitor, false);
+    auto outerAt = [&](int dpi) {
+        return centreIn(area, scaleForDpi(spec_.width, dpi), scaleForDpi(spec_.height, dpi));
+    };
+    Rect outer = outerAt(monitorDpi(monitor));
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_CONTROLPARENT | (spec_.topmost ? WS_EX_TOPMOST : 0);
-    HWND hwnd = ::CreateWindowExW(exStyle, kFormClass, utf8ToWide(spec_.caption).c_str(), style, left, top, spec_.width,
-                                  spec_.height, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+    HWND hwnd = ::CreateWindowExW(exStyle, kFormClass, utf8ToWide(spec_.caption).c_str(), style, outer.left, outer.top,
+                                  outer.width(), outer.height(), nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
     if (!hwnd) return false;
     // Stored at WM_NCCREATE; set here too in case creation went another way.
     hwnd_ = hwnd;
+    dpi_ = windowDpi(hwnd_);
+    guiFont_ = scaledGuiFont(dpi_);
+    outer = outerAt(dpi_);
 
     RECT wr;
     ::GetWindowRect(hwnd_, &wr);
-    if (wr.right - wr.left != spec_.width || wr.bottom - wr.top != spec_.height)
-        ::SetWindowPos(hwnd_, nullptr, 0, 0, spec_.width, spec_.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (wr.left != outer.left || wr.top != outer.top || wr.right - wr.left != outer.width() ||
+        wr.bottom - wr.top != outer.height())
+        ::SetWindowPos(hwnd_, nullptr, outer.left, outer.top, outer.width(), outer.height(),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
     if (spec_.topmost) ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     std::span<const uint8_t> ico = resourceBytes(spec_.iconResource);
@@ -212,12 +231,20 @@ bool Form::create() {
     smallIcon_ = iconFromIco(ico, ::GetSystemMetrics(SM_CXSMICON));
     ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
     ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(defaultGuiFont()), FALSE);
+    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(guiFont()), FALSE);
 
     controls_.reserve(spec_.controls.size());
     HWND previous = nullptr;
     for (size_t i = 0; i < spec_.controls.size(); i++) createControl(spec_.controls[i], static_cast<int>(i), previous);
     return true;
+}
+
+// A window opens on the monitor of the program's other window, so the main
+// window comes up where the reminder was; else on the primary monitor.
+HMONITOR Form::homeMonitor() const {
+    for (auto& other : forms())
+        if (other && other.get() != this && other->hwnd_) return ::MonitorFromWindow(other->hwnd_, MONITOR_DEFAULTTOPRIMARY);
+    return primaryMonitor();
 }
 
 void Form::createControl(const ControlSpec& spec, int index, HWND& previous) {
@@ -228,13 +255,11 @@ void Form::createControl(const ControlSpec& spec, int index, HWND& previous) {
         return;
     }
     const int id = kFirstControlId + index;
-    const Box& b = spec.box;
-    if (!spec.font.isDefault()) c.font = createLogicalFont(spec.font);
-    HFONT font = c.font ? c.font.get() : defaultGuiFont();
+    const Rect b = scaleBox(spec.box, dpi_);
 
     if (spec.kind == ControlKind::SuperButton) {
-        ButtonWindow where{Rect::fromSize(b.left, b.top, b.width, b.height), id, spec.visible, false, spec.tabStop};
-        c.button = SuperButton::create(hwnd_, where, buttonSettingsFor(spec));
+        ButtonWindow where{b, id, spec.visible, false, spec.tabStop, dpi_};
+        c.button = SuperButton::create(hwnd_, where, buttonSettingsFor(spec, dpi_));
         if (!c.button) return;
         c.hwnd = c.button->hwnd();
         const FormId formId = spec_.id;
@@ -260,26 +285,37 @@ void Form::createControl(const ControlSpec& spec, int index, HWND& previous) {
         default:
             break;
         }
-        c.hwnd = ::CreateWindowExW(0, cls, utf8ToWide(spec.caption).c_str(), style, b.left, b.top, b.width, b.height,
-                                   hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        c.hwnd = ::CreateWindowExW(0, cls, utf8ToWide(spec.caption).c_str(), style, b.left, b.top, b.width(),
+                                   b.height(), hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    ::GetModuleHandleW(nullptr), nullptr);
         if (!c.hwnd) return;
-        ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        if (spec.kind == ControlKind::ListBox) {
-            // One pixel more than the font's standard row height.
-            LRESULT rowHeight = ::SendMessageW(c.hwnd, LB_GETITEMHEIGHT, 0, 0);
-            if (rowHeight > 0) ::SendMessageW(c.hwnd, LB_SETITEMHEIGHT, 0, MAKELPARAM(rowHeight + 1, 0));
-        }
-        if (spec.kind == ControlKind::PictureBox && spec.imageResource) {
-            Image image = decodeImage(resourceBytes(spec.imageResource));
-            compositeOver(image, spec.back);
-            c.picture = createDib(image);
-        }
+        fitControl(c);
     }
     // Stacking order is table order: each control goes below the one before.
     ::SetWindowPos(c.hwnd, previous ? previous : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     previous = c.hwnd;
     controls_.push_back(std::move(c));
+}
+
+// The font, picture and row height of a control other than a super button,
+// for the window's DPI.
+void Form::fitControl(Control& c) {
+    const ControlSpec& spec = *c.spec;
+    UniqueHfont font = spec.font.isDefault() ? UniqueHfont() : createLogicalFont(spec.font, dpi_);
+    ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font.get() : guiFont()), FALSE);
+    c.font = std::move(font);  // the old one only now: the control held it until here
+    if (spec.kind == ControlKind::ListBox) {
+        // One pixel (scaled) more than the font's standard row height, which
+        // the list measures anew whenever it is given a font.
+        LRESULT rowHeight = ::SendMessageW(c.hwnd, LB_GETITEMHEIGHT, 0, 0);
+        if (rowHeight > 0)
+            ::SendMessageW(c.hwnd, LB_SETITEMHEIGHT, 0, MAKELPARAM(rowHeight + scaleForDpi(1, dpi_), 0));
+    }
+    if (spec.kind == ControlKind::PictureBox && spec.imageResource) {
+        Image image = decodeImage(resourceBytes(imageResourceFor(spec.imageResource, dpi_)));
+        compositeOver(image, spec.back);
+        c.picture = createDib(image);
+    }
 }
 
 const Form::Control* Form::find(const char* name) const {
@@ -345,6 +381,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam));
         break;
+    case WM_DPICHANGED:
+        if (lParam) OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case tray::kCallbackMessage:
         if (wParam == tray::kIconId) OnTrayMessage(LOWORD(lParam));
         return 0;
@@ -412,6 +451,32 @@ void Form::OnActivate(UINT state) {
     if (state != WA_INACTIVE) return;
     for (Control& c : controls_)
         if (c.button) c.button->clearHover();
+}
+
+// Moved to a monitor of another DPI (or its scaling changed): every control
+// is laid out again from the table, then the window takes the rectangle the
+// system suggests for it.
+void Form::OnDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0) return;
+    dpi_ = dpi;
+    UniqueHfont oldGuiFont = std::move(guiFont_);  // still set on controls until they get the new one
+    guiFont_ = scaledGuiFont(dpi_);
+    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(guiFont()), FALSE);
+    for (Control& c : controls_) {
+        if (!c.hwnd) continue;
+        const Rect r = scaleBox(c.spec->box, dpi_);
+        if (c.button) {
+            c.button->setDpi(dpi_, r);
+            c.button->setSettings(buttonSettingsFor(*c.spec, dpi_));
+            continue;
+        }
+        ::SetWindowPos(c.hwnd, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+        fitControl(c);
+    }
+    ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Controls that grew in place would keep their old pixels.
+    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void Form::OnTrayMessage(UINT mouseMessage) {
@@ -627,6 +692,25 @@ bool setTrayIcon(FormId form, std::span<const uint8_t> ico, std::wstring_view ti
 }
 
 std::span<const uint8_t> programIconBytes() { return resourceBytes(QZ_IDR_PROGRAM_ICO); }
+
+void placeInWorkAreaCorner(FormId form, int margin) {
+    Form* f = loadedForm(form, true);
+    HWND hwnd = f ? f->hwnd() : nullptr;
+    if (!hwnd) return;
+    const Rect work = primaryWorkArea();
+    const FormTable& spec = formTable(form);
+    // Twice at most: moving onto a monitor of another DPI rescales the
+    // window, and then its corner is placed again at its new size.
+    for (int pass = 0; pass < 2; pass++) {
+        const int dpi = windowDpi(hwnd);
+        RECT now;
+        ::GetWindowRect(hwnd, &now);
+        const Rect r = placeInCorner(work, scaleForDpi(spec.width, dpi), scaleForDpi(spec.height, dpi), margin, dpi);
+        if (now.left != r.left || now.top != r.top || now.right != r.right || now.bottom != r.bottom)
+            ::SetWindowPos(hwnd, nullptr, r.left, r.top, r.width(), r.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (windowDpi(hwnd) == dpi) break;
+    }
+}
 
 int runMessageLoop() {
     if (!Form::anyLoaded()) return 0;

@@ -78,6 +78,11 @@ void setProperty(FormId form, const char* control, Property property, int value)
 std::wstring caption(FormId form, const char* control);
 void setCaption(FormId form, const char* control, std::wstring_view text);
 
+// Moves the window so that its bottom-right corner is `margin` pixels
+// (designed at 96 DPI, scaled) from the right and bottom edges of the work
+// area of the monitor that holds the taskbar's notification area.
+void placeInWorkAreaCorner(FormId form, int margin);
+
 // Appends a row to a list box; returns its index, or -1.
 int addListRow(FormId form, const char* control, std::wstring_view text,
                std::optional<intptr_t> itemValue = std::nullopt);

@@ -2,6 +2,7 @@
 
 #include "base/TextCodec.h"
 #include "ui/ClickWave.h"
+#include "ui/Dpi.h"
 #include "ui/GdiImage.h"
 
 #include <commctrl.h>
@@ -27,18 +28,21 @@ void fill(HDC dc, const Rect& r, COLORREF colour) {
     ::FillRect(dc, &rc, brush.get());
 }
 
-void frame(HDC dc, const Rect& r, COLORREF colour) {
+// A border of `t` pixels.
+void frame(HDC dc, const Rect& r, COLORREF colour, int t) {
     UniqueHbrush brush(::CreateSolidBrush(colour));
-    RECT rc = toRECT(r);
-    ::FrameRect(dc, &rc, brush.get());
+    for (int i = 0; i < t; i++) {
+        RECT rc = toRECT(r.inflated(-i));
+        ::FrameRect(dc, &rc, brush.get());
+    }
 }
 
-// A 1-pixel border: top and left in one colour, bottom and right in another.
-void bevel(HDC dc, const Rect& r, COLORREF topLeft, COLORREF bottomRight) {
-    fill(dc, {r.left, r.top, r.right - 1, r.top + 1}, topLeft);
-    fill(dc, {r.left, r.top, r.left + 1, r.bottom - 1}, topLeft);
-    fill(dc, {r.left, r.bottom - 1, r.right, r.bottom}, bottomRight);
-    fill(dc, {r.right - 1, r.top, r.right, r.bottom}, bottomRight);
+// A border of `t` pixels: top and left in one colour, bottom and right in another.
+void bevel(HDC dc, const Rect& r, COLORREF topLeft, COLORREF bottomRight, int t) {
+    fill(dc, {r.left, r.top, r.right - t, r.top + t}, topLeft);
+    fill(dc, {r.left, r.top, r.left + t, r.bottom - t}, topLeft);
+    fill(dc, {r.left, r.bottom - t, r.right, r.bottom}, bottomRight);
+    fill(dc, {r.right - t, r.top, r.right, r.bottom}, bottomRight);
 }
 
 void blitMasked(HDC dst, const Rect& at, HBITMAP mask, HBITMAP keyed) {
@@ -142,9 +146,14 @@ void SuperButton::applyResources() {
         LOGFONTA lf;
         std::memcpy(&lf, s_.font.data(), sizeof lf);
         lf.lfFaceName[LF_FACESIZE - 1] = '\0';
+        // The stored font is sized for 96 DPI.
+        lf.lfHeight = scaled(lf.lfHeight);
+        lf.lfWidth = scaled(lf.lfWidth);
         font_.reset(::CreateFontIndirectA(&lf));
+    } else {
+        font_ = scaledGuiFont(where_.dpi);
     }
-    HFONT font = font_ ? font_.get() : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    HFONT font = guiFontOr(font_);
     ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
     tooltip_.reset();
@@ -192,6 +201,14 @@ bool SuperButton::setSettings(ButtonSettings settings) {
     if (!createWindow(above ? above : HWND_TOP)) return false;
     if (hadFocus) ::SetFocus(hwnd_);
     return true;
+}
+
+void SuperButton::setDpi(int dpi, const Rect& rect) {
+    where_.dpi = dpi;
+    where_.rect = rect;
+    if (!hwnd_) return;
+    ::SetWindowPos(hwnd_, nullptr, rect.left, rect.top, rect.width(), rect.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    applyResources();
 }
 
 void SuperButton::setCheck(int state) {
@@ -279,7 +296,7 @@ void SuperButton::drawImage(HDC dc, const ButtonLook& look, const Rect& r0, bool
     RECT client;
     ::GetClientRect(hwnd_, &client);
     Placement at = placeImage(r0, client.right - client.left, pic.width, pic.height, s_.imageAlign, hasCaption,
-                              look.dx, look.dy);
+                              scaled(look.dx), scaled(look.dy), scaled(kImageMargin));
     textRect = at.text;
     if (look.embossImage) {
         ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(pic.plain.get()), 0, at.image.left, at.image.top,
@@ -310,32 +327,35 @@ void SuperButton::draw(const DRAWITEMSTRUCT& dis) {
     const ButtonLook look =
         chooseLook(s_, colours, state, {bool(image_), bool(hoverImage_), bool(disabledImage_)});
 
+    const int line = scaled(1);
     Rect r = item;
     if (look.blackFrame) {
-        frame(dc, r, RGB(0, 0, 0));
-        r = r.inflated(-1);
+        frame(dc, r, RGB(0, 0, 0), line);
+        r = r.inflated(-line);
     }
     ::SetBkMode(dc, TRANSPARENT);
     if (look.fill == Fill::Rounded) {
         // The corners outside the rounded shape show the normal background.
         fill(dc, item, colours.normalBack);
         UniqueHbrush brush(::CreateSolidBrush(look.back));
-        UniqueHpen pen(::CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
+        // A wider outline stays inside the rectangle, as the 1-pixel one does.
+        UniqueHpen pen(::CreatePen(line > 1 ? PS_INSIDEFRAME : PS_SOLID, line, RGB(0, 0, 0)));
         SelectGuard selBrush(dc, brush.get());
         SelectGuard selPen(dc, pen.get());
-        ::RoundRect(dc, r.left, r.top, r.right, r.bottom, 8, 8);
+        const int corner = scaled(8);
+        ::RoundRect(dc, r.left, r.top, r.right, r.bottom, corner, corner);
     } else {
         fill(dc, r, look.back);
     }
 
     const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT), shadow = ::GetSysColor(COLOR_BTNSHADOW);
     switch (look.edge) {
-    case Edge::ThinRaised: bevel(dc, r, highlight, shadow); break;
-    case Edge::ThinSunken: bevel(dc, r, shadow, highlight); break;
-    case Edge::ShadowFrame: frame(dc, r, shadow); break;
+    case Edge::ThinRaised: bevel(dc, r, highlight, shadow, line); break;
+    case Edge::ThinSunken: bevel(dc, r, shadow, highlight, line); break;
+    case Edge::ShadowFrame: frame(dc, r, shadow, line); break;
     case Edge::Raised3D:
-        bevel(dc, r, highlight, ::GetSysColor(COLOR_3DDKSHADOW));
-        bevel(dc, r.inflated(-1), ::GetSysColor(COLOR_3DLIGHT), shadow);
+        bevel(dc, r, highlight, ::GetSysColor(COLOR_3DDKSHADOW), line);
+        bevel(dc, r.inflated(-line), ::GetSysColor(COLOR_3DLIGHT), shadow, line);
         break;
     case Edge::None: break;
     }
@@ -348,7 +368,7 @@ void SuperButton::draw(const DRAWITEMSTRUCT& dis) {
     drawImage(dc, look, item, !caption.empty(), text);
 
     if (!caption.empty()) {
-        text = text.moved(look.dx, look.dy);
+        text = text.moved(scaled(look.dx), scaled(look.dy));
         HFONT font = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
         SelectGuard selFont(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
         RECT measured = toRECT(text);
@@ -356,7 +376,7 @@ void SuperButton::draw(const DRAWITEMSTRUCT& dis) {
         RECT block = toRECT(centreBlock(text, measured.right - measured.left, measured.bottom - measured.top));
         if (look.embossText) {
             RECT lit = block;
-            ::OffsetRect(&lit, 1, 1);
+            ::OffsetRect(&lit, line, line);
             ::SetTextColor(dc, highlight);
             ::DrawTextW(dc, caption.c_str(), -1, &lit, DT_CENTER | DT_WORDBREAK);
             ::SetTextColor(dc, shadow);
@@ -367,7 +387,7 @@ void SuperButton::draw(const DRAWITEMSTRUCT& dis) {
     }
 
     if (look.focusRect) {
-        RECT fr = toRECT(r.inflated(-3));
+        RECT fr = toRECT(r.inflated(-scaled(3)));
         ::DrawFocusRect(dc, &fr);
     }
     ::SetViewportOrgEx(dc, 0, 0, nullptr);

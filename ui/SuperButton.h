@@ -13,6 +13,7 @@
 #include "ui/ButtonLook.h"
 #include "ui/ButtonSettings.h"
 #include "ui/Rect.h"
+#include "ui/Scaling.h"
 
 #include <functional>
 #include <memory>
@@ -24,6 +25,9 @@ struct ButtonWindow {
     bool visible = true;
     bool disabled = false;
     bool tabStop = true;
+    // The parent's DPI: edges, corners, margins, offsets and the font are
+    // designed at 96 DPI and scaled to it. The rectangle is already scaled.
+    int dpi = kDesignDpi;
 };
 
 class SuperButton {
@@ -57,6 +61,11 @@ public:
     void setCheck(int state);
     int check() const { return s_.isChecked ? 1 : 0; }
 
+    // The parent moved to a monitor of another DPI: the button's new
+    // rectangle and its looks at that DPI. Images are not rescaled: give
+    // settings with images drawn for it.
+    void setDpi(int dpi, const Rect& rect);
+
     bool hovered() const { return hovered_; }
     // Ends the hover look (mouse left, focus lost, window deactivated, ...).
     void clearHover();
@@ -69,6 +78,7 @@ private:
     bool createWindow(HWND insertAfter);
     void applyResources();
     void draw(const DRAWITEMSTRUCT& dis);
+    int scaled(int designPixels) const { return scaleForDpi(designPixels, where_.dpi); }
     void drawImage(HDC dc, const ButtonLook& look, const Rect& r0, bool hasCaption, Rect& textRect);
     void clicked();
     void mouseMove(WPARAM keys);

@@ -196,8 +196,12 @@ TEST_F(EndToEnd, FinishedDownloadShowsTheReminderWithItsVerdict) {
     EXPECT_FALSE(visible(reminderControl("标签4")));
     RECT r;
     GetWindowRect(reminder(), &r);
-    EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) - 300 - 10);
-    EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) - 117 - 50);
+    // Beside the taskbar: 10 pixels from the work area's right and bottom edges.
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(r.right, work.right - 10);
+    EXPECT_EQ(r.bottom, work.bottom - 10);
+    EXPECT_EQ(r.right - r.left, 300);
 }
 
 TEST_F(EndToEnd, SafeOpenListsTheArchive) {

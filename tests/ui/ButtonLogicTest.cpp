@@ -202,6 +202,12 @@ TEST(ButtonLook, ImagePlacementForEachAlignment) {
         EXPECT_EQ(p.image, Rect::fromSize(36, 4, 16, 16)) << "align " << align;
     }
     EXPECT_EQ(centreBlock(Rect{19, 0, 88, 25}, 25, 13), Rect::fromSize(41, 6, 25, 13));
+
+    // At 150 %: a 24-pixel image, the margin scaled to 5.
+    Placement scaled = placeImage(Rect{0, 0, 132, 38}, 132, 24, 24, 0, true, 0, 0, 5);
+    EXPECT_EQ(scaled.image, Rect::fromSize(5, 7, 24, 24));
+    EXPECT_EQ(scaled.text, (Rect{29, 0, 132, 38}));
+    EXPECT_EQ(placeImage(Rect{0, 0, 132, 38}, 132, 24, 24, 2, true, 0, 0, 5).image, Rect::fromSize(103, 7, 24, 24));
 }
 
 namespace {
