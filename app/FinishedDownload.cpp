@@ -6,6 +6,7 @@
 #include "app/MainWindowFlow.h"
 #include "app/PathText.h"
 #include "app/ProgramState.h"
+#include "app/VerdictText.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
@@ -100,7 +101,9 @@ void onFinishedDownload(const std::string& path) {
     keepListedArchive();
     const bool ok = state.zipArchive->open(path);
     ++handledDownloads;
-    setCaption(FormId::Reminder, "标签2", ok ? L"下载完毕，压缩包安全" : L"下载完毕，检测未知");
+    const VerdictLine status = reminderStatus(ok, state.zipArchive->verdict());
+    setCaption(FormId::Reminder, "标签2", utf8ToWide(status.text));
+    setTextColour(FormId::Reminder, "标签2", status.colour());
     recheckWhileHeld(path, ok);
 }
 

@@ -4,6 +4,7 @@
 #include "app/FinishedDownload.h"
 #include "app/PathText.h"
 #include "app/ProgramState.h"
+#include "app/VerdictText.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
@@ -38,10 +39,13 @@ void onMainCreated() {
 
     listed = ListedArchive{state.lastArchivePath, finishedDownloadCount(), nullptr, {}};
     state.listedEntryCount = state.zipArchive->entryCount();
-    setCaption(FormId::Main, "标签2", utf8ToWide(countLine(state.listedEntryCount)));
+    const VerdictLine count = entryCountLine(state.listedEntryCount, state.zipArchive->verdict());
+    setCaption(FormId::Main, "标签2", utf8ToWide(count.text));
+    setTextColour(FormId::Main, "标签2", count.colour());
     for (int32_t i = 0; i < state.listedEntryCount; ++i) {
         const EntryInfo info = state.zipArchive->entryInfo(i);
-        addListRow(FormId::Main, "列表框1", ansiToWide(info.name));
+        const std::string reason = rowReason(state.zipArchive->entryVerdict(i).reason);
+        addListRow(FormId::Main, "列表框1", ansiToWide(info.name) + utf8ToWide(reason));
     }
 }
 

@@ -77,6 +77,9 @@ void setProperty(FormId form, const char* control, Property property, int value)
 std::wstring caption(FormId form, const char* control);
 void setCaption(FormId form, const char* control, std::wstring_view text);
 
+// A label's text colour from now on; std::nullopt gives back the table's.
+void setTextColour(FormId form, const char* control, std::optional<ColourRef> colour);
+
 // Appends a row to a list box; returns its index, or -1.
 int addListRow(FormId form, const char* control, std::wstring_view text,
                std::optional<intptr_t> itemValue = std::nullopt);
