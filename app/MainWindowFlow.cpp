@@ -5,6 +5,7 @@
 #include "app/PathText.h"
 #include "app/ProgramState.h"
 #include "app/VerdictText.h"
+#include "app/ZoneMark.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
@@ -100,7 +101,8 @@ void extractArchive() {
     if (zip.setBaseFolder(destination) == kZipOk) {
         for (int32_t i = 0; i < state.listedEntryCount; ++i) {
             const EntryInfo info = zip.entryInfo(i);
-            zip.extractEntry(i, info.name);
+            if (zip.extractEntry(i, info.name) == kZipOk && needsZoneMark(zip.entryVerdict(i)))
+                markAsDownloaded(withTrailingBackslash(destination) + info.name, listed.path);
         }
     }
     // The shell gets the folder without its closing "\" (a drive root keeps

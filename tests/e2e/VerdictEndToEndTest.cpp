@@ -6,10 +6,12 @@
 #include "UiTestSupport.h"
 
 #include "base/TextCodec.h"
+#include "base/UniqueAny.h"
 #include "ui/PngDecoder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -151,6 +153,25 @@ TEST_F(VerdictEndToEnd, ADisguisedProgramIsStillExtracted) {
     EXPECT_TRUE(closeOpenedFolder(L"invoice"));
     EXPECT_EQ(readFile(root_ + L"dl\\invoice\\发票.pdf.exe").size(), 25u);
     EXPECT_EQ(readFile(root_ + L"dl\\invoice\\readme.txt").size(), 9u);
+    // The program keeps its download's warning where the volume can hold
+    // it; elsewhere nothing else appears beside it.
+    DWORD flags = 0;
+    ASSERT_TRUE(GetVolumeInformationW(root_.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0));
+    const std::vector<char> mark = readFile(root_ + L"dl\\invoice\\发票.pdf.exe:Zone.Identifier");
+    if (flags & FILE_NAMED_STREAMS) {
+        EXPECT_NE(std::string(mark.begin(), mark.end()).find("ZoneId=3"), std::string::npos);
+    } else {
+        std::printf("note: drive %ls has no named streams: no zone mark\n", root_.c_str());
+    }
+    EXPECT_TRUE(readFile(root_ + L"dl\\invoice\\readme.txt:Zone.Identifier").empty()) << "a text file is not marked";
+    WIN32_FIND_DATAW found;
+    int files = 0;
+    UniqueFind find(FindFirstFileW((root_ + L"dl\\invoice\\*").c_str(), &found));
+    if (find) {
+        do files += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        while (FindNextFileW(find.get(), &found));
+    }
+    EXPECT_EQ(files, 2);
     EXPECT_TRUE(program_.closeMainWindow());
 }
 
