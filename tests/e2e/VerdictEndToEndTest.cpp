@@ -51,11 +51,18 @@ int pixelsNear(const Image& image, ColourRef colour) {
     return n;
 }
 
-// The text is drawn in `colour` and not in `other`.
+// The text is drawn in `colour` and not in `other`, and it fits: a text cut
+// by the label's right edge would leave glyph pixels in its last columns.
 void expectDrawnIn(const Image& label, ColourRef colour, ColourRef other, const std::string& what) {
     ASSERT_FALSE(label.empty()) << what << ": no photograph";
     EXPECT_GT(pixelsNear(label, colour), 10) << what << " is not drawn in " << colourText(colour);
     EXPECT_EQ(pixelsNear(label, other), 0) << what << " shows " << colourText(other);
+    Image edge;
+    edge.width = 3;
+    edge.height = label.height;
+    for (int y = 0; y < label.height; ++y)
+        for (int x = label.width - 3; x < label.width; ++x) edge.pixels.push_back(label.at(x, y));
+    EXPECT_EQ(pixelsNear(edge, colour), 0) << what << " runs past its label";
 }
 
 struct Download {
