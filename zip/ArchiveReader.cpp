@@ -235,18 +235,18 @@ int32_t ArchiveReader::checkRange(int32_t index, uint64_t dataStart, uint64_t he
 // stored name, unless the code page cannot hold it, when the stored name is
 // the better choice.
 std::string ArchiveReader::entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize,
-                                     std::optional<std::string>* utf8) {
+                                     std::optional<std::string>* utf8Name) {
     size_t storedSize = info.size_filename < kMaxField ? info.size_filename : kMaxField;
     std::string_view stored(nameBuffer_.data(), storedSize);
     std::string_view untilNul = stored.substr(0, stored.find('\0'));
     bool exact = false;
     if (info.flag & 0x800) {
-        if (utf8) *utf8 = std::string(untilNul);
+        if (utf8Name) *utf8Name = std::string(untilNul);
         return utf8NameToAnsi(untilNul, &exact);
     }
     std::optional<std::string> unicode = findUnicodePath(centralExtra_.data(), centralExtraSize, stored);
     if (!unicode) unicode = findUnicodePath(localExtra_.data(), localExtraSize, stored);
-    if (utf8 && unicode && !unicode->empty()) *utf8 = *unicode;
+    if (utf8Name && unicode && !unicode->empty()) *utf8Name = *unicode;
     if (unicode && !unicode->empty()) {
         std::string_view utf8(*unicode);
         std::string converted = utf8NameToAnsi(utf8.substr(0, utf8.find('\0')), &exact);

@@ -74,10 +74,10 @@ private:
     int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
     // Reads every entry's range once; true when it agrees with minizip's reading.
     bool readRanges();
-    // The stored name in the ANSI code page; *utf8 receives the name in UTF-8
-    // when the archive gives one.
+    // The stored name in the ANSI code page; *utf8Name receives the name in
+    // UTF-8 when the archive gives one.
     std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize,
-                          std::optional<std::string>* utf8 = nullptr);
+                          std::optional<std::string>* utf8Name = nullptr);
     // Walks the central directory once to judge every entry. Defined in ArchiveJudgement.cpp.
     void judgeEntries();
     // 0, or kZipWriteFailed when size bytes do not fit on the volume of the
@@ -94,8 +94,8 @@ private:
     int32_t unreachableFrom_ = INT32_MAX;  // the first entry a step failed to reach
     uint64_t entryTotal_ = 0;      // minizip's count, not clamped
     uint64_t firstRecord_ = 0;     // where minizip found the first central record
-    // Every entry's range, read once at the first entry query, so that an
-    // archive that is only opened (every finished download) costs nothing more.
+    // Every entry's range, read once when the archive is opened: the verdict
+    // needs them before any entry is queried.
     EntryRanges ranges_;
     bool rangesRead_ = false;
     bool rangesAgree_ = false;     // the directory read the same for minizip and for ranges_
