@@ -8,6 +8,7 @@
 #include "app/MainWindowFlow.h"
 #include "app/PathText.h"
 #include "app/ProgramState.h"
+#include "app/VerdictText.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
@@ -120,7 +121,9 @@ void onFinishedDownload(const std::string& path) {
     // A new object: a main window listing the previous archive keeps it.
     state.zipArchive = std::make_shared<ZIP解压>();
     const bool ok = state.zipArchive->open(path);
-    setCaption(FormId::Reminder, "标签2", ok ? L"下载完毕，压缩包安全" : L"下载完毕，检测未知");
+    const VerdictLine status = reminderStatus(ok, state.zipArchive->verdict());
+    setCaption(FormId::Reminder, "标签2", utf8ToWide(status.text));
+    setTextColour(FormId::Reminder, "标签2", status.colour());
 }
 
 void updateTitleMarker(const std::string& title) {

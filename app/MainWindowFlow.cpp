@@ -4,6 +4,8 @@
 #include "app/PathText.h"
 #include "app/ResidentWindow.h"
 #include "app/ProgramState.h"
+#include "app/VerdictText.h"
+#include "app/ZoneMark.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
@@ -35,10 +37,13 @@ void onMainCreated() {
 
     listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}};
     state.listedEntryCount = listed.archive->entryCount();
-    setCaption(FormId::Main, "标签2", utf8ToWide(countLine(state.listedEntryCount)));
+    const VerdictLine count = entryCountLine(state.listedEntryCount, listed.archive->verdict());
+    setCaption(FormId::Main, "标签2", utf8ToWide(count.text));
+    setTextColour(FormId::Main, "标签2", count.colour());
     for (int32_t i = 0; i < state.listedEntryCount; ++i) {
         const EntryInfo info = listed.archive->entryInfo(i);
-        addListRow(FormId::Main, "列表框1", ansiToWide(info.name));
+        const std::string reason = rowReason(listed.archive->entryVerdict(i).reason);
+        addListRow(FormId::Main, "列表框1", ansiToWide(info.name) + utf8ToWide(reason));
     }
 }
 
@@ -88,7 +93,8 @@ void extractArchive() {
     if (zip.setBaseFolder(destination) == kZipOk) {
         for (int32_t i = 0; i < state.listedEntryCount; ++i) {
             const EntryInfo info = zip.entryInfo(i);
-            zip.extractEntry(i, info.name);
+            if (zip.extractEntry(i, info.name) == kZipOk && needsZoneMark(zip.entryVerdict(i)))
+                markAsDownloaded(withTrailingBackslash(destination) + info.name, listed.path);
         }
     }
     // The shell gets the folder without its closing "\" (a drive root keeps

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (host clang, QZ_FUZZ=ON, in build/fuzz) and
 # runs each for a bounded time: name cleaning with the relative-name safety
-# check, the extra-field readers, the entry decoder and the entry ranges.
+# check, the extra-field readers, the entry decoder, the entry ranges and the
+# verdict's rules.
 # Usage: scripts/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build=$top/build/fuzz
-targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz entry_ranges_fuzz)
+targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz entry_ranges_fuzz entry_verdict_fuzz)
 
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_FUZZ=ON >/dev/null
@@ -15,12 +16,14 @@ cmake --build "$build" -j 2 --target "${targets[@]}"
 
 # Seeds: names a hostile archive might carry, and a few extra fields.
 corpus=$build/corpus
-mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz,entry_ranges_fuzz}
+mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz,entry_ranges_fuzz,entry_verdict_fuzz}
 i=0
 for name in '../../w.txt' 'C:/dir/a.txt' '//server/share/f.txt' 'x/../y/z.txt' 'D:E:f.txt' 'nul.txt' \
             'a/CON/b' 'ads.txt:s' '...\x' $'\x81\\..\\x' $'\xd5\\/\xd6\\.txt' 'a/./b//c'; do
     printf '%s' "$name" >"$corpus/entry_name_fuzz/seed$((i++))"
 done
+printf '\x01a.pdf  .exe\xffinvoice\xe2\x80\xaefdp.exe' >"$corpus/entry_verdict_fuzz/disguised"
+printf '\x06../\xb7\xa2\xc6\xb1.txt' >"$corpus/entry_verdict_fuzz/hostile"
 printf '\x03abcUT\x0d\x00\x07\x01\x00\x00\x00\x02\x00\x00\x00\x03\x00\x00\x00' >"$corpus/extra_field_fuzz/ut"
 printf '\x03abcup\x08\x00\x01\xc2\x41\x24\x35xyz' >"$corpus/extra_field_fuzz/unicode"
 printf '\x01\x00\x05\x00\xf3\x48\xcd\xc9\xc9\x07\x00' >"$corpus/entry_decoder_fuzz/hello"

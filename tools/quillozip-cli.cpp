@@ -1,6 +1,9 @@
 // quillozip-cli: lists or extracts an archive through the same archive
 // library, and in the same order of calls, as the main window does.
 //   quillozip-cli list ARCHIVE
+//     one line per entry, the entry's verdict last (hostile, deceptive,
+//     encrypted, runnable or ok), then "verdict" and the archive's
+//     (hostile, deceptive, encrypted or safe)
 //   quillozip-cli extract [--password PW] ARCHIVE DEST
 // Arguments and printed names are in the ANSI code page.
 #include <windows.h>
@@ -35,6 +38,20 @@ void printTime(double oleDate) {
     std::printf("%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
 }
 
+// The gravest of an entry's flags.
+const char* verdictWord(const EntryVerdict& v) {
+    if (v.has(kEntryHostile)) return "hostile";
+    if (v.has(kEntryDeceptive)) return "deceptive";
+    if (v.has(kEntryEncrypted)) return "encrypted";
+    return v.has(kEntryRunnable) ? "runnable" : "ok";
+}
+
+const char* verdictWord(const ArchiveVerdict& v) {
+    if (v.hostile()) return "hostile";
+    if (v.deceptive()) return "deceptive";
+    return v.encrypted() ? "encrypted" : "safe";
+}
+
 int list(const char* archive) {
     Unzip zip;
     if (!zip.open(archive)) return cannotOpen(archive);
@@ -42,14 +59,15 @@ int list(const char* archive) {
     for (int32_t i = 0; i < count; i++) {
         EntryInfo e = zip.entryInfo(i);
         if (e.index < 0) {
-            std::printf("%d\tunreadable\n", i);
+            std::printf("%d\tunreadable\t%s\n", i, verdictWord(zip.entryVerdict(i)));
             continue;
         }
         std::printf("%d\t0x%02X\t%d\t%d\t", e.index, static_cast<unsigned>(e.attributes), e.uncompressedSize,
                     e.compressedSize);
         printTime(e.modificationTime);
-        std::printf("\t%s\n", e.name.c_str());
+        std::printf("\t%s\t%s\n", e.name.c_str(), verdictWord(zip.entryVerdict(i)));
     }
+    std::printf("verdict\t%s\n", verdictWord(zip.verdict()));
     return 0;
 }
 

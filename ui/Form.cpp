@@ -101,6 +101,13 @@ public:
         const Control* c = find(name);
         return c ? c->hwnd : nullptr;
     }
+    void setTextColour(const char* name, std::optional<ColourRef> colour) {
+        for (Control& c : controls_) {
+            if (!name || std::strcmp(c.spec->name, name) != 0) continue;
+            c.textColour = colour;
+            ::InvalidateRect(c.hwnd, nullptr, TRUE);
+        }
+    }
     bool setTrayIcon(UniqueHicon icon, std::wstring_view tip);
     bool removeTrayIcon();
     bool showTrayIcon();
@@ -114,6 +121,7 @@ private:
         UniqueHfont font;
         UniqueHbitmap picture;
         UniqueHbrush back;
+        std::optional<ColourRef> textColour;  // a label's colour set at run time, over the table's
     };
 
     static std::unique_ptr<Form> (&forms())[kFormCount] {
@@ -434,7 +442,7 @@ void Form::OnDrawItem(const DRAWITEMSTRUCT* dis) {
     // "&" is shown as itself.
     SelectGuard font(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(c->hwnd, WM_GETFONT, 0, 0)));
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, c->spec->text);
+    ::SetTextColor(dc, c->textColour.value_or(c->spec->text));
     std::wstring text = windowText(c->hwnd);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, DT_SINGLELINE | DT_LEFT | DT_VCENTER | DT_NOPREFIX);
 }
@@ -663,6 +671,10 @@ void setCaption(FormId form, const char* control, std::wstring_view text) {
     if (!hwnd) return;
     ::SetWindowTextW(hwnd, std::wstring(text).c_str());
     ::InvalidateRect(hwnd, nullptr, TRUE);  // owner-drawn labels do not repaint by themselves
+}
+
+void setTextColour(FormId form, const char* control, std::optional<ColourRef> colour) {
+    if (Form* f = loadedForm(form, true)) f->setTextColour(control, colour);
 }
 
 int addListRow(FormId form, const char* control, std::wstring_view text, std::optional<intptr_t> itemValue) {

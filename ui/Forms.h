@@ -83,6 +83,9 @@ void setCaption(FormId form, const char* control, std::wstring_view text);
 // area of the monitor that holds the taskbar's notification area.
 void placeInWorkAreaCorner(FormId form, int margin);
 
+// A label's text colour from now on; std::nullopt gives back the table's.
+void setTextColour(FormId form, const char* control, std::optional<ColourRef> colour);
+
 // Appends a row to a list box; returns its index, or -1.
 int addListRow(FormId form, const char* control, std::wstring_view text,
                std::optional<intptr_t> itemValue = std::nullopt);

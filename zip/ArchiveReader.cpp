@@ -105,6 +105,7 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, 
         return nullptr;
     }
     if (password) reader->password_ = password;
+    reader->judgeEntries();
     return reader;
 }
 
@@ -209,7 +210,7 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
     return kZipOk;
 }
 
-int32_t ArchiveReader::checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize) {
+bool ArchiveReader::readRanges() {
     if (!rangesRead_) {
         rangesRead_ = true;
         ArchiveFile* file = file_;
@@ -219,7 +220,11 @@ int32_t ArchiveReader::checkRange(int32_t index, uint64_t dataStart, uint64_t he
         rangesAgree_ = ranges_.build(readAt, file_->size()) && ranges_.entryCount() == entryTotal_ &&
                        ranges_.directoryOffset() == firstRecord_;
     }
-    if (!rangesAgree_ || dataStart < headerBytes) return kZipBadEntry;
+    return rangesAgree_;
+}
+
+int32_t ArchiveReader::checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize) {
+    if (!readRanges() || dataStart < headerBytes) return kZipBadEntry;
     uint64_t dataEnd = dataStart + compressedSize;
     if (dataEnd < dataStart) return kZipBadEntry;
     return ranges_.check(static_cast<uint64_t>(index), dataStart - headerBytes, dataEnd);
@@ -229,14 +234,19 @@ int32_t ArchiveReader::checkRange(int32_t index, uint64_t dataStart, uint64_t he
 // converted; so is the UTF-8 name of a Unicode path block that matches the
 // stored name, unless the code page cannot hold it, when the stored name is
 // the better choice.
-std::string ArchiveReader::entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize) {
+std::string ArchiveReader::entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize,
+                                     std::optional<std::string>* utf8Name) {
     size_t storedSize = info.size_filename < kMaxField ? info.size_filename : kMaxField;
     std::string_view stored(nameBuffer_.data(), storedSize);
     std::string_view untilNul = stored.substr(0, stored.find('\0'));
     bool exact = false;
-    if (info.flag & 0x800) return utf8NameToAnsi(untilNul, &exact);
+    if (info.flag & 0x800) {
+        if (utf8Name) *utf8Name = std::string(untilNul);
+        return utf8NameToAnsi(untilNul, &exact);
+    }
     std::optional<std::string> unicode = findUnicodePath(centralExtra_.data(), centralExtraSize, stored);
     if (!unicode) unicode = findUnicodePath(localExtra_.data(), localExtraSize, stored);
+    if (utf8Name && unicode && !unicode->empty()) *utf8Name = *unicode;
     if (unicode && !unicode->empty()) {
         std::string_view utf8(*unicode);
         std::string converted = utf8NameToAnsi(utf8.substr(0, utf8.find('\0')), &exact);

@@ -15,6 +15,7 @@
 #include <minizip/unzip.h>
 
 #include "base/UniqueAny.h"
+#include "zip/ArchiveVerdict.h"
 #include "zip/EntryDecoder.h"
 #include "zip/EntryName.h"
 #include "zip/EntryRanges.h"
@@ -51,6 +52,8 @@ public:
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
     int32_t entryCount() const { return count_; }
+    // The verdict on every entry, made from the central directory at open.
+    const ArchiveVerdict& verdict() const { return verdict_; }
 
     // Entry index's details, read or taken from the cache: 0 or a result code.
     // The cache is left as it was when reading fails.
@@ -69,7 +72,14 @@ private:
     int32_t goToEntry(int32_t index);
     int32_t readCurrentEntry(int32_t index, EntryDetails& details);
     int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
-    std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize);
+    // Reads every entry's range once; true when it agrees with minizip's reading.
+    bool readRanges();
+    // The stored name in the ANSI code page; *utf8Name receives the name in
+    // UTF-8 when the archive gives one.
+    std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize,
+                          std::optional<std::string>* utf8Name = nullptr);
+    // Walks the central directory once to judge every entry. Defined in ArchiveJudgement.cpp.
+    void judgeEntries();
     // 0, or kZipWriteFailed when size bytes do not fit on the volume of the
     // base folder (absoluteTarget empty) or of absoluteTarget.
     int32_t checkFreeSpace(const std::string& absoluteTarget, uint64_t size);
@@ -84,11 +94,12 @@ private:
     int32_t unreachableFrom_ = INT32_MAX;  // the first entry a step failed to reach
     uint64_t entryTotal_ = 0;      // minizip's count, not clamped
     uint64_t firstRecord_ = 0;     // where minizip found the first central record
-    // Every entry's range, read once at the first entry query, so that an
-    // archive that is only opened (every finished download) costs nothing more.
+    // Every entry's range, read once when the archive is opened: the verdict
+    // needs them before any entry is queried.
     EntryRanges ranges_;
     bool rangesRead_ = false;
     bool rangesAgree_ = false;     // the directory read the same for minizip and for ranges_
+    ArchiveVerdict verdict_;
     EntryDetails cachedEntry_;
     int32_t cachedIndex_ = -1;
     std::optional<std::string> password_;

@@ -144,6 +144,12 @@ void EntryRanges::setLimits() {
     }
 }
 
+bool EntryRanges::mayHold(uint64_t index, uint64_t leastBytes) const {
+    if (index >= ranges_.size()) return false;
+    const Range& r = ranges_[index];
+    return r.limit > r.offset && r.limit - r.offset >= leastBytes;
+}
+
 int32_t EntryRanges::check(uint64_t index, uint64_t headerStart, uint64_t dataEnd) const {
     if (index >= ranges_.size()) return kZipBadEntry;
     const Range& r = ranges_[index];

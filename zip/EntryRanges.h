@@ -38,6 +38,11 @@ public:
     // directory, or when minizip's view of it differs from this one.
     int32_t check(uint64_t index, uint64_t headerStart, uint64_t dataEnd) const;
 
+    // Whether entry index has room for leastBytes from its local header on
+    // before the next entry or the directory: what the central record alone
+    // tells, before the local header is read.
+    bool mayHold(uint64_t index, uint64_t leastBytes) const;
+
 private:
     struct Range {
         uint64_t offset;  // absolute offset of the local header

@@ -66,3 +66,12 @@ int32_t Unzip::extractEntry(int32_t index, const std::string& fileName) {
 }
 
 void Unzip::close() { reader_.reset(); }
+
+const ArchiveVerdict& Unzip::verdict() const {
+    static const ArchiveVerdict kNothing;
+    return reader_ ? reader_->verdict() : kNothing;
+}
+
+EntryVerdict Unzip::entryVerdict(int32_t index) const {
+    return index < 0 ? EntryVerdict{} : verdict().entry(static_cast<size_t>(index));
+}

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "zip/ArchiveVerdict.h"
 #include "zip/ZipResult.h"
 
 // One entry as the application sees it. Times are OLE automation dates
@@ -40,6 +41,10 @@ public:
     int32_t extractEntry(int32_t index, const std::string& fileName);
     void close();
     bool isOpen() const { return reader_ != nullptr; }
+    // What the archive holds, judged from its central directory when it was
+    // opened (no entry data is read); an empty verdict when nothing is open.
+    const ArchiveVerdict& verdict() const;
+    EntryVerdict entryVerdict(int32_t index) const;
 
 private:
     std::unique_ptr<ArchiveReader> reader_;

@@ -1,0 +1,29 @@
+// The words the windows give an archive's verdict: the reminder's status
+// line, the main window's count line and the reason after a flagged row.
+// Texts are UTF-8. No Windows headers: tested on the host as well.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ui/Colour.h"
+#include "zip/ArchiveVerdict.h"
+
+// The warning colour of a line that reports a risk.
+constexpr ColourRef kWarningRed = rgb(220, 53, 69);
+
+struct VerdictLine {
+    std::string text;
+    bool warning = false;  // drawn in kWarningRed instead of the label's own colour
+    // The colour for setTextColour: red for a warning, else the label's own.
+    std::optional<ColourRef> colour() const { return warning ? std::optional<ColourRef>(kWarningRed) : std::nullopt; }
+};
+
+// "下载完毕，检测未知" when the archive did not open; else what it holds.
+VerdictLine reminderStatus(bool opened, const ArchiveVerdict& verdict);
+
+// "共有N个文件，..." for an archive of count entries.
+VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict);
+
+// What follows a flagged entry's name in the list, "（已加密）"; empty for none.
+std::string rowReason(EntryReason reason);
