@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -45,8 +46,8 @@ int list(const char* archive) {
             std::printf("%d\tunreadable\n", i);
             continue;
         }
-        std::printf("%d\t0x%02X\t%d\t%d\t", e.index, static_cast<unsigned>(e.attributes), e.uncompressedSize,
-                    e.compressedSize);
+        std::printf("%d\t0x%02X\t%" PRIu64 "\t%" PRIu64 "\t", e.index, static_cast<unsigned>(e.attributes),
+                    e.fullUncompressedSize, e.fullCompressedSize);
         printTime(e.modificationTime);
         std::printf("\t%s\n", e.name.c_str());
     }

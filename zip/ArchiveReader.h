@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -29,6 +30,7 @@ struct EntryDetails {
     FILETIME accessTime{}, creationTime{}, modificationTime{};  // UTC
     uint64_t compressedSize = 0;
     uint64_t uncompressedSize = 0;
+    uint64_t dataOffset = 0;     // where the stored bytes start
     // What extraction needs from the central record.
     uint16_t method = 0;
     uint16_t flags = 0;
@@ -68,12 +70,18 @@ private:
 
     int32_t goToEntry(int32_t index);
     int32_t readCurrentEntry(int32_t index, EntryDetails& details);
+    bool readRanges();
     int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
     std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize);
     // 0, or kZipWriteFailed when size bytes do not fit on the volume of the
     // base folder (absoluteTarget empty) or of absoluteTarget.
     int32_t checkFreeSpace(const std::string& absoluteTarget, uint64_t size);
     int32_t writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength);
+    // The path an entry's file is written to: the target itself, unless an
+    // earlier entry of this archive took a name that differs from it only in
+    // case (one file on Windows); then "name (n).ext" with the first free n.
+    // An exact repeat gets what the earlier entry got. 0 or kZipCannotOpen.
+    int32_t claimOutputPath(const std::string& target, size_t folderLength, std::string* output);
 
     unzFile zip_ = nullptr;        // null for an archive without entries
     ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip
@@ -94,6 +102,12 @@ private:
     std::optional<std::string> password_;
     std::string baseFolder_;       // ends with a separator; empty when unusable
     uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
+    struct Claim {
+        std::string exact;   // the target with "/" as "\"; empty for a numbered name
+        std::string output;  // where it was written
+    };
+    // Every file target extracted from this archive, by its case-folded form.
+    std::unordered_map<std::wstring, std::vector<Claim>> claims_;
     std::vector<char> nameBuffer_;
     std::vector<uint8_t> centralExtra_, localExtra_;
     // Made at the first file extraction, kept until the archive is closed:

@@ -1,5 +1,6 @@
 // Turns an entry's stored bytes into its contents: decrypts them (traditional
-// PKWARE encryption), copies or inflates them (methods 0 and 8), and checks
+// PKWARE encryption), copies or decompresses them (stored, or any method
+// MethodDecoder knows), and checks
 // the result against the central directory's sizes and CRC-32. The caller
 // feeds the stored bytes in pieces of any size; decoded bytes go to a sink
 // in pieces of at most the output size, never past the declared size.
@@ -9,12 +10,15 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
+#include "zip/MethodDecoder.h"
 #include "zip/TraditionalCipher.h"
 #include "zip/ZipResult.h"
 
 struct EntryParams {
-    uint16_t method = 0;            // 0 stored, 8 deflated
+    uint16_t method = 0;            // 0 stored, 8 deflated, ...
     bool encrypted = false;         // general-purpose bit 0
     uint8_t checkByte = 0;          // what the last header byte decrypts to
     uint32_t crc = 0;
@@ -44,7 +48,10 @@ public:
     EntryDecoder(const EntryDecoder&) = delete;
     EntryDecoder& operator=(const EntryDecoder&) = delete;
 
-    // Prepares for one entry. kZipBadEntry for a method other than 0 or 8.
+    // Whether entries compressed with this method can be decoded.
+    static bool supports(uint16_t method);
+
+    // Prepares for one entry. kZipReadFailed for a method it cannot decode.
     int32_t start(const EntryParams& params, const char* password);
 
     // Decodes the next stored bytes (decrypting them in place). Returns 0,
@@ -62,9 +69,8 @@ public:
 private:
     int32_t emit(const uint8_t* data, size_t size, ByteSink& sink);
     int32_t flush(ByteSink& sink);
-    int32_t inflateInput(uint8_t* data, size_t size, ByteSink& sink);
+    int32_t decodeInput(const uint8_t* data, size_t size, ByteSink& sink);
 
-    struct Inflater;
     EntryParams params_;
     std::optional<TraditionalCipher> cipher_;
     uint8_t header_[kHeaderSize] = {};
@@ -72,9 +78,11 @@ private:
     uint64_t storedIn_ = 0;          // bytes after the header
     uint64_t written_ = 0;
     uint32_t crc_ = 0;
-    bool ended_ = false;             // the deflate stream reached its end
+    bool ended_ = false;             // the compressed stream reached its end
     size_t outputPiece_;
     std::unique_ptr<uint8_t[]> output_;
     size_t outputFill_ = 0;
-    std::unique_ptr<Inflater> inflater_;
+    // One decoder per method met so far, reset for each entry.
+    std::vector<std::pair<uint16_t, std::unique_ptr<MethodDecoder>>> decoders_;
+    MethodDecoder* decoder_ = nullptr;  // this entry's; null for a stored one
 };

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class EntryRanges {
@@ -37,6 +38,10 @@ public:
     // its own range; kZipBadEntry when it overlaps another entry or the
     // directory, or when minizip's view of it differs from this one.
     int32_t check(uint64_t index, uint64_t headerStart, uint64_t dataEnd) const;
+
+    // Where entry index's local header starts (absolute); nothing when the
+    // directory broke off before it.
+    std::optional<uint64_t> headerOffset(uint64_t index) const;
 
 private:
     struct Range {

@@ -55,15 +55,17 @@ int32_t decode(EntryDecoder& d, const EntryParams& p, Bytes stored, size_t piece
     return d.finish(sink);
 }
 
-TEST(EntryDecoder, InflatesInAnyPieceSizeIntoBoundedOutputPieces) {
+TEST(EntryDecoder, DecompressesInAnyPieceSizeIntoBoundedOutputPieces) {
     Bytes plain = sample(300000);
-    Bytes stored = rawDeflate(plain);
     EntryDecoder d(4096);
-    for (size_t piece : {size_t{1}, size_t{7}, size_t{4096}, stored.size()}) {
-        CollectingSink sink;
-        ASSERT_EQ(decode(d, paramsFor(8, plain, stored), stored, piece, sink), kZipOk) << piece;
-        EXPECT_EQ(sink.data, plain);
-        EXPECT_LE(sink.largestPiece, 4096u);
+    for (uint16_t method : kCompressedMethods) {
+        Bytes stored = compressWith(method, plain);
+        for (size_t piece : {size_t{1}, size_t{7}, size_t{4096}, stored.size()}) {
+            CollectingSink sink;
+            ASSERT_EQ(decode(d, paramsFor(method, plain, stored), stored, piece, sink), kZipOk) << method << " " << piece;
+            EXPECT_EQ(sink.data, plain);
+            EXPECT_LE(sink.largestPiece, 4096u);
+        }
     }
 }
 
@@ -77,10 +79,11 @@ TEST(EntryDecoder, CopiesStoredEntries) {
 
 TEST(EntryDecoder, RefusesWrongCrcAndWrongSizes) {
     Bytes plain = sample(50000);
-    Bytes deflated = rawDeflate(plain);
     EntryDecoder d(8192);
-    for (uint16_t method : {0, 8}) {
-        const Bytes& stored = method ? deflated : plain;
+    std::vector<uint16_t> methods = {0};
+    methods.insert(methods.end(), std::begin(kCompressedMethods), std::end(kCompressedMethods));
+    for (uint16_t method : methods) {
+        Bytes stored = compressWith(method, plain);
         CollectingSink sink;
         EntryParams p = paramsFor(method, plain, stored);
         p.crc ^= 1;
@@ -103,16 +106,25 @@ TEST(EntryDecoder, RefusesWrongCrcAndWrongSizes) {
 
 TEST(EntryDecoder, RefusesTruncatedAndCorruptStreams) {
     Bytes plain = sample(50000);
-    Bytes stored = rawDeflate(plain);
     EntryDecoder d;
-    Bytes cut(stored.begin(), stored.begin() + static_cast<long>(stored.size() / 2));
-    CollectingSink sink;
-    EXPECT_EQ(decode(d, paramsFor(8, plain, cut), cut, 1000, sink), kZipDataError);
+    for (uint16_t method : kCompressedMethods) {
+        Bytes stored = compressWith(method, plain);
+        Bytes cut(stored.begin(), stored.begin() + static_cast<long>(stored.size() / 2));
+        CollectingSink sink;
+        EXPECT_EQ(decode(d, paramsFor(method, plain, cut), cut, 1000, sink), kZipDataError) << method;
+        EXPECT_LT(sink.data.size(), plain.size());
 
-    Bytes garbage(1000, 0xFF);  // 0xFF starts a block of the reserved type 3
-    CollectingSink sink2;
-    EXPECT_EQ(decode(d, paramsFor(8, plain, garbage), garbage, 1000, sink2), kZipDataError);
-    EXPECT_TRUE(sink2.data.empty());
+        Bytes garbage(1000, 0xFF);  // for deflate, 0xFF starts a block of the reserved type 3
+        CollectingSink sink2;
+        EXPECT_EQ(decode(d, paramsFor(method, plain, garbage), garbage, 1000, sink2), kZipDataError) << method;
+        EXPECT_TRUE(sink2.data.empty());
+
+        // A flipped byte in the middle: the stream or the CRC-32 refuses it.
+        Bytes flipped = stored;
+        flipped[flipped.size() / 2] ^= 0x55;
+        CollectingSink sink3;
+        EXPECT_EQ(decode(d, paramsFor(method, plain, flipped), flipped, 1000, sink3), kZipDataError) << method;
+    }
 }
 
 TEST(EntryDecoder, EmptyEntries) {
@@ -122,6 +134,10 @@ TEST(EntryDecoder, EmptyEntries) {
     EXPECT_EQ(decode(d, paramsFor(8, none, none), none, 1, sink), kZipOk);  // "deflated" with no data
     EXPECT_EQ(decode(d, paramsFor(8, none, rawDeflate(none)), rawDeflate(none), 1, sink), kZipOk);
     EXPECT_EQ(decode(d, paramsFor(0, none, none), none, 1, sink), kZipOk);
+    for (uint16_t method : kCompressedMethods)
+        EXPECT_EQ(decode(d, paramsFor(method, none, compressWith(method, none)), compressWith(method, none), 1, sink),
+                  kZipOk)
+            << method;
     EXPECT_TRUE(sink.data.empty());
 }
 
@@ -129,7 +145,7 @@ TEST(EntryDecoder, RefusesUnknownMethodsAndPassesSinkFailuresOn) {
     Bytes plain = sample(100);
     EntryDecoder d;
     CollectingSink sink;
-    EXPECT_EQ(decode(d, paramsFor(12, plain, plain), plain, 100, sink), kZipBadEntry);
+    EXPECT_EQ(decode(d, paramsFor(98, plain, plain), plain, 100, sink), kZipReadFailed);
     sink.failWith = kZipWriteFailed;
     EXPECT_EQ(decode(d, paramsFor(0, plain, plain), plain, 100, sink), kZipWriteFailed);
 }

@@ -60,6 +60,13 @@ Bytes rawDeflate(const void* data, size_t size) {
     return out;
 }
 
+Bytes compressWith(uint16_t method, const Bytes& plain) {
+    switch (method) {
+    case 8: return rawDeflate(plain);
+    default: return plain;
+    }
+}
+
 ZipBuilder& ZipBuilder::add(TestEntry entry) {
     entries_.push_back(std::move(entry));
     return *this;
@@ -111,7 +118,7 @@ Bytes encrypt(const Bytes& plain, const std::string& password, uint8_t checkByte
 Bytes ZipBuilder::build() const {
     Bytes out, central;
     for (const TestEntry& e : entries_) {
-        Bytes stored = e.stored ? *e.stored : e.method == 8 ? rawDeflate(e.data) : Bytes(e.data.begin(), e.data.end());
+        Bytes stored = e.stored ? *e.stored : compressWith(e.method, Bytes(e.data.begin(), e.data.end()));
         uint32_t crc = e.crc ? *e.crc : crcOf(e.data.data(), e.data.size());
         uint64_t size = e.uncompressedSize ? *e.uncompressedSize : e.data.size();
         uint16_t flags = static_cast<uint16_t>(e.flags | (e.password ? 1 : 0) | (e.dataDescriptor ? 8 : 0));

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# quillozip-cli on archives that real tools make at test time in the forms
+# other extractors read: folder entries without the folder bit, names that
+# differ only in case, sizes past 4 GiB in a listing, and the compression
+# methods and encryption beyond deflate. Every extracted file must have the
+# bytes of the file the archive was made from.
+# Usage: cli-methods.sh QUILLOZIP_CLI_EXE
+set -uo pipefail
+cli=${1:?usage: cli-methods.sh CLI}
+top=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# Windows ends printed lines with CR LF; names are printed in code page 936.
+cli() { "$top/scripts/wine-run.sh" "$cli" "$@" | tr -d '\r' | iconv -f GBK -t UTF-8; }
+
+# The files the archives are made from: text, incompressible bytes, an
+# empty file and a file in a folder.
+src=$work/src
+mkdir -p "$src/sub"
+python3 - "$src" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+random.seed(15)
+with open(os.path.join(root, 'text.txt'), 'w') as f:
+    for i in range(20000):
+        f.write(f'line {i}: the quick brown fox jumps over the lazy dog\n')
+with open(os.path.join(root, 'sub', 'random.bin'), 'wb') as f:
+    f.write(bytes(random.getrandbits(8) for _ in range(300000)))
+open(os.path.join(root, 'empty.txt'), 'w').close()
+PY
+
+# extract ARCHIVE [PASSWORD]: quillozip-cli's log in $work/log, files in $work/out.
+extract() {
+    rm -rf "$work/out"
+    local args=()
+    [ -n "${2:-}" ] && args=(--password "$2")
+    cli extract "${args[@]}" "$(winpath "$1")" "$(winpath "$work/out")" >"$work/log"
+}
+
+# same-bytes WHAT: the extracted tree holds exactly the source files.
+same_bytes() {
+    tail -n 1 "$work/log" | grep -q ' 0 failed$' || { fail "$1: $(tail -n 1 "$work/log")"; cat "$work/log"; }
+    diff -r "$src" "$work/out" >"$work/diff" || { fail "$1: contents differ"; head "$work/diff"; }
+}
+
+# --- folder entries: Java-style (DOS host, attributes 0) and Unix mode 0755
+# without the file type, made byte by byte.
+python3 - "$work/java.jar" <<'PY'
+import struct, sys, zlib
+entries = [(b'META-INF/', b'', 0x0014, 0), (b'META-INF/MANIFEST.MF', b'Manifest-Version: 1.0\r\n\r\n', 0x0014, 0),
+           (b'classes/', b'', 0x031E, 0o755 << 16), (b'classes/A.class', b'\xca\xfe\xba\xbe', 0x031E, 0o644 << 16)]
+out, central = b'', b''
+for name, data, made_by, external in entries:
+    crc = zlib.crc32(data)
+    offset = len(out)
+    out += struct.pack('<IHHHHHIIIHH', 0x04034b50, 20, 0, 0, 0, 0x21, crc, len(data), len(data), len(name), 0) + name + data
+    central += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, made_by, 20, 0, 0, 0, 0x21, crc, len(data), len(data),
+                           len(name), 0, 0, 0, 0, external, offset) + name
+out += central + struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, len(entries), len(entries), len(central), len(out), 0)
+open(sys.argv[1], 'wb').write(out)
+PY
+extract "$work/java.jar"
+tail -n 1 "$work/log" | grep -q '^4 extracted, 0 failed$' || { fail "java.jar: $(tail -n 1 "$work/log")"; cat "$work/log"; }
+[ -d "$work/out/META-INF" ] && [ -d "$work/out/classes" ] || fail "java.jar: folders missing"
+printf 'Manifest-Version: 1.0\r\n\r\n' | cmp -s - "$work/out/META-INF/MANIFEST.MF" || fail "java.jar: manifest differs"
+
+# Python's writestr of a folder name.
+python3 - "$work/python-dir.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('empty-dir/', '')
+    z.writestr('dir/file.txt', 'in dir')
+PY
+extract "$work/python-dir.zip"
+tail -n 1 "$work/log" | grep -q ' 0 failed$' && [ -d "$work/out/empty-dir" ] || fail "python folder: $(cat "$work/log")"
+
+# --- names that differ only in case: the second is numbered, not lost.
+python3 - "$work/case.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('ПРИВЕТ.txt', 'upper')
+    z.writestr('привет.txt', 'lower')
+PY
+extract "$work/case.zip"
+[ "$(cat "$work/out/ПРИВЕТ.txt" 2>/dev/null)" = upper ] && [ "$(cat "$work/out/привет (2).txt" 2>/dev/null)" = lower ] ||
+    { fail "case-only pair: $(ls "$work/out")"; cat "$work/log"; }
+
+# --- a 3 GiB entry lists with its full size (ZIP64 records made byte by byte;
+# the listing reads no data).
+python3 - "$work/big.zip" <<'PY'
+import struct, sys, zlib
+size, data, name = 3 << 30, zlib.compress(b'', 9)[2:-4], b'three.bin'
+extra = struct.pack('<HHQQ', 1, 16, size, len(data))
+out = struct.pack('<IHHHHHIIIHH', 0x04034b50, 45, 0, 8, 0, 0x21, 0, 0xFFFFFFFF, 0xFFFFFFFF, len(name), len(extra))
+out += name + extra + data
+cextra = struct.pack('<HHQQ', 1, 16, size, len(data))
+central = struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 0x031E, 45, 0, 8, 0, 0x21, 0, 0xFFFFFFFF, 0xFFFFFFFF,
+                      len(name), len(cextra), 0, 0, 0, 0o644 << 16, 0) + name + cextra
+out += central + struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, 1, 1, len(central), len(out), 0)
+open(sys.argv[1], 'wb').write(out)
+PY
+cli list "$(winpath "$work/big.zip")" >"$work/log"
+grep -qP '^0\t0x20\t3221225472\t2\t' "$work/log" || fail "3 GiB listing: $(cat "$work/log")"
+
+# --- methods: TOOL ARCHIVE-NAME and what the tool is asked for.
+make_7z() { # name, 7z options...
+    local name=$1
+    shift
+    (cd "$src" && 7z a -tzip -bd -bso0 -bsp0 "$@" "$work/$name" text.txt sub empty.txt) || fail "7z $*: failed"
+}
+make_python() { # name, method
+    python3 - "$src" "$work/$1" "$2" <<'PY' || fail "python $2: failed"
+import os, sys, zipfile
+root, archive, method = sys.argv[1], sys.argv[2], getattr(zipfile, sys.argv[3])
+with zipfile.ZipFile(archive, 'w', method) as z:
+    for path in ['text.txt', 'sub/random.bin', 'empty.txt']:
+        z.write(os.path.join(root, path), path)
+PY
+}
+
+# Methods no decoder reads list with names and sizes and fail with 0x800.
+make_7z ppmd.zip -mm=PPMd
+cli list "$(winpath "$work/ppmd.zip")" >"$work/log"
+grep -qP "^\\d+\t0x20\t$(stat -c %s "$src/text.txt")\t\\d+\t.*\ttext.txt$" "$work/log" ||
+    fail "PPMd listing: $(cat "$work/log")"
+extract "$work/ppmd.zip"
+grep -qP '^\d+\t0x800\ttext.txt$' "$work/log" || fail "PPMd: $(cat "$work/log")"
+[ ! -e "$work/out/text.txt" ] || fail "PPMd: text.txt was written"
+
+echo "$failures failures"
+[ "$failures" = 0 ]
