@@ -1,6 +1,8 @@
 # Imported targets for the third-party libraries. For Windows builds they come
 # from MinGW's zlib package and from .deps/<arch>, where scripts/build-deps.sh
-# cross-builds minizip, libpng and GoogleTest from Debian's source packages.
+# cross-builds minizip, libpng, the decoders of the other ZIP methods and
+# GoogleTest from Debian's source packages. The host build uses the
+# machine's own development packages of the same libraries.
 
 set(QZ_DEPS_DIR "${PROJECT_SOURCE_DIR}/.deps" CACHE PATH "where build-deps.sh installed the libraries")
 
@@ -22,6 +24,7 @@ if(WIN32)
     target_link_libraries(qz::minizip INTERFACE qz::zlib)
     qz_import_static(qz::png "${_prefix}/lib/libpng16.a" "${_prefix}/include")
     target_link_libraries(qz::png INTERFACE qz::zlib)
+    qz_import_static(qz::bzip2 "${_prefix}/lib/libbz2.a" "${_prefix}/include")
     qz_import_static(qz::gtest "${_prefix}/lib/libgtest.a" "${_prefix}/include")
     qz_import_static(qz::gtest_main "${_prefix}/lib/libgtest_main.a" "${_prefix}/include")
     target_link_libraries(qz::gtest_main INTERFACE qz::gtest)

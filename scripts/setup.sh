@@ -5,7 +5,7 @@ set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 deps=${QZ_DEPS:-$top/.deps}
-stamp=$deps/.setup-v1
+stamp=$deps/.setup-v2
 
 log() { printf '[setup] %s\n' "$*"; }
 
@@ -43,7 +43,8 @@ packages=(
     libz-mingw-w64-dev
     wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei locales
-    zip unzip libarchive-tools
+    zip unzip libarchive-tools p7zip-full
+    libbz2-dev
     googletest
     clang libclang-rt-14-dev
 )
@@ -83,6 +84,7 @@ fetch_source() { # package, directory glob
 }
 fetch_source minizip 'minizip-*/'
 fetch_source libpng1.6 'libpng1.6-*/'
+fetch_source bzip2 'bzip2-*/'
 
 "$top/scripts/build-deps.sh" "$deps"
 

@@ -1,5 +1,6 @@
 #include "zip/MethodDecoder.h"
 
+#include <bzlib.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -43,13 +44,52 @@ private:
     bool ready_ = false;
 };
 
+// bzip2 (12): libbz2, one stream of blocks of up to 900 kB.
+class Bzip2Decoder final : public MethodDecoder {
+public:
+    ~Bzip2Decoder() override { end(); }
+
+    bool reset(uint64_t) override {
+        // libbz2 has no reset: a stream is ended and begun again.
+        end();
+        bz_ = bz_stream{};
+        ready_ = BZ2_bzDecompressInit(&bz_, 0, 0) == BZ_OK;
+        return ready_;
+    }
+
+    Status run(const uint8_t*& in, size_t& inSize, uint8_t*& out, size_t& outSize) override {
+        bz_.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(in));
+        bz_.avail_in = clampToUint(inSize);
+        bz_.next_out = reinterpret_cast<char*>(out);
+        bz_.avail_out = clampToUint(outSize);
+        unsigned int inBefore = bz_.avail_in, outBefore = bz_.avail_out;
+        int rc = BZ2_bzDecompress(&bz_);
+        in += inBefore - bz_.avail_in;
+        inSize -= inBefore - bz_.avail_in;
+        out += outBefore - bz_.avail_out;
+        outSize -= outBefore - bz_.avail_out;
+        if (rc == BZ_STREAM_END) return Status::ended;
+        return rc == BZ_OK ? Status::progress : Status::failed;
+    }
+
+private:
+    void end() {
+        if (ready_) BZ2_bzDecompressEnd(&bz_);
+        ready_ = false;
+    }
+
+    bz_stream bz_{};
+    bool ready_ = false;
+};
+
 }  // namespace
 
 std::unique_ptr<MethodDecoder> makeMethodDecoder(uint16_t method) {
     switch (method) {
     case 8: return std::make_unique<InflateDecoder>();
+    case 12: return std::make_unique<Bzip2Decoder>();
     default: return nullptr;
     }
 }
 
-bool hasMethodDecoder(uint16_t method) { return method == 8; }
+bool hasMethodDecoder(uint16_t method) { return method == 8 || method == 12; }

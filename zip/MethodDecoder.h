@@ -5,6 +5,7 @@
 // once per method and reset for every entry; what it holds is bounded by the
 // method's own limits, not by the entry's size:
 //   deflate (8)   zlib's raw inflate, 32 KiB window: about 45 KiB;
+//   bzip2 (12)    libbz2 in its normal mode: at most about 3.6 MiB (900 kB blocks).
 #pragma once
 
 #include <cstddef>

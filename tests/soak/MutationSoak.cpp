@@ -114,6 +114,8 @@ std::vector<Seed> handMadeSeeds() {
     ZipBuilder mixed;
     mixed.folder("docs/").add(deflated).add(stored).add(secret).add(secretStored).add(described).add(unicode);
     mixed.add(flagged).add(stamped).add(dos).file("empty.txt", "");
+    for (uint16_t method : kCompressedMethods)
+        mixed.add(makeEntry("method-" + std::to_string(method) + ".txt", text.substr(0, 600), method));
     seeds.push_back({"hand-made mixed", mixed.build()});
 
     TestEntry wide = makeEntry("wide.txt", text.substr(0, 400));

@@ -1,5 +1,6 @@
 #include "ZipBuilder.h"
 
+#include <bzlib.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -60,9 +61,25 @@ Bytes rawDeflate(const void* data, size_t size) {
     return out;
 }
 
+namespace {
+
+Bytes bzip2(const Bytes& plain) {
+    unsigned int size = static_cast<unsigned int>(plain.size() + plain.size() / 100 + 600);
+    Bytes out(size);
+    char none = 0;  // libbz2 refuses a null source, even an empty one
+    char* source = plain.empty() ? &none : reinterpret_cast<char*>(const_cast<uint8_t*>(plain.data()));
+    BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size, source,
+                             static_cast<unsigned int>(plain.size()), 9, 0, 0);
+    out.resize(size);
+    return out;
+}
+
+}  // namespace
+
 Bytes compressWith(uint16_t method, const Bytes& plain) {
     switch (method) {
     case 8: return rawDeflate(plain);
+    case 12: return bzip2(plain);
     default: return plain;
     }
 }

@@ -68,7 +68,7 @@ inline Bytes rawDeflate(const Bytes& data) { return rawDeflate(data.data(), data
 // is for stored entries and for methods the tests cannot write.
 Bytes compressWith(uint16_t method, const Bytes& plain);
 // The methods compressWith writes besides stored.
-inline constexpr uint16_t kCompressedMethods[] = {8};
+inline constexpr uint16_t kCompressedMethods[] = {8, 12};
 
 void putLe16(Bytes& b, unsigned value);
 void putLe32(Bytes& b, uint32_t value);

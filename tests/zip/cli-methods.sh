@@ -125,6 +125,14 @@ with zipfile.ZipFile(archive, 'w', method) as z:
 PY
 }
 
+# Each archive extracts to the bytes it was made from.
+make_7z 7z-bzip2.zip -mm=BZip2
+make_python python-bzip2.zip ZIP_BZIP2
+for archive in 7z-bzip2.zip python-bzip2.zip; do
+    extract "$work/$archive"
+    same_bytes "$archive"
+done
+
 # Methods no decoder reads list with names and sizes and fail with 0x800.
 make_7z ppmd.zip -mm=PPMd
 cli list "$(winpath "$work/ppmd.zip")" >"$work/log"
