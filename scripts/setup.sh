@@ -44,7 +44,7 @@ packages=(
     wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei locales
     zip unzip libarchive-tools p7zip-full
-    libbz2-dev
+    libbz2-dev liblzma-dev
     googletest
     clang libclang-rt-14-dev
 )
@@ -85,6 +85,7 @@ fetch_source() { # package, directory glob
 fetch_source minizip 'minizip-*/'
 fetch_source libpng1.6 'libpng1.6-*/'
 fetch_source bzip2 'bzip2-*/'
+fetch_source xz-utils 'xz-utils-*/'
 
 "$top/scripts/build-deps.sh" "$deps"
 

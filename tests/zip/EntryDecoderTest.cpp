@@ -127,6 +127,30 @@ TEST(EntryDecoder, RefusesTruncatedAndCorruptStreams) {
     }
 }
 
+TEST(EntryDecoder, LzmaWithOrWithoutEndMarkerAndItsOwnHeader) {
+    Bytes plain = sample(70000);
+    EntryDecoder d(4096);
+    for (bool marker : {true, false}) {
+        Bytes stored = zipLzma(plain, marker);
+        CollectingSink sink;
+        EXPECT_EQ(decode(d, paramsFor(14, plain, stored), stored, 999, sink), kZipOk) << marker;
+        EXPECT_EQ(sink.data, plain);
+    }
+    // Properties of another size than 5, and a dictionary past the limit
+    // for an entry that large, are refused before any output.
+    Bytes stored = zipLzma(plain, true);
+    Bytes badHeader = stored;
+    badHeader[2] = 6;
+    CollectingSink sink;
+    EXPECT_EQ(decode(d, paramsFor(14, plain, badHeader), badHeader, 999, sink), kZipDataError);
+    Bytes hugeDictionary = stored;
+    hugeDictionary[8] = 0x40;  // 1 GiB
+    EntryParams p = paramsFor(14, plain, hugeDictionary);
+    p.uncompressedSize = uint64_t{1} << 31;
+    EXPECT_EQ(decode(d, p, hugeDictionary, 999, sink), kZipDataError);
+    EXPECT_TRUE(sink.data.empty());
+}
+
 TEST(EntryDecoder, EmptyEntries) {
     EntryDecoder d;
     CollectingSink sink;

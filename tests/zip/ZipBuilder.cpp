@@ -1,6 +1,7 @@
 #include "ZipBuilder.h"
 
 #include <bzlib.h>
+#include <lzma.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -76,10 +77,34 @@ Bytes bzip2(const Bytes& plain) {
 
 }  // namespace
 
+Bytes zipLzma(const Bytes& plain, bool endMarker) {
+    lzma_options_lzma options{};
+    lzma_lzma_preset(&options, 6);
+    options.ext_flags = endMarker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
+    options.ext_size_low = static_cast<uint32_t>(plain.size());
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    // The ZIP form's header: LZMA SDK version 9.20, 5 bytes of properties.
+    Bytes out = {9, 20, 5, 0, 0, 0, 0, 0, 0};
+    lzma_properties_encode(&filters[0], out.data() + 4);
+    lzma_stream lz = LZMA_STREAM_INIT;
+    lzma_raw_encoder(&lz, filters);
+    out.resize(9 + plain.size() + plain.size() / 2 + 1024);
+    lz.next_in = plain.data();
+    lz.avail_in = plain.size();
+    lz.next_out = out.data() + 9;
+    lz.avail_out = out.size() - 9;
+    while (lzma_code(&lz, LZMA_FINISH) == LZMA_OK) {
+    }
+    out.resize(9 + static_cast<size_t>(lz.total_out));
+    lzma_end(&lz);
+    return out;
+}
+
 Bytes compressWith(uint16_t method, const Bytes& plain) {
     switch (method) {
     case 8: return rawDeflate(plain);
     case 12: return bzip2(plain);
+    case 14: return zipLzma(plain, true);
     default: return plain;
     }
 }

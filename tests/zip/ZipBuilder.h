@@ -67,8 +67,10 @@ inline Bytes rawDeflate(const Bytes& data) { return rawDeflate(data.data(), data
 // The data compressed as a ZIP entry of the method stores it; the data as it
 // is for stored entries and for methods the tests cannot write.
 Bytes compressWith(uint16_t method, const Bytes& plain);
+// LZMA in the ZIP form, with or without the end marker (bit 1 says which).
+Bytes zipLzma(const Bytes& plain, bool endMarker);
 // The methods compressWith writes besides stored.
-inline constexpr uint16_t kCompressedMethods[] = {8, 12};
+inline constexpr uint16_t kCompressedMethods[] = {8, 12, 14};
 
 void putLe16(Bytes& b, unsigned value);
 void putLe32(Bytes& b, uint32_t value);

@@ -128,7 +128,9 @@ PY
 # Each archive extracts to the bytes it was made from.
 make_7z 7z-bzip2.zip -mm=BZip2
 make_python python-bzip2.zip ZIP_BZIP2
-for archive in 7z-bzip2.zip python-bzip2.zip; do
+make_7z 7z-lzma.zip -mm=LZMA
+make_python python-lzma.zip ZIP_LZMA
+for archive in 7z-bzip2.zip python-bzip2.zip 7z-lzma.zip python-lzma.zip; do
     extract "$work/$archive"
     same_bytes "$archive"
 done
