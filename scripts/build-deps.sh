@@ -2,8 +2,8 @@
 # Cross-builds the third-party libraries for both Windows targets from the
 # Debian sources that setup.sh unpacked under DEPS/src (with Debian's patches
 # applied by dpkg-source): minizip (plus its miniunz tool, the benchmark's
-# reference), libpng, the decoders of the other ZIP methods (libbz2,
-# liblzma) and GoogleTest. Installs into DEPS/<arch>/{include,lib,bin}.
+# reference), libpng, the decoders of the other ZIP methods (libbz2, liblzma,
+# libzstd) and GoogleTest. Installs into DEPS/<arch>/{include,lib,bin}.
 # Each library has its own stamp, so a new one is added to an existing tree.
 set -euo pipefail
 deps=${1:?usage: build-deps.sh DEPS_DIR}
@@ -20,6 +20,7 @@ minizip_src=$(one_dir "$src/minizip-*/")
 png_src=$(one_dir "$src/libpng1.6-*/")
 bz2_src=$(one_dir "$src/bzip2-*/")
 xz_src=$(one_dir "$src/xz-utils-*/")
+zstd_src=$(one_dir "$src/libzstd-*/")
 gtest_src=/usr/src/googletest
 
 for arch in i686 x86_64; do
@@ -85,6 +86,19 @@ for arch in i686 x86_64; do
         cp "$work/xz/install/lib/liblzma.a" "$prefix/lib/"
         cp -r "$work/xz/install/include/lzma.h" "$work/xz/install/include/lzma" "$prefix/include/"
         touch "$prefix/.lzma"
+    fi
+
+    if [ ! -f "$prefix/.zstd" ]; then
+        log "libzstd for $arch"
+        rm -rf "$work/zstd" && mkdir -p "$work/zstd"
+        for f in "$zstd_src"/lib/{common,compress,decompress}/*.c; do
+            $cc $cflags -DZSTD_DISABLE_ASM -c "$f" \
+                -o "$work/zstd/$(basename "$(dirname "$f")")-$(basename "$f" .c).o"
+        done
+        rm -f "$prefix/lib/libzstd.a"
+        $triplet-ar rcs "$prefix/lib/libzstd.a" "$work/zstd"/*.o
+        cp "$zstd_src"/lib/{zstd.h,zstd_errors.h} "$prefix/include/"
+        touch "$prefix/.zstd"
     fi
 
     if [ ! -f "$prefix/.gtest" ]; then

@@ -43,8 +43,8 @@ packages=(
     libz-mingw-w64-dev
     wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei locales
-    zip unzip libarchive-tools p7zip-full
-    libbz2-dev liblzma-dev
+    zip unzip libarchive-tools p7zip-full zstd
+    libbz2-dev liblzma-dev libzstd-dev
     googletest
     clang libclang-rt-14-dev
 )
@@ -86,6 +86,7 @@ fetch_source minizip 'minizip-*/'
 fetch_source libpng1.6 'libpng1.6-*/'
 fetch_source bzip2 'bzip2-*/'
 fetch_source xz-utils 'xz-utils-*/'
+fetch_source libzstd 'libzstd-*/'
 
 "$top/scripts/build-deps.sh" "$deps"
 

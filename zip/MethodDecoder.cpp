@@ -2,6 +2,7 @@
 
 #include <bzlib.h>
 #include <lzma.h>
+#include <zstd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -151,6 +152,37 @@ private:
     uint64_t size_ = 0;
 };
 
+// Zstandard (93): libzstd's streaming decoder, windows of up to 128 MiB
+// (zstd's own default limit); larger ones are refused.
+class ZstdDecoder final : public MethodDecoder {
+public:
+    ~ZstdDecoder() override { ZSTD_freeDCtx(dctx_); }
+
+    bool reset(uint64_t) override {
+        if (!dctx_) {
+            dctx_ = ZSTD_createDCtx();
+            if (!dctx_ || ZSTD_isError(ZSTD_DCtx_setParameter(dctx_, ZSTD_d_windowLogMax, 27))) return false;
+        }
+        return !ZSTD_isError(ZSTD_DCtx_reset(dctx_, ZSTD_reset_session_only));
+    }
+
+    Status run(const uint8_t*& in, size_t& inSize, uint8_t*& out, size_t& outSize) override {
+        ZSTD_inBuffer input{in, inSize, 0};
+        ZSTD_outBuffer output{out, outSize, 0};
+        size_t rc = ZSTD_decompressStream(dctx_, &output, &input);
+        in += input.pos;
+        inSize -= input.pos;
+        out += output.pos;
+        outSize -= output.pos;
+        if (ZSTD_isError(rc)) return Status::failed;
+        // 0: a whole frame was decoded and handed out.
+        return rc == 0 ? Status::ended : Status::progress;
+    }
+
+private:
+    ZSTD_DCtx* dctx_ = nullptr;
+};
+
 }  // namespace
 
 std::unique_ptr<MethodDecoder> makeMethodDecoder(uint16_t method) {
@@ -158,8 +190,9 @@ std::unique_ptr<MethodDecoder> makeMethodDecoder(uint16_t method) {
     case 8: return std::make_unique<InflateDecoder>();
     case 12: return std::make_unique<Bzip2Decoder>();
     case 14: return std::make_unique<LzmaDecoder>();
+    case 93: return std::make_unique<ZstdDecoder>();
     default: return nullptr;
     }
 }
 
-bool hasMethodDecoder(uint16_t method) { return method == 8 || method == 12 || method == 14; }
+bool hasMethodDecoder(uint16_t method) { return method == 8 || method == 12 || method == 14 || method == 93; }

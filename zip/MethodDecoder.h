@@ -7,7 +7,8 @@
 //   deflate (8)   zlib's raw inflate, 32 KiB window: about 45 KiB;
 //   bzip2 (12)    libbz2 in its normal mode: at most about 3.6 MiB (900 kB blocks);
 //   LZMA (14)     liblzma: the writer's dictionary, cut to the entry's size,
-//                 at most 256 MiB (7-Zip writes 16 MiB by default) and ~30 KiB.
+//                 at most 256 MiB (7-Zip writes 16 MiB by default) and ~30 KiB;
+//   Zstandard (93) libzstd: the frame's window, at most 128 MiB, and ~200 KiB.
 #pragma once
 
 #include <cstddef>

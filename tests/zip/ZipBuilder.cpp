@@ -2,6 +2,7 @@
 
 #include <bzlib.h>
 #include <lzma.h>
+#include <zstd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -105,6 +106,11 @@ Bytes compressWith(uint16_t method, const Bytes& plain) {
     case 8: return rawDeflate(plain);
     case 12: return bzip2(plain);
     case 14: return zipLzma(plain, true);
+    case 93: {
+        Bytes out(ZSTD_compressBound(plain.size()));
+        out.resize(ZSTD_compress(out.data(), out.size(), plain.data(), plain.size(), 3));
+        return out;
+    }
     default: return plain;
     }
 }

@@ -70,7 +70,7 @@ Bytes compressWith(uint16_t method, const Bytes& plain);
 // LZMA in the ZIP form, with or without the end marker (bit 1 says which).
 Bytes zipLzma(const Bytes& plain, bool endMarker);
 // The methods compressWith writes besides stored.
-inline constexpr uint16_t kCompressedMethods[] = {8, 12, 14};
+inline constexpr uint16_t kCompressedMethods[] = {8, 12, 14, 93};
 
 void putLe16(Bytes& b, unsigned value);
 void putLe32(Bytes& b, uint32_t value);

@@ -130,7 +130,25 @@ make_7z 7z-bzip2.zip -mm=BZip2
 make_python python-bzip2.zip ZIP_BZIP2
 make_7z 7z-lzma.zip -mm=LZMA
 make_python python-lzma.zip ZIP_LZMA
-for archive in 7z-bzip2.zip python-bzip2.zip 7z-lzma.zip python-lzma.zip; do
+# Zstandard: the zstd tool's frames as the entries' data (method 93); no
+# tool here writes such archives, so the records are made byte by byte.
+python3 - "$src" "$work/zstd.zip" <<'PY' || fail "zstd archive: failed"
+import os, struct, subprocess, sys, zlib
+root, archive = sys.argv[1], sys.argv[2]
+out, central, count = b'', b'', 0
+for path in ['text.txt', 'sub/random.bin', 'empty.txt']:
+    data = open(os.path.join(root, path), 'rb').read()
+    packed = subprocess.run(['zstd', '-q', '-c', '-19'], input=data, capture_output=True, check=True).stdout
+    name, crc, offset = path.encode(), zlib.crc32(data), len(out)
+    out += struct.pack('<IHHHHHIIIHH', 0x04034b50, 63, 0, 93, 0, 0x21, crc, len(packed), len(data), len(name), 0)
+    out += name + packed
+    central += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 0x033F, 63, 0, 93, 0, 0x21, crc, len(packed),
+                           len(data), len(name), 0, 0, 0, 0, 0o644 << 16, offset) + name
+    count += 1
+out += central + struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, count, count, len(central), len(out), 0)
+open(archive, 'wb').write(out)
+PY
+for archive in 7z-bzip2.zip python-bzip2.zip 7z-lzma.zip python-lzma.zip zstd.zip; do
     extract "$work/$archive"
     same_bytes "$archive"
 done
