@@ -218,6 +218,10 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
     d.flags = static_cast<uint16_t>(info.flag);
     d.crc = static_cast<uint32_t>(info.crc);
     d.dosDateTime = static_cast<uint32_t>(info.dosDate);
+    if (d.method == 99) {
+        d.aes = findAesExtra(centralExtra_.data(), centralSize);
+        if (!d.aes) d.aes = findAesExtra(localExtra_.data(), localSize);
+    }
 
     d.modificationTime = d.accessTime = d.creationTime = dosToFileTime(d.dosDateTime);
     ExtendedTimestamp ut = findExtendedTimestamp(localExtra_.data(), localSize);

@@ -19,6 +19,7 @@
 #include "zip/EntryDecoder.h"
 #include "zip/EntryName.h"
 #include "zip/EntryRanges.h"
+#include "zip/ExtraField.h"
 
 // What the library knows of one entry after reading its central record and
 // local header.
@@ -36,6 +37,7 @@ struct EntryDetails {
     uint16_t flags = 0;
     uint32_t crc = 0;
     uint32_t dosDateTime = 0;
+    std::optional<AesExtra> aes;  // WinZip AES (method 99)
 };
 
 // The ANSI code page's lead bytes, as the system reports them.

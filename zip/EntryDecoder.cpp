@@ -26,8 +26,19 @@ int32_t EntryDecoder::start(const EntryParams& params, const char* password) {
     outputFill_ = 0;
     cipher_.reset();
     decoder_ = nullptr;
+    password_ = password;
+    aesCodeFill_ = 0;
     if (!supports(params.method)) return kZipReadFailed;
-    if (params.encrypted) cipher_.emplace(password);
+    if (params.aesStrength) {
+        size_t header = WinZipAesDecryptor::saltSize(params.aesStrength) + WinZipAesDecryptor::kVerifierSize;
+        if (!aesFactory_ || header == WinZipAesDecryptor::kVerifierSize) return kZipReadFailed;
+        if (!aes_) aes_ = std::make_unique<WinZipAesDecryptor>(aesFactory_());
+        // Too short for the salt, verifier and code: nothing to decrypt.
+        if (params.compressedSize < header + WinZipAesDecryptor::kCodeSize) return kZipDataError;
+        aesDataLeft_ = params.compressedSize - header - WinZipAesDecryptor::kCodeSize;
+    } else if (params.encrypted) {
+        cipher_.emplace(password);
+    }
     if (params.method == 0) return kZipOk;
     auto known = std::find_if(decoders_.begin(), decoders_.end(),
                               [&](const auto& d) { return d.first == params.method; });
@@ -58,6 +69,7 @@ int32_t EntryDecoder::flush(ByteSink& sink) {
 }
 
 int32_t EntryDecoder::feed(uint8_t* data, size_t size, ByteSink& sink) {
+    if (params_.aesStrength) return feedAes(data, size, sink);
     if (params_.encrypted && headerFill_ < kHeaderSize) {
         size_t take = std::min(size, kHeaderSize - headerFill_);
         for (size_t i = 0; i < take; i++) header_[headerFill_++] = cipher_->decryptByte(data[i]);
@@ -68,10 +80,38 @@ int32_t EntryDecoder::feed(uint8_t* data, size_t size, ByteSink& sink) {
     }
     if (size == 0) return kZipOk;
     if (cipher_) cipher_->decrypt(data, size);
+    return decodeOrCopy(data, size, sink);
+}
+
+int32_t EntryDecoder::decodeOrCopy(uint8_t* data, size_t size, ByteSink& sink) {
     storedIn_ += size;
     if (decoder_) return decodeInput(data, size, sink);
     if (written_ + size > params_.uncompressedSize) return kZipDataError;
     return emit(data, size, sink);
+}
+
+int32_t EntryDecoder::feedAes(uint8_t* data, size_t size, ByteSink& sink) {
+    size_t header = WinZipAesDecryptor::saltSize(params_.aesStrength) + WinZipAesDecryptor::kVerifierSize;
+    if (headerFill_ < header) {
+        size_t take = std::min(size, header - headerFill_);
+        std::copy(data, data + take, aesHeader_ + headerFill_);
+        headerFill_ += take;
+        data += take;
+        size -= take;
+        if (headerFill_ < header) return kZipOk;
+        if (int32_t rc = aes_->begin(password_, params_.aesStrength, aesHeader_)) return rc;
+    }
+    size_t encrypted = static_cast<size_t>(std::min<uint64_t>(size, aesDataLeft_));
+    if (encrypted > 0) {
+        aesDataLeft_ -= encrypted;
+        if (int32_t rc = aes_->decrypt(data, encrypted)) return rc;
+        if (int32_t rc = decodeOrCopy(data, encrypted, sink)) return rc;
+    }
+    // The authentication code follows the encrypted data.
+    size_t code = std::min(size - encrypted, WinZipAesDecryptor::kCodeSize - aesCodeFill_);
+    std::copy(data + encrypted, data + encrypted + code, aesCode_ + aesCodeFill_);
+    aesCodeFill_ += code;
+    return size - encrypted > code ? kZipDataError : kZipOk;
 }
 
 int32_t EntryDecoder::decodeInput(const uint8_t* data, size_t size, ByteSink& sink) {
@@ -100,13 +140,20 @@ int32_t EntryDecoder::decodeInput(const uint8_t* data, size_t size, ByteSink& si
 }
 
 int32_t EntryDecoder::finish(ByteSink& sink) {
-    if (params_.encrypted && headerFill_ < kHeaderSize) return kZipDataError;
+    if (params_.aesStrength) {
+        // Nothing of an entry that fails its code stays: the caller drops
+        // what it was given.
+        if (aesCodeFill_ != WinZipAesDecryptor::kCodeSize || !aes_->authenticate(aesCode_)) return kZipDataError;
+    } else if (params_.encrypted && headerFill_ < kHeaderSize) {
+        return kZipDataError;
+    }
     if (decoder_ && !ended_) {
         // Some writers store an empty entry as "deflated" with no data at all.
         bool emptyEntry = storedIn_ == 0 && params_.uncompressedSize == 0;
         if (!emptyEntry) return kZipDataError;
     }
     if (int32_t rc = flush(sink)) return rc;
-    if (written_ != params_.uncompressedSize || crc_ != params_.crc) return kZipDataError;
+    if (written_ != params_.uncompressedSize) return kZipDataError;
+    if ((!params_.aesStrength || params_.aesChecksCrc) && crc_ != params_.crc) return kZipDataError;
     return kZipOk;
 }

@@ -9,6 +9,7 @@
 #include "base/UniqueAny.h"
 #include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
+#include "zip/CngAesCrypto.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryDecoder.h"
 
@@ -197,7 +198,7 @@ int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) 
         return isFolder(target) ? kZipOk : kZipCannotOpen;
     }
     // A method this library cannot decode is refused before anything is made.
-    if (!EntryDecoder::supports(entry->method)) return kZipReadFailed;
+    if (!EntryDecoder::supports(entry->aes ? entry->aes->method : entry->method)) return kZipReadFailed;
     // An entry that cannot fit is refused before anything is made (a bomb
     // either declares its size or fails when it passes it).
     if (int32_t rc = checkFreeSpace(absolute ? target : std::string(), entry->uncompressedSize)) return rc;
@@ -259,9 +260,19 @@ int32_t ArchiveReader::checkFreeSpace(const std::string& absoluteTarget, uint64_
 }
 
 int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength) {
-    if (!data_) data_.reset(new DataBuffers);
+    if (!data_) {
+        data_.reset(new DataBuffers);
+        data_->decoder.setAesCrypto(makeCngAesCrypto);
+    }
     EntryParams params;
     params.method = entry.method;
+    if (entry.method == 99) {
+        // Without its AES block the entry cannot be decrypted.
+        if (!entry.aes) return kZipReadFailed;
+        params.method = entry.aes->method;
+        params.aesStrength = entry.aes->strength;
+        params.aesChecksCrc = entry.aes->vendorVersion != 2;
+    }
     params.encrypted = entry.flags & 0x01;
     params.checkByte = encryptionCheckByte(entry.flags, entry.crc, entry.dosDateTime);
     params.crc = entry.crc;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ZipBuilder.h"
+#include "zip/WinZipAes.h"
 
 namespace {
 
@@ -149,6 +150,103 @@ TEST(EntryDecoder, LzmaWithOrWithoutEndMarkerAndItsOwnHeader) {
     p.uncompressedSize = uint64_t{1} << 31;
     EXPECT_EQ(decode(d, p, hugeDictionary, 999, sink), kZipDataError);
     EXPECT_TRUE(sink.data.empty());
+}
+
+// A stand-in for the crypto library: the framing, the verifier, the counter
+// and the code are the decoder's; the primitives need only be deterministic.
+struct FakeAesCrypto final : AesCrypto {
+    uint8_t mac[20] = {};
+    size_t macAt = 0;
+    static uint8_t derived(size_t i, const uint8_t* password, size_t n, const uint8_t* salt) {
+        return static_cast<uint8_t>(i * 7 + n + (n ? password[0] : 0) + salt[0]);
+    }
+    bool deriveKey(const uint8_t* pw, size_t n, const uint8_t* salt, size_t, uint8_t* out, size_t size) override {
+        for (size_t i = 0; i < size; i++) out[i] = derived(i, pw, n, salt);
+        return true;
+    }
+    bool setKeys(const uint8_t*, size_t, const uint8_t*, size_t) override {
+        std::fill(std::begin(mac), std::end(mac), 0);
+        macAt = 0;
+        return true;
+    }
+    bool encryptBlocks(const uint8_t* in, uint8_t* out, size_t size) override {
+        for (size_t i = 0; i < size; i++) out[i] = in[i] ^ 0x5A;
+        return true;
+    }
+    bool macUpdate(const uint8_t* data, size_t size) override {
+        for (size_t i = 0; i < size; i++) mac[macAt++ % 20] ^= data[i];
+        return true;
+    }
+    bool macFinish(uint8_t out[20]) override {
+        std::copy(std::begin(mac), std::end(mac), out);
+        return true;
+    }
+};
+std::unique_ptr<AesCrypto> makeFakeAes() { return std::make_unique<FakeAesCrypto>(); }
+
+// Salt, verifier, the data in counter mode (counter blocks from 1 through
+// the fake cipher) and the code, for a 256-bit entry and password "pw".
+Bytes fakeAesEntry(const Bytes& data) {
+    Bytes salt(16, 0x33);
+    const uint8_t pw[] = {'p', 'w'};
+    Bytes out = salt;
+    out.push_back(FakeAesCrypto::derived(64, pw, 2, salt.data()));
+    out.push_back(FakeAesCrypto::derived(65, pw, 2, salt.data()));
+    FakeAesCrypto mac;
+    for (size_t i = 0; i < data.size(); i++) {
+        uint64_t counter = i / 16 + 1;
+        size_t at = i % 16;
+        uint8_t key = static_cast<uint8_t>((at < 8 ? counter >> (8 * at) : 0) ^ 0x5A);
+        uint8_t c = data[i] ^ key;
+        mac.macUpdate(&c, 1);
+        out.push_back(c);
+    }
+    out.insert(out.end(), mac.mac, mac.mac + 10);
+    return out;
+}
+
+TEST(EntryDecoder, WinZipAesVerifierCounterAndCode) {
+    Bytes plain = sample(20000);
+    Bytes stored = fakeAesEntry(compressWith(12, plain));
+    EntryDecoder d(4096);
+    auto params = [&](const Bytes& bytes, bool ae1) {
+        EntryParams p = paramsFor(12, plain, bytes);
+        p.encrypted = true;
+        p.aesStrength = 3;
+        p.aesChecksCrc = ae1;
+        if (!ae1) p.crc = 0;  // AE-2 stores no CRC-32
+        return p;
+    };
+    CollectingSink unsupported;  // no crypto library given
+    EXPECT_EQ(decode(d, params(stored, false), stored, 1, unsupported, "pw"), kZipReadFailed);
+    d.setAesCrypto(makeFakeAes);
+    for (size_t piece : {size_t{1}, size_t{17}, stored.size()}) {
+        CollectingSink sink;
+        ASSERT_EQ(decode(d, params(stored, false), stored, piece, sink, "pw"), kZipOk) << piece;
+        EXPECT_EQ(sink.data, plain);
+    }
+    CollectingSink ae1;
+    EXPECT_EQ(decode(d, params(stored, true), stored, 999, ae1, "pw"), kZipOk);
+
+    CollectingSink wrong;
+    EXPECT_EQ(decode(d, params(stored, false), stored, 999, wrong, "other"), kZipBadPassword);
+    EXPECT_TRUE(wrong.data.empty());
+
+    // A changed byte of data, a changed code, or a code cut short.
+    Bytes tampered = stored;
+    tampered[18 + 5] ^= 1;
+    Bytes badCode = stored;
+    badCode.back() ^= 1;
+    Bytes cut(stored.begin(), stored.end() - 1);
+    for (const Bytes* bytes : {&tampered, &badCode, &cut}) {
+        CollectingSink sink;
+        EXPECT_EQ(decode(d, params(*bytes, false), *bytes, 999, sink, "pw"), kZipDataError);
+    }
+    // AE-1 checks the CRC-32 as well.
+    EntryParams badCrc = params(stored, true);
+    badCrc.crc ^= 1;
+    CollectingSink sink;
+    EXPECT_EQ(decode(d, badCrc, stored, 999, sink, "pw"), kZipDataError);
 }
 
 TEST(EntryDecoder, EmptyEntries) {

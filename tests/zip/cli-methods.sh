@@ -153,6 +153,53 @@ for archive in 7z-bzip2.zip python-bzip2.zip 7z-lzma.zip python-lzma.zip zstd.zi
     same_bytes "$archive"
 done
 
+# WinZip AES (7z writes AE-2, which stores no CRC-32) over several methods,
+# and the same archive turned into AE-1 with the CRC-32s filled in.
+make_7z aes256.zip -mem=AES256 -psecret
+make_7z aes128-bzip2.zip -mem=AES128 -mm=BZip2 -psecret
+make_7z aes192-lzma.zip -mem=AES192 -mm=LZMA -psecret
+python3 - "$src" "$work/aes256.zip" "$work/aes256-ae1.zip" <<'PY' || fail "AE-1 archive: failed"
+import os, struct, sys, zipfile, zlib
+root, source, target = sys.argv[1:]
+data = bytearray(open(source, 'rb').read())
+for info in zipfile.ZipFile(source).infolist():
+    if info.compress_type != 99:
+        continue
+    crc = zlib.crc32(open(os.path.join(root, info.filename), 'rb').read())
+    local = info.header_offset
+    struct.pack_into('<I', data, local + 14, crc)
+    central = data.index(b'PK\x01\x02')
+    while data[central + 46:central + 46 + len(info.filename)] != info.filename.encode():
+        central = data.index(b'PK\x01\x02', central + 4)
+    struct.pack_into('<I', data, central + 16, crc)
+    for at in (local, central):
+        block = data.index(b'\x01\x99\x07\x00', at)
+        struct.pack_into('<H', data, block + 4, 1)
+open(target, 'wb').write(data)
+PY
+for archive in aes256.zip aes128-bzip2.zip aes192-lzma.zip aes256-ae1.zip; do
+    extract "$work/$archive" secret
+    same_bytes "$archive"
+done
+# A wrong password: 0x1000 for the encrypted files, nothing written.
+extract "$work/aes256.zip" wrong
+grep -qP '\t0x1000\ttext.txt$' "$work/log" && grep -qP '\t0x1000\tsub/random.bin$' "$work/log" ||
+    fail "AES wrong password: $(cat "$work/log")"
+[ -z "$(find "$work/out" -type f 2>/dev/null)" ] || fail "AES wrong password: files were written"
+# A byte changed inside the encrypted data: the authentication code refuses
+# the entry (AE-2 has no CRC-32 to catch it) and no file of it stays.
+python3 - "$work/aes256.zip" "$work/aes-tampered.zip" <<'PY'
+import sys, zipfile
+data = bytearray(open(sys.argv[1], 'rb').read())
+local = zipfile.ZipFile(sys.argv[1]).getinfo('sub/random.bin').header_offset
+names, extras = data[local + 26] | data[local + 27] << 8, data[local + 28] | data[local + 29] << 8
+data[local + 30 + names + extras + 16 + 2 + 1000] ^= 1  # past the 16-byte salt and the verifier
+open(sys.argv[2], 'wb').write(data)
+PY
+extract "$work/aes-tampered.zip" secret
+grep -qP '^\d+\t0x5000000\tsub/random.bin$' "$work/log" || fail "AES tampered: $(cat "$work/log")"
+[ ! -e "$work/out/sub/random.bin" ] || fail "AES tampered: the file stayed"
+
 # Methods no decoder reads list with names and sizes and fail with 0x800.
 make_7z ppmd.zip -mm=PPMd
 cli list "$(winpath "$work/ppmd.zip")" >"$work/log"
