@@ -22,7 +22,7 @@ struct CountingSink final : ByteSink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
     EntryParams p;
-    static const uint16_t kMethods[] = {0, 8, 12, 14, 93};
+    static const uint16_t kMethods[] = {0, 8, 9, 12, 14, 93};
     p.method = kMethods[(data[0] >> 3) % (sizeof kMethods / sizeof kMethods[0])];
     p.encrypted = data[0] & 2;
     p.checkByte = data[1];

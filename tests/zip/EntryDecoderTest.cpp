@@ -128,6 +128,48 @@ TEST(EntryDecoder, RefusesTruncatedAndCorruptStreams) {
     }
 }
 
+TEST(EntryDecoder, Deflate64ReadsDeflateStreamsThatStayWithinDeflate) {
+    // No Deflate64 writer here: sample()'s matches are short, so zlib never
+    // uses length code 285, the one code whose meaning differs; stored,
+    // fixed and dynamic blocks are the same in both.
+    Bytes plain = sample(200000);
+    Bytes storedBlocks(plain.size() + 1000);
+    uLongf size = static_cast<uLongf>(storedBlocks.size());
+    z_stream zs{};
+    deflateInit2(&zs, 0, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    zs.next_in = plain.data();
+    zs.avail_in = static_cast<uInt>(plain.size());
+    zs.next_out = storedBlocks.data();
+    zs.avail_out = static_cast<uInt>(size);
+    deflate(&zs, Z_FINISH);
+    storedBlocks.resize(zs.total_out);
+    deflateEnd(&zs);
+    Bytes fixed = {0x4B, 0x4C, 0x4A, 0x06, 0x00};  // "abc", one fixed block
+    Bytes abc = {'a', 'b', 'c'};
+    EntryDecoder d(4096);
+    for (const Bytes* stream : {&storedBlocks, &fixed}) {
+        const Bytes& expected = stream == &fixed ? abc : plain;
+        Bytes deflated = *stream;
+        for (size_t piece : {size_t{1}, size_t{1000}, deflated.size()}) {
+            CollectingSink sink;
+            ASSERT_EQ(decode(d, paramsFor(9, expected, deflated), deflated, piece, sink), kZipOk) << piece;
+            EXPECT_EQ(sink.data, expected);
+        }
+    }
+    Bytes dynamic = rawDeflate(plain);
+    for (size_t piece : {size_t{1}, size_t{333}, dynamic.size()}) {
+        CollectingSink sink;
+        ASSERT_EQ(decode(d, paramsFor(9, plain, dynamic), dynamic, piece, sink), kZipOk) << piece;
+        EXPECT_EQ(sink.data, plain);
+    }
+    Bytes cut(dynamic.begin(), dynamic.begin() + static_cast<long>(dynamic.size() / 2));
+    Bytes garbage(1000, 0xFF);
+    for (const Bytes* bad : {&cut, &garbage}) {
+        CollectingSink sink;
+        EXPECT_EQ(decode(d, paramsFor(9, plain, *bad), *bad, 100, sink), kZipDataError);
+    }
+}
+
 TEST(EntryDecoder, LzmaWithOrWithoutEndMarkerAndItsOwnHeader) {
     Bytes plain = sample(70000);
     EntryDecoder d(4096);

@@ -34,6 +34,9 @@ with open(os.path.join(root, 'text.txt'), 'w') as f:
 with open(os.path.join(root, 'sub', 'random.bin'), 'wb') as f:
     f.write(bytes(random.getrandbits(8) for _ in range(300000)))
 open(os.path.join(root, 'empty.txt'), 'w').close()
+# Long runs: Deflate64 writes matches of up to 65538 bytes for them.
+with open(os.path.join(root, 'sub', 'runs.bin'), 'wb') as f:
+    f.write(bytes(700000) + b'x' * 70000 + bytes(range(256)) * 300)
 PY
 
 # extract ARCHIVE [PASSWORD]: quillozip-cli's log in $work/log, files in $work/out.
@@ -120,7 +123,7 @@ make_python() { # name, method
 import os, sys, zipfile
 root, archive, method = sys.argv[1], sys.argv[2], getattr(zipfile, sys.argv[3])
 with zipfile.ZipFile(archive, 'w', method) as z:
-    for path in ['text.txt', 'sub/random.bin', 'empty.txt']:
+    for path in ['text.txt', 'sub/random.bin', 'sub/runs.bin', 'empty.txt']:
         z.write(os.path.join(root, path), path)
 PY
 }
@@ -136,7 +139,7 @@ python3 - "$src" "$work/zstd.zip" <<'PY' || fail "zstd archive: failed"
 import os, struct, subprocess, sys, zlib
 root, archive = sys.argv[1], sys.argv[2]
 out, central, count = b'', b'', 0
-for path in ['text.txt', 'sub/random.bin', 'empty.txt']:
+for path in ['text.txt', 'sub/random.bin', 'sub/runs.bin', 'empty.txt']:
     data = open(os.path.join(root, path), 'rb').read()
     packed = subprocess.run(['zstd', '-q', '-c', '-19'], input=data, capture_output=True, check=True).stdout
     name, crc, offset = path.encode(), zlib.crc32(data), len(out)
@@ -148,7 +151,8 @@ for path in ['text.txt', 'sub/random.bin', 'empty.txt']:
 out += central + struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, count, count, len(central), len(out), 0)
 open(archive, 'wb').write(out)
 PY
-for archive in 7z-bzip2.zip python-bzip2.zip 7z-lzma.zip python-lzma.zip zstd.zip; do
+make_7z 7z-deflate64.zip -mm=Deflate64
+for archive in 7z-bzip2.zip python-bzip2.zip 7z-lzma.zip python-lzma.zip zstd.zip 7z-deflate64.zip; do
     extract "$work/$archive"
     same_bytes "$archive"
 done
@@ -200,14 +204,17 @@ extract "$work/aes-tampered.zip" secret
 grep -qP '^\d+\t0x5000000\tsub/random.bin$' "$work/log" || fail "AES tampered: $(cat "$work/log")"
 [ ! -e "$work/out/sub/random.bin" ] || fail "AES tampered: the file stayed"
 
-# Methods no decoder reads list with names and sizes and fail with 0x800.
-make_7z ppmd.zip -mm=PPMd
-cli list "$(winpath "$work/ppmd.zip")" >"$work/log"
-grep -qP "^\\d+\t0x20\t$(stat -c %s "$src/text.txt")\t\\d+\t.*\ttext.txt$" "$work/log" ||
-    fail "PPMd listing: $(cat "$work/log")"
-extract "$work/ppmd.zip"
-grep -qP '^\d+\t0x800\ttext.txt$' "$work/log" || fail "PPMd: $(cat "$work/log")"
-[ ! -e "$work/out/text.txt" ] || fail "PPMd: text.txt was written"
+# Methods no decoder reads (PPMd) list with names and sizes and fail with
+# 0x800 without writing the file.
+for method in PPMd; do
+    make_7z "$method.zip" -mm=$method
+    cli list "$(winpath "$work/$method.zip")" >"$work/log"
+    grep -qP "^\\d+\t0x20\t$(stat -c %s "$src/text.txt")\t\\d+\t.*\ttext.txt$" "$work/log" ||
+        fail "$method listing: $(cat "$work/log")"
+    extract "$work/$method.zip"
+    grep -qP '^\d+\t0x800\ttext.txt$' "$work/log" || fail "$method: $(cat "$work/log")"
+    [ ! -e "$work/out/text.txt" ] || fail "$method: text.txt was written"
+done
 
 echo "$failures failures"
 [ "$failures" = 0 ]
