@@ -86,9 +86,9 @@ Bytes zipLzma(const Bytes& plain, bool endMarker) {
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
     // The ZIP form's header: LZMA SDK version 9.20, 5 bytes of properties.
     Bytes out = {9, 20, 5, 0, 0, 0, 0, 0, 0};
-    lzma_properties_encode(&filters[0], out.data() + 4);
     lzma_stream lz = LZMA_STREAM_INIT;
-    lzma_raw_encoder(&lz, filters);
+    if (lzma_properties_encode(&filters[0], out.data() + 4) != LZMA_OK || lzma_raw_encoder(&lz, filters) != LZMA_OK)
+        return {};
     out.resize(9 + plain.size() + plain.size() / 2 + 1024);
     lz.next_in = plain.data();
     lz.avail_in = plain.size();
