@@ -1,6 +1,8 @@
 # Imported targets for the third-party libraries. For Windows builds they come
 # from MinGW's zlib package and from .deps/<arch>, where scripts/build-deps.sh
-# cross-builds minizip, libpng and GoogleTest from Debian's source packages.
+# cross-builds minizip, libpng, the decoders of the other ZIP methods and
+# GoogleTest from Debian's source packages. The host build uses the
+# machine's own development packages of the same libraries.
 
 set(QZ_DEPS_DIR "${PROJECT_SOURCE_DIR}/.deps" CACHE PATH "where build-deps.sh installed the libraries")
 
@@ -22,6 +24,10 @@ if(WIN32)
     target_link_libraries(qz::minizip INTERFACE qz::zlib)
     qz_import_static(qz::png "${_prefix}/lib/libpng16.a" "${_prefix}/include")
     target_link_libraries(qz::png INTERFACE qz::zlib)
+    qz_import_static(qz::bzip2 "${_prefix}/lib/libbz2.a" "${_prefix}/include")
+    qz_import_static(qz::lzma "${_prefix}/lib/liblzma.a" "${_prefix}/include")
+    set_target_properties(qz::lzma PROPERTIES INTERFACE_COMPILE_DEFINITIONS LZMA_API_STATIC)
+    qz_import_static(qz::zstd "${_prefix}/lib/libzstd.a" "${_prefix}/include")
     qz_import_static(qz::gtest "${_prefix}/lib/libgtest.a" "${_prefix}/include")
     qz_import_static(qz::gtest_main "${_prefix}/lib/libgtest_main.a" "${_prefix}/include")
     target_link_libraries(qz::gtest_main INTERFACE qz::gtest)
@@ -35,5 +41,9 @@ else()
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     add_subdirectory(${_gtest_src} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
     add_library(qz::gtest ALIAS gtest)
+    # Debian's libzstd-dev has a pkg-config file but no CMake package.
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
+    add_library(qz::zstd ALIAS PkgConfig::ZSTD)
     add_library(qz::gtest_main ALIAS gtest_main)
 endif()

@@ -4,19 +4,21 @@
 # compiler), side by side under the same Wine:
 #   (a) one 256 MiB deflated file of mixed text and binary,
 #   (b) 20,000 small files in 100 folders,
-#   (c) listing 50,000 and 100,000 entries.
-# Prints medians of several runs and the ratios; targets: (a) <= 1.0,
+#   (c) listing 50,000 and 100,000 entries;
+# and, for context only, against 7z's own extraction on this machine (native,
+# not under Wine): (d) 32 MiB of the same data in bzip2, (e) in AES-256 over
+# deflate. Prints medians of several runs and the ratios; targets: (a) <= 1.0,
 # (b) <= 1.25, listing 100k/50k <= 2.5. Not part of scripts/test.sh.
 # Usage: scripts/bench.sh [runs, default 7]
-# Environment: QZ_CLI (default build/i686/bin/quillozip-cli.exe, or the x86_64
-# build's on a machine that runs no 32-bit programs).
+# Environment: QZ_CLI, QZ_MINIUNZ (default: the i686 builds, or the x86_64
+# ones on a machine that runs no 32-bit programs).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-7}
 source "$top/scripts/wine-loader.sh"   # i686 where this kernel runs 32-bit programs, else x86_64
 kind=$qz_run_kind
 cli=${QZ_CLI:-$top/build/$kind/bin/quillozip-cli.exe}
-miniunz=$top/.deps/$kind/bin/miniunz.exe
+miniunz=${QZ_MINIUNZ:-$top/.deps/$kind/bin/miniunz.exe}
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
 
 if [ ! -f "$cli" ]; then
@@ -58,8 +60,11 @@ for count in (50000, 100000):
             z.writestr('folder%03d/entry%06d.txt' % (i % 1000, i), b'x')
 PY
 (cd "$work/a" && zip -q "$work/single.zip" mixed.bin)
+mkdir -p "$work/c" && head -c 32M "$work/a/mixed.bin" >"$work/c/mixed32.bin"
+(cd "$work/c" && 7z a -tzip -bso0 -bsp0 -mm=BZip2 "$work/bzip2.zip" mixed32.bin &&
+    7z a -tzip -bso0 -bsp0 -mem=AES256 -psecret "$work/aes256.zip" mixed32.bin)
 (cd "$work/b" && zip -qr "$work/many.zip" .)
-rm -rf "$work/a" "$work/b"
+rm -rf "$work/a" "$work/b" "$work/c"
 ls -l "$work"/*.zip
 
 # "wall cpu" seconds of one command: elapsed, and user plus system time of
@@ -118,6 +123,28 @@ wineserver -p 300 >/dev/null 2>&1 &
 echo "medians of $runs runs, Wine start-up included; wall is what the targets mean, cpu is steadier on a busy machine"
 extract_bench "$work/single.zip" "(a) 256 MiB, one file" "<= 1.0"
 extract_bench "$work/many.zip" "(b) 20,000 files" "<= 1.25"
+
+# archive label password: ours under Wine against native 7z, for context.
+context_bench() {
+    local archive=$1 label=$2 password=$3 ours=() theirs=() dest=$work/dest
+    for i in $(seq 1 "$runs"); do
+        sync
+        theirs+=("$(timed 7z x -y -bso0 -bsp0 -p"$password" -o"$dest-7$i" "$archive")")
+        sync
+        ours+=("$(timed "$run" "$cli" extract --password "$password" "$(winpath "$archive")" "$(winpath "$dest-q$i")")")
+    done
+    diff -r "$dest-71" "$dest-q1" >/dev/null || { echo "$label: the extracted trees differ" >&2; exit 1; }
+    rm -rf "$dest"-*
+    local sw sc qw qc
+    sw=$(median $(printf '%s\n' "${theirs[@]}" | cut -d' ' -f1))
+    sc=$(median $(printf '%s\n' "${theirs[@]}" | cut -d' ' -f2))
+    qw=$(median $(printf '%s\n' "${ours[@]}" | cut -d' ' -f1))
+    qc=$(median $(printf '%s\n' "${ours[@]}" | cut -d' ' -f2))
+    printf '%-24s wall: 7z %7ss  ours %7ss  ratio %s (context)\n' "$label" "$sw" "$qw" "$(ratio "$qw" "$sw")"
+    printf '%-24s cpu:  7z %7ss  ours %7ss  ratio %s\n' "" "$sc" "$qc" "$(ratio "$qc" "$sc")"
+}
+context_bench "$work/bzip2.zip" "(d) 32 MiB bzip2" none
+context_bench "$work/aes256.zip" "(e) 32 MiB AES-256" secret
 
 declare -A listing
 for count in 50000 100000; do

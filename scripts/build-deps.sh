@@ -2,7 +2,9 @@
 # Cross-builds the third-party libraries for both Windows targets from the
 # Debian sources that setup.sh unpacked under DEPS/src (with Debian's patches
 # applied by dpkg-source): minizip (plus its miniunz tool, the benchmark's
-# reference), libpng and GoogleTest. Installs into DEPS/<arch>/{include,lib,bin}.
+# reference), libpng, the decoders of the other ZIP methods (libbz2, liblzma,
+# libzstd) and GoogleTest. Installs into DEPS/<arch>/{include,lib,bin}.
+# Each library has its own stamp, so a new one is added to an existing tree.
 set -euo pipefail
 deps=${1:?usage: build-deps.sh DEPS_DIR}
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +18,9 @@ one_dir() { ls -d $1 2>/dev/null | head -n 1; }
 
 minizip_src=$(one_dir "$src/minizip-*/")
 png_src=$(one_dir "$src/libpng1.6-*/")
+bz2_src=$(one_dir "$src/bzip2-*/")
+xz_src=$(one_dir "$src/xz-utils-*/")
+zstd_src=$(one_dir "$src/libzstd-*/")
 gtest_src=/usr/src/googletest
 
 for arch in i686 x86_64; do
@@ -56,6 +61,44 @@ for arch in i686 x86_64; do
         $triplet-ar rcs "$prefix/lib/libpng16.a" "$work/png"/*.o
         cp "$png_src/png.h" "$png_src/pngconf.h" "$work/png/pnglibconf.h" "$prefix/include/"
         touch "$prefix/.libpng"
+    fi
+
+    if [ ! -f "$prefix/.bzip2" ]; then
+        log "libbz2 for $arch"
+        rm -rf "$work/bz2" && mkdir -p "$work/bz2"
+        for f in blocksort huffman crctable randtable compress decompress bzlib; do
+            $cc $cflags -D_FILE_OFFSET_BITS=64 -c "$bz2_src/$f.c" -o "$work/bz2/$f.o"
+        done
+        rm -f "$prefix/lib/libbz2.a"
+        $triplet-ar rcs "$prefix/lib/libbz2.a" "$work/bz2"/*.o
+        cp "$bz2_src/bzlib.h" "$prefix/include/"
+        touch "$prefix/.bzip2"
+    fi
+
+    if [ ! -f "$prefix/.lzma" ]; then
+        log "liblzma for $arch"
+        rm -rf "$work/xz" && mkdir -p "$work/xz"
+        (cd "$work/xz" && "$xz_src/configure" --host="$triplet" CC="$cc" CFLAGS="$cflags" \
+            --prefix="$work/xz/install" --enable-static --disable-shared --disable-threads --disable-nls \
+            --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
+            --disable-scripts --disable-doc >/dev/null &&
+            make -C src/liblzma -j "$jobs" >/dev/null && make -C src/liblzma install >/dev/null)
+        cp "$work/xz/install/lib/liblzma.a" "$prefix/lib/"
+        cp -r "$work/xz/install/include/lzma.h" "$work/xz/install/include/lzma" "$prefix/include/"
+        touch "$prefix/.lzma"
+    fi
+
+    if [ ! -f "$prefix/.zstd" ]; then
+        log "libzstd for $arch"
+        rm -rf "$work/zstd" && mkdir -p "$work/zstd"
+        for f in "$zstd_src"/lib/{common,compress,decompress}/*.c; do
+            $cc $cflags -DZSTD_DISABLE_ASM -c "$f" \
+                -o "$work/zstd/$(basename "$(dirname "$f")")-$(basename "$f" .c).o"
+        done
+        rm -f "$prefix/lib/libzstd.a"
+        $triplet-ar rcs "$prefix/lib/libzstd.a" "$work/zstd"/*.o
+        cp "$zstd_src"/lib/{zstd.h,zstd_errors.h} "$prefix/include/"
+        touch "$prefix/.zstd"
     fi
 
     if [ ! -f "$prefix/.gtest" ]; then

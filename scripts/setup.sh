@@ -5,7 +5,7 @@ set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 deps=${QZ_DEPS:-$top/.deps}
-stamp=$deps/.setup-v2
+stamp=$deps/.setup-v3
 
 log() { printf '[setup] %s\n' "$*"; }
 
@@ -43,7 +43,8 @@ packages=(
     libz-mingw-w64-dev
     wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei locales
-    zip unzip libarchive-tools
+    zip unzip libarchive-tools p7zip-full zstd
+    libbz2-dev liblzma-dev libzstd-dev
     nsis
     googletest
     clang libclang-rt-14-dev
@@ -84,6 +85,9 @@ fetch_source() { # package, directory glob
 }
 fetch_source minizip 'minizip-*/'
 fetch_source libpng1.6 'libpng1.6-*/'
+fetch_source bzip2 'bzip2-*/'
+fetch_source xz-utils 'xz-utils-*/'
+fetch_source libzstd 'libzstd-*/'
 
 "$top/scripts/build-deps.sh" "$deps"
 

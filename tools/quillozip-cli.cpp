@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -62,8 +63,8 @@ int list(const char* archive) {
             std::printf("%d\tunreadable\t%s\n", i, verdictWord(zip.entryVerdict(i)));
             continue;
         }
-        std::printf("%d\t0x%02X\t%d\t%d\t", e.index, static_cast<unsigned>(e.attributes), e.uncompressedSize,
-                    e.compressedSize);
+        std::printf("%d\t0x%02X\t%" PRIu64 "\t%" PRIu64 "\t", e.index, static_cast<unsigned>(e.attributes),
+                    e.fullUncompressedSize, e.fullCompressedSize);
         printTime(e.modificationTime);
         std::printf("\t%s\t%s\n", e.name.c_str(), verdictWord(zip.entryVerdict(i)));
     }

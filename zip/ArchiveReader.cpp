@@ -77,6 +77,19 @@ UniqueFile openEmptyArchive(const std::string& fileName) {
     return h;
 }
 
+// The local header must agree with the central record: signature, method,
+// name length, and the CRC-32 and sizes unless the local flags say they
+// follow the data (bit 3); a local size of all ones defers to ZIP64.
+bool localHeaderAgrees(const uint8_t* h, const unz_file_info64& info) {
+    constexpr uint32_t kUnset = 0xFFFFFFFF;
+    if (readLe32(h) != 0x04034b50 || readLe16(h + 8) != info.compression_method) return false;
+    if (readLe16(h + 26) != info.size_filename) return false;
+    if (readLe16(h + 6) & 0x08) return true;
+    uint32_t compressed = readLe32(h + 18), uncompressed = readLe32(h + 22);
+    return readLe32(h + 14) == info.crc && (compressed == kUnset || compressed == info.compressed_size) &&
+           (uncompressed == kUnset || uncompressed == info.uncompressed_size);
+}
+
 }  // namespace
 
 bool isAnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
@@ -172,38 +185,47 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
                                 centralExtra_.data(), static_cast<uLong>(centralExtra_.size()), nullptr, 0) != UNZ_OK) {
         return kZipBadEntry;
     }
-    if (info.compression_method != 0 && info.compression_method != 8) return kZipBadEntry;
-    // Opening the data raw makes minizip check the local header against the
-    // central record; it also gives the local extra field.
-    if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return kZipBadEntry;
-    uint64_t dataStart = unzGetCurrentFileZStreamPos64(zip_);
-    int localSize = unzGetLocalExtrafield(zip_, nullptr, 0);
-    if (localSize < 0 || localSize > static_cast<int>(kMaxField)) localSize = -1;
-    else if (localSize > 0 && unzGetLocalExtrafield(zip_, localExtra_.data(), static_cast<unsigned>(localSize)) != localSize)
-        localSize = -1;
-    unzCloseCurrentFile(zip_);
-    if (localSize < 0) return kZipReadFailed;
-    // minizip checked that the local name is as long as the central one.
-    uint64_t headerBytes = kLocalHeaderBytes + info.size_filename + static_cast<uint64_t>(localSize);
+    // The local header is read here for every method (minizip would refuse
+    // the methods it cannot inflate itself, though they list like any other).
+    if (!readRanges()) return kZipBadEntry;
+    std::optional<uint64_t> headerStart = ranges_.headerOffset(static_cast<uint64_t>(index));
+    uint8_t header[kLocalHeaderBytes];
+    if (!headerStart || file_->readAt(*headerStart, header, sizeof header) != sizeof header) return kZipBadEntry;
+    if (!localHeaderAgrees(header, info)) return kZipBadEntry;
+    uint16_t localSize = readLe16(header + 28);
+    uint64_t headerBytes = kLocalHeaderBytes + info.size_filename + localSize;
+    if (localSize > 0 && file_->readAt(*headerStart + kLocalHeaderBytes + info.size_filename, localExtra_.data(),
+                                       localSize) != localSize) {
+        return kZipReadFailed;
+    }
+    uint64_t dataStart = *headerStart + headerBytes;
     if (int32_t rc = checkRange(index, dataStart, headerBytes, info.compressed_size)) return rc;
     size_t centralSize = info.size_file_extra < centralExtra_.size() ? info.size_file_extra : centralExtra_.size();
 
     d.index = index;
-    std::string name = entryName(info, centralSize, static_cast<size_t>(localSize));
+    std::string name = entryName(info, centralSize, localSize);
     size_t keep = characterBoundary(name, kMaxPathBytes, isAnsiLeadByte);
     d.nameCut = keep < name.size();
     name.resize(keep);
-    d.name = cleanEntryName(name, isAnsiLeadByte);
     d.attributes = mapAttributes(static_cast<uint16_t>(info.version), static_cast<uint32_t>(info.external_fa));
+    // A name ending in a separator is a folder, whatever the attributes say
+    // (Java's and Python's archivers store folders with plain attributes).
+    if (endsWithSeparator(name, isAnsiLeadByte)) d.attributes |= kAttributeDirectory;
+    d.name = cleanEntryName(name, isAnsiLeadByte);
     d.compressedSize = info.compressed_size;
     d.uncompressedSize = info.uncompressed_size;
+    d.dataOffset = dataStart;
     d.method = static_cast<uint16_t>(info.compression_method);
     d.flags = static_cast<uint16_t>(info.flag);
     d.crc = static_cast<uint32_t>(info.crc);
     d.dosDateTime = static_cast<uint32_t>(info.dosDate);
+    if (d.method == 99) {
+        d.aes = findAesExtra(centralExtra_.data(), centralSize);
+        if (!d.aes) d.aes = findAesExtra(localExtra_.data(), localSize);
+    }
 
     d.modificationTime = d.accessTime = d.creationTime = dosToFileTime(d.dosDateTime);
-    ExtendedTimestamp ut = findExtendedTimestamp(localExtra_.data(), static_cast<size_t>(localSize));
+    ExtendedTimestamp ut = findExtendedTimestamp(localExtra_.data(), localSize);
     if (ut.modification) d.modificationTime = toFileTime(unixTimeToFileTime(*ut.modification));
     if (ut.access) d.accessTime = toFileTime(unixTimeToFileTime(*ut.access));
     if (ut.creation) d.creationTime = toFileTime(unixTimeToFileTime(*ut.creation));

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -19,6 +20,7 @@
 #include "zip/EntryDecoder.h"
 #include "zip/EntryName.h"
 #include "zip/EntryRanges.h"
+#include "zip/ExtraField.h"
 
 // What the library knows of one entry after reading its central record and
 // local header.
@@ -30,11 +32,13 @@ struct EntryDetails {
     FILETIME accessTime{}, creationTime{}, modificationTime{};  // UTC
     uint64_t compressedSize = 0;
     uint64_t uncompressedSize = 0;
+    uint64_t dataOffset = 0;     // where the stored bytes start
     // What extraction needs from the central record.
     uint16_t method = 0;
     uint16_t flags = 0;
     uint32_t crc = 0;
     uint32_t dosDateTime = 0;
+    std::optional<AesExtra> aes;  // WinZip AES (method 99)
 };
 
 // The ANSI code page's lead bytes, as the system reports them.
@@ -84,6 +88,11 @@ private:
     // base folder (absoluteTarget empty) or of absoluteTarget.
     int32_t checkFreeSpace(const std::string& absoluteTarget, uint64_t size);
     int32_t writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength);
+    // The path an entry's file is written to: the target itself, unless an
+    // earlier entry of this archive took a name that differs from it only in
+    // case (one file on Windows); then "name (n).ext" with the first free n.
+    // An exact repeat gets what the earlier entry got. 0 or kZipCannotOpen.
+    int32_t claimOutputPath(const std::string& target, size_t folderLength, std::string* output);
 
     unzFile zip_ = nullptr;        // null for an archive without entries
     ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip
@@ -105,6 +114,12 @@ private:
     std::optional<std::string> password_;
     std::string baseFolder_;       // ends with a separator; empty when unusable
     uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
+    struct Claim {
+        std::string exact;   // the target with "/" as "\"; empty for a numbered name
+        std::string output;  // where it was written
+    };
+    // Every file target extracted from this archive, by its case-folded form.
+    std::unordered_map<std::wstring, std::vector<Claim>> claims_;
     std::vector<char> nameBuffer_;
     std::vector<uint8_t> centralExtra_, localExtra_;
     // Made at the first file extraction, kept until the archive is closed:

@@ -117,6 +117,16 @@ size_t characterBoundary(std::string_view text, size_t maxBytes, LeadBytePredica
     }
 }
 
+std::string numberedName(std::string_view path, size_t folderLength, unsigned number) {
+    // "." is below GBK's range of second bytes, so any "." byte is a dot.
+    size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || dot <= folderLength) dot = path.size();
+    std::string out(path.substr(0, dot));
+    out += " (" + std::to_string(number) + ")";
+    out += path.substr(dot);
+    return out;
+}
+
 NameVerdict checkRelativeName(std::string_view name, LeadBytePredicate isLead) {
     // ":" is below GBK's range of second bytes, so any ":" byte is a colon.
     if (name.find(':') != std::string_view::npos) return NameVerdict::streamName;

@@ -38,6 +38,11 @@ bool endsWithSeparator(std::string_view text, LeadBytePredicate isLead = isGbkLe
 // The longest prefix of at most maxBytes that does not split a character.
 size_t characterBoundary(std::string_view text, size_t maxBytes, LeadBytePredicate isLead = isGbkLeadByte);
 
+// path with " (number)" put before the extension of its file part (the
+// part after folderLength bytes): "a/名称.txt", 2 -> "a/名称 (2).txt". A
+// leading dot does not start an extension.
+std::string numberedName(std::string_view path, size_t folderLength, unsigned number);
+
 enum class NameVerdict {
     safe,
     leavesBase,     // ".." climbs above the base folder, or a component of dots only

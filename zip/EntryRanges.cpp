@@ -159,3 +159,8 @@ int32_t EntryRanges::check(uint64_t index, uint64_t headerStart, uint64_t dataEn
     if (dataEnd < headerStart || dataEnd - headerStart < kLocalHeader || dataEnd > r.limit) return kZipBadEntry;
     return kZipOk;
 }
+
+std::optional<uint64_t> EntryRanges::headerOffset(uint64_t index) const {
+    if (index >= ranges_.size()) return std::nullopt;
+    return ranges_[index].offset;
+}

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class EntryRanges {
@@ -42,6 +43,10 @@ public:
     // before the next entry or the directory: what the central record alone
     // tells, before the local header is read.
     bool mayHold(uint64_t index, uint64_t leastBytes) const;
+
+    // Where entry index's local header starts (absolute); nothing when the
+    // directory broke off before it.
+    std::optional<uint64_t> headerOffset(uint64_t index) const;
 
 private:
     struct Range {

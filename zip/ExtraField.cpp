@@ -30,6 +30,19 @@ ExtendedTimestamp findExtendedTimestamp(const uint8_t* field, size_t size) {
     return result;
 }
 
+std::optional<AesExtra> findAesExtra(const uint8_t* field, size_t size) {
+    for (size_t offset = 0; offset + 4 <= size;) {
+        uint16_t id = readLe16(field + offset);
+        size_t dataSize = readLe16(field + offset + 2);
+        const uint8_t* data = field + offset + 4;
+        if (offset + 4 + dataSize > size) break;
+        if (id == 0x9901 && dataSize == 7 && data[2] == 'A' && data[3] == 'E')
+            return AesExtra{readLe16(data), data[4], readLe16(data + 5)};
+        offset += 4 + dataSize;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> findUnicodePath(const uint8_t* field, size_t size, std::string_view storedName) {
     size_t offset = 0;
     while (offset + 4 <= size) {

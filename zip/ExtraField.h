@@ -1,6 +1,7 @@
 // Readers for the extra-field blocks the library uses: the extended
-// timestamp ("UT") of the local header and the Unicode path (0x7075) that
-// Info-ZIP-style tools add beside a name in a legacy code page. An extra
+// timestamp ("UT") of the local header, the Unicode path (0x7075) that
+// Info-ZIP-style tools add beside a name in a legacy code page, and the
+// WinZip AES block (0x9901). An extra
 // field is a run of blocks: 2-byte ID, 2-byte little-endian data size, data.
 #pragma once
 
@@ -30,3 +31,12 @@ ExtendedTimestamp findExtendedTimestamp(const uint8_t* field, size_t size);
 // The UTF-8 name of a version-1 Unicode path block whose name CRC-32 is the
 // CRC-32 of the stored name; nothing when there is none or it does not fit.
 std::optional<std::string> findUnicodePath(const uint8_t* field, size_t size, std::string_view storedName);
+
+// The WinZip AES block of an entry of method 99.
+struct AesExtra {
+    uint16_t vendorVersion = 0;  // 1 (AE-1, CRC-32 stored) or 2 (AE-2, no CRC-32)
+    uint8_t strength = 0;        // 1, 2, 3: 128, 192, 256-bit keys
+    uint16_t method = 0;         // the compression method of the decrypted data
+};
+// The first 0x9901 block with vendor ID "AE" and 7 bytes of data.
+std::optional<AesExtra> findAesExtra(const uint8_t* field, size_t size);

@@ -9,6 +9,7 @@
 #include "base/UniqueAny.h"
 #include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
+#include "zip/CngAesCrypto.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryDecoder.h"
 
@@ -17,6 +18,25 @@ namespace {
 constexpr size_t kTempNameBytes = 11;  // "~qzXXXX.tmp"
 
 bool exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// "/" and "\" name the same folder; "/" is never a second byte in GBK.
+std::string withBackslashes(std::string path) {
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+// A path as Windows compares names: in upper case, whatever the code page.
+std::wstring foldCase(const std::string& path) {
+    int n = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+    if (!wide.empty())
+        ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), wide.data(),
+                       static_cast<int>(wide.size()));
+    return wide;
+}
 
 // Creates every folder along path below base (which may be empty), outermost
 // first; base itself is created when missing, its parents are not. Failures
@@ -177,6 +197,8 @@ int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) 
         // A file of that name stays, and the entry did not become a folder.
         return isFolder(target) ? kZipOk : kZipCannotOpen;
     }
+    // A method this library cannot decode is refused before anything is made.
+    if (!EntryDecoder::supports(entry->aes ? entry->aes->method : entry->method)) return kZipReadFailed;
     // An entry that cannot fit is refused before anything is made (a bomb
     // either declares its size or fails when it passes it).
     if (int32_t rc = checkFreeSpace(absolute ? target : std::string(), entry->uncompressedSize)) return rc;
@@ -185,8 +207,37 @@ int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) 
     size_t folderLength = folderPartLength(target);
     // No file part: the output path names a folder.
     if (folderLength == target.size()) return kZipCannotOpen;
-    if (int32_t rc = goToEntry(index)) return rc;
-    return writeEntry(*entry, target, folderLength);
+    std::string output;
+    if (int32_t rc = claimOutputPath(target, folderLength, &output)) return rc;
+    return writeEntry(*entry, output, folderLength);
+}
+
+int32_t ArchiveReader::claimOutputPath(const std::string& target, size_t folderLength, std::string* output) {
+    std::string exact = withBackslashes(target);
+    std::wstring folded = foldCase(exact);
+    std::vector<Claim>& same = claims_[folded];
+    for (const Claim& c : same) {
+        if (c.exact == exact) {
+            *output = c.output;
+            return kZipOk;
+        }
+    }
+    std::string path = target;
+    if (!same.empty()) {
+        // Names taken by this archive or present on disk are not free.
+        for (unsigned n = 2;; n++) {
+            if (n > 9999) return kZipCannotOpen;
+            path = numberedName(target, folderLength, n);
+            if (path.size() > kMaxPathBytes) return kZipCannotOpen;
+            if (!exists(path) && claims_.find(foldCase(withBackslashes(path))) == claims_.end()) break;
+        }
+        // The numbered name is taken too: a later entry of that very name is
+        // no repeat of this one (no exact name) and is numbered in its turn.
+        claims_[foldCase(withBackslashes(path))].push_back(Claim{std::string(), path});
+    }
+    claims_[folded].push_back(Claim{std::move(exact), path});
+    *output = std::move(path);
+    return kZipOk;
 }
 
 int32_t ArchiveReader::checkFreeSpace(const std::string& absoluteTarget, uint64_t size) {
@@ -209,9 +260,19 @@ int32_t ArchiveReader::checkFreeSpace(const std::string& absoluteTarget, uint64_
 }
 
 int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength) {
-    if (!data_) data_.reset(new DataBuffers);
+    if (!data_) {
+        data_.reset(new DataBuffers);
+        data_->decoder.setAesCrypto(makeCngAesCrypto);
+    }
     EntryParams params;
     params.method = entry.method;
+    if (entry.method == 99) {
+        // Without its AES block the entry cannot be decrypted.
+        if (!entry.aes) return kZipReadFailed;
+        params.method = entry.aes->method;
+        params.aesStrength = entry.aes->strength;
+        params.aesChecksCrc = entry.aes->vendorVersion != 2;
+    }
     params.encrypted = entry.flags & 0x01;
     params.checkByte = encryptionCheckByte(entry.flags, entry.crc, entry.dosDateTime);
     params.crc = entry.crc;
@@ -220,12 +281,9 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& 
     EntryDecoder& decoder = data_->decoder;
     if (int32_t rc = decoder.start(params, password_ ? password_->c_str() : nullptr)) return rc;
 
-    // minizip checks the local header again and says where the stored bytes
-    // start; they are read from the file source in large pieces, and the
-    // decryption, inflation and checks are ours.
-    if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return kZipDataError;
-    uint64_t position = unzGetCurrentFileZStreamPos64(zip_);
-    unzCloseCurrentFile(zip_);
+    // The stored bytes are read from the file source in large pieces; the
+    // decryption, decompression and checks are ours.
+    uint64_t position = entry.dataOffset;
     OutputFile out(entry, target, folderLength);
     int32_t rc = kZipOk;
     for (uint64_t left = entry.compressedSize; left > 0 && rc == kZipOk;) {

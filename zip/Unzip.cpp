@@ -54,6 +54,8 @@ EntryInfo Unzip::entryInfo(int32_t index) {
     // Entries of 2 GiB and more report the largest int32.
     info.compressedSize = clampSize(d->compressedSize);
     info.uncompressedSize = clampSize(d->uncompressedSize);
+    info.fullCompressedSize = d->compressedSize;
+    info.fullUncompressedSize = d->uncompressedSize;
     return info;
 }
 

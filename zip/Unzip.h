@@ -20,8 +20,10 @@ struct EntryInfo {
     double accessTime = 0;
     double creationTime = 0;
     double modificationTime = 0;
-    int32_t compressedSize = 0;
+    int32_t compressedSize = 0;      // the largest int32 from 2 GiB on
     int32_t uncompressedSize = 0;
+    uint64_t fullCompressedSize = 0;  // the sizes as stored, for listings
+    uint64_t fullUncompressedSize = 0;
 };
 
 class ArchiveReader;

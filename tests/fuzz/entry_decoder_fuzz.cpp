@@ -1,5 +1,5 @@
 // The entry decoder on arbitrary stored bytes: the first bytes choose the
-// method, encryption, the declared size and how the rest is cut into pieces.
+// method (stored or one of the decompressors), encryption, the declared size and how the rest is cut into pieces.
 // Whatever the bytes, no more than the declared size may reach the sink.
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +22,8 @@ struct CountingSink final : ByteSink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
     EntryParams p;
-    p.method = data[0] & 1 ? 8 : 0;
+    static const uint16_t kMethods[] = {0, 8, 9, 12, 14, 93};
+    p.method = kMethods[(data[0] >> 3) % (sizeof kMethods / sizeof kMethods[0])];
     p.encrypted = data[0] & 2;
     p.checkByte = data[1];
     p.uncompressedSize = static_cast<uint64_t>(data[2]) << (data[3] & 15);

@@ -16,5 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (auto path = findUnicodePath(field, fieldSize, name)) {
         if (path->size() + 9 > fieldSize) std::abort();  // header and version/CRC come first
     }
+    if (findAesExtra(field, fieldSize) && fieldSize < 11) std::abort();  // a whole 0x9901 block
     return 0;
 }

@@ -27,6 +27,8 @@
 #include "../zip/ZipBuilder.h"
 #include "ArchiveMutator.h"
 #include "base/UniqueAny.h"
+#include "zip/CngAesCrypto.h"
+#include "zip/EntryName.h"
 #include "zip/Unzip.h"
 
 namespace {
@@ -85,6 +87,46 @@ bool writeBytes(const std::string& path, const Bytes& bytes) {
            done == bytes.size();
 }
 
+// data as a WinZip AES-256 entry (AE-2) under kPassword: salt, verifier,
+// data in counter mode and the authentication code, through the same CNG
+// primitives the library decrypts with.
+Bytes winZipAes(const Bytes& data) {
+    Bytes out(16, 0x5C);  // the salt
+    uint8_t derived[66];
+    std::unique_ptr<AesCrypto> crypto = makeCngAesCrypto();
+    const uint8_t* password = reinterpret_cast<const uint8_t*>(kPassword);
+    if (!crypto->deriveKey(password, std::strlen(kPassword), out.data(), 16, derived, sizeof derived)) return {};
+    out.insert(out.end(), derived + 64, derived + 66);
+    WinZipAesDecryptor cipher(makeCngAesCrypto());
+    Bytes body = data;
+    // Counter mode is its own inverse.
+    if (cipher.begin(kPassword, 3, out.data()) != kZipOk || cipher.decrypt(body.data(), body.size()) != kZipOk) return {};
+    uint8_t code[20];
+    if (!crypto->setKeys(derived, 32, derived + 32, 32) || !crypto->macUpdate(body.data(), body.size()) ||
+        !crypto->macFinish(code))
+        return {};
+    out.insert(out.end(), body.begin(), body.end());
+    out.insert(out.end(), code, code + WinZipAesDecryptor::kCodeSize);
+    return out;
+}
+
+// The entries of an archive that fail to extract, as " index:code" each.
+std::string entriesThatFail(const Bytes& archive) {
+    TestFolder folder;
+    std::string failed;
+    Unzip zip;
+    if (!writeBytes(folder / "seed.zip", archive) || !zip.open(folder / "seed.zip", kPassword)) return " (not opened)";
+    zip.setBaseFolder(folder / "out");
+    for (int32_t i = 0; i < zip.entryCount(); i++) {
+        if (int32_t rc = zip.extractEntry(i, zip.entryInfo(i).name)) {
+            char item[32];
+            std::snprintf(item, sizeof item, " %d:0x%X", i, static_cast<unsigned>(rc));
+            failed += item;
+        }
+    }
+    return failed;
+}
+
 // The hand-made seeds: every feature the library reads, in archives of a
 // few KiB.
 std::vector<Seed> handMadeSeeds() {
@@ -114,6 +156,15 @@ std::vector<Seed> handMadeSeeds() {
     ZipBuilder mixed;
     mixed.folder("docs/").add(deflated).add(stored).add(secret).add(secretStored).add(described).add(unicode);
     mixed.add(flagged).add(stamped).add(dos).file("empty.txt", "");
+    for (uint16_t method : kCompressedMethods)
+        mixed.add(makeEntry("method-" + std::to_string(method) + ".txt", text.substr(0, 600), method));
+    TestEntry aes = makeEntry("aes.txt", "", 99);
+    aes.flags = 0x01;
+    aes.crc = 0;
+    aes.uncompressedSize = 700;
+    aes.stored = winZipAes(compressWith(12, Bytes(text.begin(), text.begin() + 700)));
+    aes.localExtra = aes.centralExtra = {0x01, 0x99, 7, 0, 2, 0, 'A', 'E', 3, 12, 0};  // AE-2, 256 bits, bzip2
+    mixed.add(aes);
     seeds.push_back({"hand-made mixed", mixed.build()});
 
     TestEntry wide = makeEntry("wide.txt", text.substr(0, 400));
@@ -196,14 +247,48 @@ std::string snapshot(const std::string& root, const std::string& skipFolder, con
     return out;
 }
 
+// Where the library writes each file entry of one archive: at its name,
+// unless an earlier entry took a name that differs only in case; then at
+// "name (n).ext" with the first n not taken. An exact repeat goes where the
+// earlier entry went.
+class OutputNames {
+public:
+    std::string pathFor(std::string target, size_t baseLength) {
+        std::replace(target.begin(), target.end(), '/', '\\');
+        for (const auto& [exact, path] : outputs_) {
+            if (exact == target) return path;
+        }
+        std::string path = target;
+        if (taken(target)) {
+            size_t sep = target.find_last_of('\\');
+            size_t folderLength = sep == std::string::npos || sep < baseLength ? baseLength : sep + 1;
+            for (unsigned n = 2; taken(path = numberedName(target, folderLength, n)); n++) {
+            }
+            outputs_.push_back({std::string(), path});
+        }
+        outputs_.push_back({target, path});
+        return path;
+    }
+
+private:
+    bool taken(const std::string& path) const {
+        for (const auto& output : outputs_) {
+            if (::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, output.second.c_str(), -1, path.c_str(), -1) ==
+                CSTR_EQUAL)
+                return true;
+        }
+        return false;
+    }
+
+    std::vector<std::pair<std::string, std::string>> outputs_;  // exact target (empty for a numbered one), path
+};
+
 class Soak {
 public:
     Soak(std::string root) : root_(std::move(root)) {
         watch_ = root_ + "watch\\";
         sandbox_ = watch_ + "sandbox\\";
-        archive_ = root_ + "case.zip";
-        removeTree(root_);
-        ::CreateDirectoryA(root_.c_str(), nullptr);
+        archive_ = root_ + "case.zip";  // root_ was made for this run
         ::CreateDirectoryA(watch_.c_str(), nullptr);
         ::CreateDirectoryA((watch_ + "beside").c_str(), nullptr);
         writeFile(watch_ + "keep.txt", "must not change");
@@ -222,6 +307,7 @@ public:
         g_inCase = true;
         double start = nowMs();
         std::map<FileId, uint64_t> written;  // files that entries reported written, with their sizes
+        OutputNames outputs;
         std::string problem;
         {
             Unzip zip;
@@ -237,8 +323,9 @@ public:
                     if (rc != kZipOk || (info.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
                     FileId id{};
                     uint64_t size = 0;
-                    if (!fileIdentity(sandbox_ + info.name, &id, &size)) {
-                        problem = "entry " + std::to_string(i) + " reported written but is missing: " + info.name;
+                    std::string path = outputs.pathFor(sandbox_ + info.name, sandbox_.size());
+                    if (!fileIdentity(path, &id, &size)) {
+                        problem = "entry " + std::to_string(i) + " reported written but is missing: " + path;
                     } else {
                         written[id] = static_cast<uint64_t>(info.uncompressedSize);
                     }
@@ -312,14 +399,25 @@ private:
 
 // A RAM-backed folder when the host offers one (Wine maps / to Z:), so that
 // tens of thousands of extractions do not wear the disk.
+// A fresh folder of this run's own. Soaks of other worktrees may run at the
+// same time in other Wine prefixes, where process IDs repeat: the folder is
+// claimed by creating it, never taken over.
 std::string soakRoot() {
-    char name[64];
-    std::snprintf(name, sizeof name, "qz-soak-%lu\\", ::GetCurrentProcessId());
+    std::string base;
     DWORD shm = ::GetFileAttributesA("Z:\\dev\\shm");
-    if (shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY)) return std::string("Z:\\dev\\shm\\") + name;
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + name;
+    if (shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY)) {
+        base = "Z:\\dev\\shm\\";
+    } else {
+        char temp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        base = temp;
+    }
+    char name[64] = {};
+    for (DWORD attempt = 0; attempt < 1000; attempt++) {
+        std::snprintf(name, sizeof name, "qz-soak-%lu-%lu\\", ::GetCurrentProcessId(), ::GetTickCount() + attempt);
+        if (::CreateDirectoryA((base + name).c_str(), nullptr)) break;
+    }
+    return base + name;
 }
 
 }  // namespace
@@ -344,6 +442,15 @@ int main() {
     if (!missing.empty()) {
         for (const std::string& m : missing) std::printf("missing fixture: %s\n", m.c_str());
         return 1;
+    }
+
+    // A hand-made seed must extract cleanly, or it covers less than it seems.
+    for (size_t i = toolCount; i < seeds.size(); i++) {
+        std::string failed = entriesThatFail(seeds[i].bytes);
+        if (!failed.empty()) {
+            std::printf("seed %s does not extract cleanly:%s\n", seeds[i].name.c_str(), failed.c_str());
+            return 1;
+        }
     }
 
     Soak soak(soakRoot());

@@ -128,3 +128,19 @@ TEST(CheckRelativeName, SplitsComponentsAsWindowsDoes) {
 }
 
 }  // namespace
+
+TEST(EntryName, NumberedNamesGoBeforeTheExtensionOfTheFilePart) {
+    struct Case {
+        const char* path;
+        size_t folderLength;
+        const char* numbered;
+    } cases[] = {
+        {"C:\\out\\a.txt", 7, "C:\\out\\a (2).txt"},
+        {"C:\\out\\a.tar.gz", 7, "C:\\out\\a.tar (2).gz"},
+        {"C:\\out.d\\README", 9, "C:\\out.d\\README (2)"},
+        {"C:\\out\\.profile", 7, "C:\\out\\.profile (2)"},
+        {"\xC3\xFB\xB3\xC6.\xC0\xA9", 0, "\xC3\xFB\xB3\xC6 (2).\xC0\xA9"},  // 名称.扩 in GBK
+    };
+    for (const Case& c : cases) EXPECT_EQ(numberedName(c.path, c.folderLength, 2), c.numbered) << c.path;
+    EXPECT_EQ(numberedName("x/y.z", 2, 10), "x/y (10).z");
+}

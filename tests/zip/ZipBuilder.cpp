@@ -1,5 +1,8 @@
 #include "ZipBuilder.h"
 
+#include <bzlib.h>
+#include <lzma.h>
+#include <zstd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -60,6 +63,58 @@ Bytes rawDeflate(const void* data, size_t size) {
     return out;
 }
 
+namespace {
+
+Bytes bzip2(const Bytes& plain) {
+    unsigned int size = static_cast<unsigned int>(plain.size() + plain.size() / 100 + 600);
+    Bytes out(size);
+    char none = 0;  // libbz2 refuses a null source, even an empty one
+    char* source = plain.empty() ? &none : reinterpret_cast<char*>(const_cast<uint8_t*>(plain.data()));
+    BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size, source,
+                             static_cast<unsigned int>(plain.size()), 9, 0, 0);
+    out.resize(size);
+    return out;
+}
+
+}  // namespace
+
+Bytes zipLzma(const Bytes& plain, bool endMarker) {
+    lzma_options_lzma options{};
+    lzma_lzma_preset(&options, 6);
+    options.ext_flags = endMarker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
+    options.ext_size_low = static_cast<uint32_t>(plain.size());
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    // The ZIP form's header: LZMA SDK version 9.20, 5 bytes of properties.
+    Bytes out = {9, 20, 5, 0, 0, 0, 0, 0, 0};
+    lzma_stream lz = LZMA_STREAM_INIT;
+    if (lzma_properties_encode(&filters[0], out.data() + 4) != LZMA_OK || lzma_raw_encoder(&lz, filters) != LZMA_OK)
+        return {};
+    out.resize(9 + plain.size() + plain.size() / 2 + 1024);
+    lz.next_in = plain.data();
+    lz.avail_in = plain.size();
+    lz.next_out = out.data() + 9;
+    lz.avail_out = out.size() - 9;
+    while (lzma_code(&lz, LZMA_FINISH) == LZMA_OK) {
+    }
+    out.resize(9 + static_cast<size_t>(lz.total_out));
+    lzma_end(&lz);
+    return out;
+}
+
+Bytes compressWith(uint16_t method, const Bytes& plain) {
+    switch (method) {
+    case 8: return rawDeflate(plain);
+    case 12: return bzip2(plain);
+    case 14: return zipLzma(plain, true);
+    case 93: {
+        Bytes out(ZSTD_compressBound(plain.size()));
+        out.resize(ZSTD_compress(out.data(), out.size(), plain.data(), plain.size(), 3));
+        return out;
+    }
+    default: return plain;
+    }
+}
+
 ZipBuilder& ZipBuilder::add(TestEntry entry) {
     entries_.push_back(std::move(entry));
     return *this;
@@ -111,7 +166,7 @@ Bytes encrypt(const Bytes& plain, const std::string& password, uint8_t checkByte
 Bytes ZipBuilder::build() const {
     Bytes out, central;
     for (const TestEntry& e : entries_) {
-        Bytes stored = e.stored ? *e.stored : e.method == 8 ? rawDeflate(e.data) : Bytes(e.data.begin(), e.data.end());
+        Bytes stored = e.stored ? *e.stored : compressWith(e.method, Bytes(e.data.begin(), e.data.end()));
         uint32_t crc = e.crc ? *e.crc : crcOf(e.data.data(), e.data.size());
         uint64_t size = e.uncompressedSize ? *e.uncompressedSize : e.data.size();
         uint16_t flags = static_cast<uint16_t>(e.flags | (e.password ? 1 : 0) | (e.dataDescriptor ? 8 : 0));

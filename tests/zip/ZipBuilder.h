@@ -22,7 +22,7 @@ constexpr uint32_t kSampleDosTime = (41u << 25) | (6u << 21) | (15u << 16) | (10
 struct TestEntry {
     std::string name;                   // stored name bytes
     std::string data;                   // contents before compression
-    uint16_t method = 8;                // 8 deflates the data; any other stores it as is
+    uint16_t method = 8;                // compressWith's methods compress the data; any other stores it as is
     uint16_t flags = 0;
     uint16_t madeBy = kMadeByUnix;
     uint32_t external = kUnixFile;
@@ -63,6 +63,14 @@ Bytes unicodePathBlock(const std::string& storedName, const std::string& utf8Nam
 Bytes rawDeflate(const void* data, size_t size);
 inline Bytes rawDeflate(const std::string& data) { return rawDeflate(data.data(), data.size()); }
 inline Bytes rawDeflate(const Bytes& data) { return rawDeflate(data.data(), data.size()); }
+
+// The data compressed as a ZIP entry of the method stores it; the data as it
+// is for stored entries and for methods the tests cannot write.
+Bytes compressWith(uint16_t method, const Bytes& plain);
+// LZMA in the ZIP form, with or without the end marker (bit 1 says which).
+Bytes zipLzma(const Bytes& plain, bool endMarker);
+// The methods compressWith writes besides stored.
+inline constexpr uint16_t kCompressedMethods[] = {8, 12, 14, 93};
 
 void putLe16(Bytes& b, unsigned value);
 void putLe32(Bytes& b, uint32_t value);
