@@ -155,13 +155,14 @@ struct FileId {
     }
 };
 
-bool fileIdentity(const std::string& path, FileId* id, uint64_t* size) {
+bool fileIdentity(const std::string& path, FileId* id, uint64_t* size, bool* folder = nullptr) {
     UniqueFile h(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!h || !::GetFileInformationByHandle(h.get(), &info)) return false;
     *id = FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     *size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    if (folder) *folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
 }
 
@@ -290,10 +291,12 @@ private:
     // anything else is a partial or temporary file.
     std::string checkSandbox(const std::map<FileId, uint64_t>& written) const {
         for (const std::string& name : listTree(sandbox_)) {
-            if (name.back() == '\\') continue;
+            // A folder's listed name ends with "\", but so may a file's.
             FileId id{};
             uint64_t size = 0;
-            if (!fileIdentity(sandbox_ + name, &id, &size)) return "cannot look at " + name;
+            bool folder = false;
+            if (!fileIdentity(sandbox_ + name, &id, &size, &folder)) return "cannot look at " + name;
+            if (folder) continue;
             auto it = written.find(id);
             if (it == written.end()) return "left a file no entry reported: " + name;
             if (it->second != size) {
