@@ -199,12 +199,11 @@ std::string snapshot(const std::string& root, const std::string& skipFolder, con
 
 class Soak {
 public:
+    // root is a new, empty folder of this run's own.
     Soak(std::string root) : root_(std::move(root)) {
         watch_ = root_ + "watch\\";
         sandbox_ = watch_ + "sandbox\\";
         archive_ = root_ + "case.zip";
-        removeTree(root_);
-        ::CreateDirectoryA(root_.c_str(), nullptr);
         ::CreateDirectoryA(watch_.c_str(), nullptr);
         ::CreateDirectoryA((watch_ + "beside").c_str(), nullptr);
         writeFile(watch_ + "keep.txt", "must not change");
@@ -313,16 +312,28 @@ private:
     std::string slowest_;
 };
 
-// A RAM-backed folder when the host offers one (Wine maps / to Z:), so that
-// tens of thousands of extractions do not wear the disk.
+// A new folder of this run's own, on a RAM-backed folder when the host
+// offers one (Wine maps / to Z:), so that tens of thousands of extractions do
+// not wear the disk. Wine numbers processes per prefix: soaks run at once from
+// different prefixes have the same process id and share that folder, so the
+// name is only a start and the run owns the folder it managed to create.
 std::string soakRoot() {
-    char name[64];
-    std::snprintf(name, sizeof name, "qz-soak-%lu\\", ::GetCurrentProcessId());
+    std::string parent;
     DWORD shm = ::GetFileAttributesA("Z:\\dev\\shm");
-    if (shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY)) return std::string("Z:\\dev\\shm\\") + name;
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + name;
+    if (shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY)) {
+        parent = "Z:\\dev\\shm\\";
+    } else {
+        char temp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        parent = temp;
+    }
+    for (unsigned attempt = 0; attempt < 1000; attempt++) {
+        char name[64];
+        std::snprintf(name, sizeof name, "qz-soak-%lu-%lu-%u\\", ::GetCurrentProcessId(), ::GetTickCount(), attempt);
+        if (::CreateDirectoryA((parent + name).c_str(), nullptr)) return parent + name;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return {};
 }
 
 }  // namespace
@@ -349,7 +360,12 @@ int main() {
         return 1;
     }
 
-    Soak soak(soakRoot());
+    std::string root = soakRoot();
+    if (root.empty()) {
+        std::printf("cannot make a folder for the soak\n");
+        return 1;
+    }
+    Soak soak(root);
     double start = nowMs();
     // (a) every cut of two small archives, one from a tool, one by hand.
     uint64_t truncations = 0;
