@@ -206,13 +206,14 @@ struct FileId {
     }
 };
 
-bool fileIdentity(const std::string& path, FileId* id, uint64_t* size) {
+bool fileIdentity(const std::string& path, FileId* id, uint64_t* size, bool* folder = nullptr) {
     UniqueFile h(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!h || !::GetFileInformationByHandle(h.get(), &info)) return false;
     *id = FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     *size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    if (folder) *folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
 }
 
@@ -285,10 +286,11 @@ private:
 
 class Soak {
 public:
+    // root is a new, empty folder of this run's own.
     Soak(std::string root) : root_(std::move(root)) {
         watch_ = root_ + "watch\\";
         sandbox_ = watch_ + "sandbox\\";
-        archive_ = root_ + "case.zip";  // root_ was made for this run
+        archive_ = root_ + "case.zip";
         ::CreateDirectoryA(watch_.c_str(), nullptr);
         ::CreateDirectoryA((watch_ + "beside").c_str(), nullptr);
         writeFile(watch_ + "keep.txt", "must not change");
@@ -377,10 +379,12 @@ private:
     // anything else is a partial or temporary file.
     std::string checkSandbox(const std::map<FileId, uint64_t>& written) const {
         for (const std::string& name : listTree(sandbox_)) {
-            if (name.back() == '\\') continue;
+            // A folder's listed name ends with "\", but so may a file's.
             FileId id{};
             uint64_t size = 0;
-            if (!fileIdentity(sandbox_ + name, &id, &size)) return "cannot look at " + name;
+            bool folder = false;
+            if (!fileIdentity(sandbox_ + name, &id, &size, &folder)) return "cannot look at " + name;
+            if (folder) continue;
             auto it = written.find(id);
             if (it == written.end()) return "left a file no entry reported: " + name;
             if (it->second != size) {
@@ -397,27 +401,28 @@ private:
     std::string slowest_;
 };
 
-// A RAM-backed folder when the host offers one (Wine maps / to Z:), so that
-// tens of thousands of extractions do not wear the disk.
-// A fresh folder of this run's own. Soaks of other worktrees may run at the
-// same time in other Wine prefixes, where process IDs repeat: the folder is
-// claimed by creating it, never taken over.
+// A new folder of this run's own, on a RAM-backed folder when the host
+// offers one (Wine maps / to Z:), so that tens of thousands of extractions do
+// not wear the disk. Wine numbers processes per prefix: soaks run at once from
+// different prefixes have the same process id and share that folder, so the
+// name is only a start and the run owns the folder it managed to create.
 std::string soakRoot() {
-    std::string base;
+    std::string parent;
     DWORD shm = ::GetFileAttributesA("Z:\\dev\\shm");
     if (shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY)) {
-        base = "Z:\\dev\\shm\\";
+        parent = "Z:\\dev\\shm\\";
     } else {
         char temp[MAX_PATH] = {};
         ::GetTempPathA(MAX_PATH, temp);
-        base = temp;
+        parent = temp;
     }
-    char name[64] = {};
-    for (DWORD attempt = 0; attempt < 1000; attempt++) {
-        std::snprintf(name, sizeof name, "qz-soak-%lu-%lu\\", ::GetCurrentProcessId(), ::GetTickCount() + attempt);
-        if (::CreateDirectoryA((base + name).c_str(), nullptr)) break;
+    for (unsigned attempt = 0; attempt < 1000; attempt++) {
+        char name[64];
+        std::snprintf(name, sizeof name, "qz-soak-%lu-%lu-%u\\", ::GetCurrentProcessId(), ::GetTickCount(), attempt);
+        if (::CreateDirectoryA((parent + name).c_str(), nullptr)) return parent + name;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    return base + name;
+    return {};
 }
 
 }  // namespace
@@ -453,7 +458,12 @@ int main() {
         }
     }
 
-    Soak soak(soakRoot());
+    std::string root = soakRoot();
+    if (root.empty()) {
+        std::printf("cannot make a folder for the soak\n");
+        return 1;
+    }
+    Soak soak(root);
     double start = nowMs();
     // (a) every cut of two small archives, one from a tool, one by hand.
     uint64_t truncations = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "base/UniqueAny.h"
 
@@ -30,6 +31,31 @@ void listInto(const std::string& root, const std::string& relative, std::vector<
     } while (::FindNextFileA(find.get(), &found));
 }
 
+// Removes what folder (ending with "\") holds, then folder itself. Files and
+// folders are told apart by their attributes, not by a name's last byte: in
+// code page 936 a name may end with a character whose second byte is "\".
+void removeBelow(const std::string& folder) {
+    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
+    {
+        WIN32_FIND_DATAA found{};
+        UniqueFind find(::FindFirstFileA((folder + "*").c_str(), &found));
+        if (find) {
+            do {
+                std::string name = found.cFileName;
+                if (name != "." && name != "..")
+                    entries.emplace_back(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+            } while (::FindNextFileA(find.get(), &found));
+        }
+    }
+    for (const auto& [name, isFolder] : entries) {
+        std::string full = folder + name;
+        ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (isFolder) removeBelow(full + "\\");
+        else ::DeleteFileA(full.c_str());
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace
 
 TestFolder::TestFolder() {
@@ -46,19 +72,7 @@ TestFolder::TestFolder() {
 TestFolder::~TestFolder() { removeTree(path_); }
 
 void removeTree(const std::string& path) {
-    std::string folder = path;
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    std::vector<std::string> entries;
-    listInto(folder, "", entries);
-    // Deepest first, so folders are empty when they are removed.
-    std::sort(entries.rbegin(), entries.rend());
-    for (const std::string& e : entries) {
-        std::string full = folder + e;
-        ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (e.back() == '\\') ::RemoveDirectoryA(full.c_str());
-        else ::DeleteFileA(full.c_str());
-    }
-    ::RemoveDirectoryA(folder.c_str());
+    removeBelow(!path.empty() && path.back() != '\\' ? path + "\\" : path);
 }
 
 std::vector<std::string> listTree(const std::string& folder) {

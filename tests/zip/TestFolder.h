@@ -24,7 +24,9 @@ private:
 
 void removeTree(const std::string& path);
 
-// Every file and folder below folder, relative to it, sorted; folders end with "\".
+// Every file and folder below folder, relative to it, sorted; folders end with
+// "\". So may a file's name in code page 936 (a character's second byte can
+// be "\"): where that matters, ask the attributes.
 std::vector<std::string> listTree(const std::string& folder);
 
 std::optional<std::string> readFile(const std::string& path);
