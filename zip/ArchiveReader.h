@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,11 @@ public:
     // absolute. Defined in Extraction.cpp.
     int32_t extractEntry(int32_t index, const std::string& fileName);
 
+    // Called between pieces of an entry's data with the stored bytes just
+    // taken in; false abandons the entry (kZipCancelled).
+    using PieceHook = std::function<bool(uint64_t storedBytes)>;
+    void setPieceHook(PieceHook hook) { pieceHook_ = std::move(hook); }
+
 private:
     ArchiveReader();
 
@@ -93,6 +99,7 @@ private:
     int32_t cachedIndex_ = -1;
     std::optional<std::string> password_;
     std::string baseFolder_;       // ends with a separator; empty when unusable
+    PieceHook pieceHook_;
     uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
     std::vector<char> nameBuffer_;
     std::vector<uint8_t> centralExtra_, localExtra_;

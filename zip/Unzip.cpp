@@ -30,6 +30,7 @@ Unzip::~Unzip() = default;
 bool Unzip::open(const std::string& fileName, const char* password) {
     close();
     reader_ = ArchiveReader::open(fileName, password);
+    if (reader_) reader_->setPieceHook(pieceHook_);
     return reader_ != nullptr;
 }
 
@@ -66,3 +67,8 @@ int32_t Unzip::extractEntry(int32_t index, const std::string& fileName) {
 }
 
 void Unzip::close() { reader_.reset(); }
+
+void Unzip::setPieceHook(std::function<bool(uint64_t storedBytes)> hook) {
+    pieceHook_ = std::move(hook);
+    if (reader_) reader_->setPieceHook(pieceHook_);
+}

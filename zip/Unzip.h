@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,10 +40,15 @@ public:
     int32_t setBaseFolder(const std::string& folder);
     int32_t extractEntry(int32_t index, const std::string& fileName);
     void close();
+    // Runs between pieces of an extracted entry's data with the stored bytes
+    // just read (progress); returning false abandons the entry, which then
+    // leaves no file and returns kZipCancelled. Kept across open and close.
+    void setPieceHook(std::function<bool(uint64_t storedBytes)> hook);
     bool isOpen() const { return reader_ != nullptr; }
 
 private:
     std::unique_ptr<ArchiveReader> reader_;
+    std::function<bool(uint64_t)> pieceHook_;
 };
 
 // The designer's name of the type.
