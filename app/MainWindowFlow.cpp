@@ -3,6 +3,7 @@
 #include "app/DownloadRules.h"
 #include "app/PathText.h"
 #include "app/ResidentWindow.h"
+#include "app/ShellOpen.h"
 #include "app/ProgramState.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"

@@ -53,6 +53,3 @@ private:
 
 // The designer's name of the type.
 using ZIP解压 = Unzip;
-
-// Opens a folder (or any file) in a shell window; reports nothing.
-void openInShell(const std::string& path);
