@@ -1,13 +1,12 @@
 #include "app/ExtractionPlan.h"
 
 #include "app/PathText.h"
+#include "zip/EntryName.h"
 #include "zip/ZipResult.h"
 
 #include <optional>
 
 namespace {
-
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // The components of an entry name, split at "\" and "/" that are characters
 // of their own; empty components (a folder entry's closing separator) dropped.
@@ -80,6 +79,10 @@ ArchiveFolderChoice chooseArchiveFolder(std::string_view archivePath, const std:
     std::string candidate = parent + title;
     for (int n = 2; exists(candidate) && n < 10000; ++n) candidate = parent + title + " (" + std::to_string(n) + ")";
     return {candidate + "\\", true};
+}
+
+bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char)) {
+    return isAbsoluteName(entryName) || checkRelativeName(entryName, isLead) != NameVerdict::safe;
 }
 
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures) {

@@ -51,6 +51,11 @@ struct EntryFigures {
     uint64_t freeBytes = UINT64_MAX;
 };
 
+// A name the library refuses to write below the destination: absolute, or
+// leaving it, or naming a device or a stream. isLead tells the code page's
+// lead bytes.
+bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char));
+
 // The outcome of an extraction result code (0 for success).
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures);
 

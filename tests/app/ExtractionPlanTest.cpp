@@ -64,6 +64,14 @@ TEST(ExtractionPlan, MacBookkeeping) {
         EXPECT_FALSE(isMacBookkeeping(name)) << name;
 }
 
+TEST(ExtractionPlan, UnsafeNames) {
+    const auto gbk = [](unsigned char c) { return c >= 0x81 && c <= 0xFE; };
+    for (const char* name : {"C:\\x", "\\x", "a/../../b", "CON.txt", "a/nul", "a:b", "a/.../b"})
+        EXPECT_TRUE(unsafeEntryName(name, gbk)) << name;
+    for (const char* name : {"a/b.txt", "a..b", "\xB1\xED\x9A\x5C.txt", "CONSOLE.txt"})
+        EXPECT_FALSE(unsafeEntryName(name, gbk)) << name;
+}
+
 TEST(ExtractionPlan, ResultCodesBecomeReasons) {
     struct Case {
         int32_t code;
