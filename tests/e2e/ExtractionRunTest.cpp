@@ -235,4 +235,17 @@ TEST_F(ExtractionRun, ArchiveFolderPutsEachKindOfArchiveWhereItBelongs) {
     }
 }
 
+// Last, as it ends the program: the installer's WM_CLOSE waits for the run,
+// which finishes every entry before the program ends.
+TEST_F(ExtractionRun, WmCloseFromOutsideWaitsForTheRun) {
+    const std::wstring dest = startBigRun(L"ending");
+    DWORD code = 1;
+    ASSERT_TRUE(program_.endThroughResidentWindow(&code));
+    EXPECT_EQ(code, 0u);
+    // The run's folder window was opened before the program ended.
+    EXPECT_TRUE(closeOpenedFolder(L"big"));
+    expectNoPartialFile(dest);
+    EXPECT_EQ(treeNames(dest).size(), 3u);
+}
+
 }  // namespace
