@@ -111,7 +111,8 @@ EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigu
 std::string outcomeReason(EntryOutcome outcome) {
     switch (outcome) {
     case EntryOutcome::Extracted: return {};
-    case EntryOutcome::Skipped: return "（已跳过）";
+    case EntryOutcome::Skipped:
+    case EntryOutcome::PasswordSkipped: return "（已跳过）";
     case EntryOutcome::WrongPassword: return "（密码错误）";
     case EntryOutcome::Damaged: return "（数据损坏）";
     case EntryOutcome::UnsafePath: return "（路径不安全，已跳过）";

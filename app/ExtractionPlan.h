@@ -36,6 +36,7 @@ enum class EntryOutcome {
     Extracted,
     Skipped,        // bookkeeping, never written
     WrongPassword,
+    PasswordSkipped,  // encrypted, and the password dialog was cancelled: failed
     Damaged,        // unreadable, undecodable or failing its check
     UnsafePath,     // a name that would leave the destination or name a device or stream
     DiskFull,

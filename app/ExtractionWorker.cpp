@@ -4,6 +4,7 @@
 #include "app/ThreadHelpers.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -25,14 +26,76 @@ struct ExtractionWorker::Job {
     std::vector<RunEntry> entries;
     ProgressHandler onProgress;
     ResultHandler onResult;
+    PasswordHandler onPassword;
+    std::string password;
     ExtractionWorker* owner = nullptr;  // GUI thread only; null once the owner stopped listening
     std::atomic<bool> cancel{false};
+
+    // A password question: the GUI thread answers, the worker waits.
+    UniqueHandle answered{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::mutex answerLock;
+    std::optional<std::string> answer;
+
+    void setAnswer(std::optional<std::string> a) {
+        {
+            std::lock_guard<std::mutex> guard(answerLock);
+            answer = std::move(a);
+        }
+        ::SetEvent(answered.get());
+    }
 
     // Worker thread.
     RunProgress progress;
     ULONGLONG lastPost = 0;
 
     void post(std::function<void()> task) { postToGui(std::move(task)); }
+
+    // Nothing when the user cancelled the dialog, the run was stopped or no
+    // question could be asked.
+    std::optional<std::string> requestPassword(bool again) {
+        if (!answered) return std::nullopt;
+        {
+            std::lock_guard<std::mutex> guard(answerLock);
+            answer.reset();
+        }
+        const bool posted = postToGui([self = self(), again] {
+            std::optional<std::string> a;
+            if (self->owner && self->onPassword && !self->cancel.load()) a = self->onPassword(again);
+            self->setAnswer(std::move(a));
+        });
+        if (!posted) return std::nullopt;
+        ::WaitForSingleObject(answered.get(), INFINITE);
+        std::lock_guard<std::mutex> guard(answerLock);
+        return cancel.load() ? std::nullopt : answer;
+    }
+
+    bool skipEncrypted = false;  // 取消 was chosen: later encrypted entries are not asked for
+    bool passwordAccepted = false;
+
+    // Extracts an entry, asking for the password while it does not fit. The
+    // check byte lets one wrong password in 256 through; the CRC then fails,
+    // which right after a new password counts as a wrong password once.
+    int32_t extractWithPassword(Unzip& zip, const RunEntry& entry) {
+        int32_t rc = zip.extractEntry(entry.index, entry.name);
+        bool again = false, newPassword = false, crcRetried = false;
+        for (;;) {
+            const bool crcAfterNew = newPassword && rc == kZipDataError && !crcRetried;
+            if ((rc != kZipBadPassword && !crcAfterNew) || skipEncrypted || cancel.load()) break;
+            crcRetried = crcRetried || crcAfterNew;
+            std::optional<std::string> typed = requestPassword(again);
+            if (!typed) {
+                skipEncrypted = !cancel.load();
+                break;
+            }
+            again = true;
+            newPassword = true;
+            password = std::move(*typed);
+            zip.setPassword(password.c_str());
+            rc = zip.extractEntry(entry.index, entry.name);
+        }
+        if (newPassword && rc == kZipOk) passwordAccepted = true;
+        return rc;
+    }
 
     void reportProgress(bool force) {
         const ULONGLONG now = ::GetTickCount64();
@@ -48,7 +111,8 @@ struct ExtractionWorker::Job {
         if (isMacBookkeeping(entry.name)) return EntryOutcome::Skipped;
         if (entry.index < 0) return EntryOutcome::Damaged;
         if (unsafeEntryName(entry.name, isSystemLeadByte)) return EntryOutcome::UnsafePath;
-        *rc = zip.extractEntry(entry.index, entry.name);
+        *rc = extractWithPassword(zip, entry);
+        if (*rc == kZipBadPassword && skipEncrypted) return EntryOutcome::PasswordSkipped;
         EntryFigures figures{entry.storedSize, entry.size};
         if (*rc == kZipWriteFailed) figures.freeBytes = freeBytesAt(destination);
         return classifyResult(*rc, false, figures);
@@ -61,6 +125,7 @@ struct ExtractionWorker::Job {
         reportProgress(true);
         Unzip& zip = *archive;
         const bool baseSet = zip.setBaseFolder(destination) == kZipOk;
+        zip.setPassword(password.empty() ? nullptr : password.c_str());
         uint64_t bytesBefore = 0;  // stored bytes of the entries done
         zip.setPieceHook([&](uint64_t bytes) {
             progress.doneBytes += bytes;
@@ -89,6 +154,7 @@ struct ExtractionWorker::Job {
             reportProgress(false);
         }
         zip.setPieceHook(nullptr);
+        if (passwordAccepted) result.password = password;
         return result;
     }
 
@@ -97,7 +163,8 @@ struct ExtractionWorker::Job {
 };
 
 bool ExtractionWorker::start(std::shared_ptr<Unzip> archive, std::string destination, std::vector<RunEntry> entries,
-                             ProgressHandler onProgress, ResultHandler onResult) {
+                             std::string password, ProgressHandler onProgress, ResultHandler onResult,
+                             PasswordHandler onPassword) {
     if (job_ || !archive) return false;
     auto job = std::make_shared<Job>();
     job->weakSelf = job;
@@ -106,6 +173,8 @@ bool ExtractionWorker::start(std::shared_ptr<Unzip> archive, std::string destina
     job->entries = std::move(entries);
     job->onProgress = std::move(onProgress);
     job->onResult = std::move(onResult);
+    job->onPassword = std::move(onPassword);
+    job->password = std::move(password);
     job->owner = this;
     // The thread holds the job through a reference of its own.
     auto* held = new std::shared_ptr<Job>(job);
@@ -152,6 +221,7 @@ void ExtractionWorker::stop(DWORD timeoutMs) {
     if (!job_) return;
     job_->cancel.store(true);
     job_->owner = nullptr;
+    if (job_->answered) ::SetEvent(job_->answered.get());  // a worker waiting for a password
     // A worker that does not end in time keeps its own references and ends
     // by itself; nothing it posts is run for this owner.
     ::WaitForSingleObject(thread_.get(), timeoutMs);

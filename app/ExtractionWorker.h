@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,13 +34,16 @@ struct RunResult {
     std::vector<EntryOutcome> outcomes;  // one per entry reached, in order
     bool cancelled = false;
     int64_t extracted = 0;
-    int64_t failed = 0;                  // neither extracted nor skipped
+    int64_t failed = 0;                  // neither extracted nor skipped bookkeeping
+    std::string password;                // the password that opened an encrypted entry, if any
 };
 
 class ExtractionWorker {
 public:
     using ProgressHandler = std::function<void(const RunProgress&)>;
     using ResultHandler = std::function<void(const RunResult&)>;
+    // Asks the user for the password (ANSI); again after a wrong one. Nothing for 取消.
+    using PasswordHandler = std::function<std::optional<std::string>(bool again)>;
 
     ExtractionWorker() = default;
     ~ExtractionWorker() { stop(kStopWaitMs); }
@@ -49,8 +53,10 @@ public:
     // GUI thread. Extracts the entries into destination (ending in "\");
     // the handlers run on the GUI thread. False when a run is going or no
     // thread could be made.
+    // An encrypted entry is tried with password (empty for none) first; when
+    // it does not fit, the worker asks onPassword and waits for the answer.
     bool start(std::shared_ptr<Unzip> archive, std::string destination, std::vector<RunEntry> entries,
-               ProgressHandler onProgress, ResultHandler onResult);
+               std::string password, ProgressHandler onProgress, ResultHandler onResult, PasswordHandler onPassword);
     // From the start until the result has been handed over (or stop).
     bool running() const { return job_ != nullptr; }
     // Asks the run to stop after the piece being written; its result follows.

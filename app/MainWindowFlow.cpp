@@ -9,6 +9,7 @@
 #include "app/ShellOpen.h"
 #include "base/TextCodec.h"
 #include "ui/Forms.h"
+#include "ui/PasswordDialog.h"
 #include "zip/Unzip.h"
 
 #include <memory>
@@ -23,6 +24,7 @@ struct ListedArchive {
     std::string autoDestination;      // the "当前文件夹" rule's answer, once taken
     std::vector<RunEntry> entries;    // as listed, in archive order
     std::vector<int> markedRows;      // rows showing a reason after their name
+    std::string password;             // the password that opened its encrypted entries, kept in memory
 };
 ListedArchive listed;
 
@@ -71,6 +73,7 @@ void showResult(const RunResult& result) {
     const std::string destination = std::move(runDestination);
     runDeferral.reset();  // a held-back request to end the program goes on from the message loop
     if (!isFormLoaded(FormId::Main)) return;
+    if (!result.password.empty()) listed.password = result.password;
     setCountLine(resultLine(result.extracted, result.failed, result.cancelled));
     setCaption(FormId::Main, "超级按钮4", L"立即解压");
     int firstFailed = -1;
@@ -91,6 +94,13 @@ void showResult(const RunResult& result) {
     openInShell(folder);
 }
 
+std::optional<std::string> askForPassword(bool again) {
+    if (!isFormLoaded(FormId::Main)) return std::nullopt;
+    std::optional<std::wstring> typed = askPassword(formWindow(FormId::Main), again);
+    if (!typed) return std::nullopt;
+    return wideToAnsi(*typed);
+}
+
 }  // namespace
 
 void onMainCreated() {
@@ -99,7 +109,7 @@ void onMainCreated() {
     setProperty(FormId::Main, "标签5", Property::Visible, wideToAnsi(title).size() > kMainTitleLimit ? 1 : 0);
     setCaption(FormId::Main, "标签1", title);
 
-    listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}};
+    listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}, {}};
     state.listedEntryCount = listed.archive->entryCount();
     setCaption(FormId::Main, "标签2", utf8ToWide(countLine(state.listedEntryCount)));
     listed.entries.reserve(static_cast<size_t>(state.listedEntryCount));
@@ -162,7 +172,8 @@ void extractArchive() {
     std::string destination = state.destinationFolder;
     if (destination.empty() || destination == archiveRuleChoice) destination = listedArchiveFolder();
     unmarkRows();
-    const bool started = worker.start(listed.archive, destination, listed.entries, showProgress, showResult);
+    const bool started = worker.start(listed.archive, destination, listed.entries, listed.password, showProgress,
+                                      showResult, askForPassword);
     if (!started) return;
     runDestination = destination;
     runDeferral.emplace();

@@ -69,6 +69,12 @@ public:
     using PieceHook = std::function<bool(uint64_t storedBytes)>;
     void setPieceHook(PieceHook hook) { pieceHook_ = std::move(hook); }
 
+    // The password for encrypted entries extracted from now on; null for none.
+    void setPassword(const char* password) {
+        password_.reset();
+        if (password) password_ = password;
+    }
+
 private:
     ArchiveReader();
 

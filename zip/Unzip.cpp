@@ -68,6 +68,10 @@ int32_t Unzip::extractEntry(int32_t index, const std::string& fileName) {
 
 void Unzip::close() { reader_.reset(); }
 
+void Unzip::setPassword(const char* password) {
+    if (reader_) reader_->setPassword(password);
+}
+
 void Unzip::setPieceHook(std::function<bool(uint64_t storedBytes)> hook) {
     pieceHook_ = std::move(hook);
     if (reader_) reader_->setPieceHook(pieceHook_);

@@ -44,6 +44,9 @@ public:
     // just read (progress); returning false abandons the entry, which then
     // leaves no file and returns kZipCancelled. Kept across open and close.
     void setPieceHook(std::function<bool(uint64_t storedBytes)> hook);
+    // The password for encrypted entries extracted from now on (null for
+    // none), as if the archive had been opened with it.
+    void setPassword(const char* password);
     bool isOpen() const { return reader_ != nullptr; }
 
 private:

@@ -94,6 +94,7 @@ TEST(ExtractionPlan, ResultCodesBecomeReasons) {
     for (const Case& c : cases)
         EXPECT_EQ(outcomeReason(classifyResult(c.code, c.unsafe, c.figures)), c.reason) << std::hex << c.code;
     EXPECT_EQ(outcomeReason(EntryOutcome::Skipped), "（已跳过）");
+    EXPECT_EQ(outcomeReason(EntryOutcome::PasswordSkipped), "（已跳过）");
 }
 
 TEST(ExtractionPlan, CountLineTexts) {

@@ -161,7 +161,6 @@ TEST_F(ExtractionRun, ALargeArchiveShowsProgressAndTheWindowKeepsAnswering) {
 
 TEST_F(ExtractionRun, CancelLeavesNoPartialFileAndOpensNothing) {
     const std::wstring dest = startBigRun(L"cancelled");
-    screenshot("extraction-progress");
     ASSERT_TRUE(press(mainControl("超级按钮4"), 1000));  // "取消解压"
     ASSERT_TRUE(waitFor(runOver, kGenerousMs));
     EXPECT_TRUE(startsWith(countLine(), L"已取消：已解压")) << wideToUtf8(countLine());
@@ -233,6 +232,72 @@ TEST_F(ExtractionRun, ArchiveFolderPutsEachKindOfArchiveWhereItBelongs) {
         }
         EXPECT_TRUE(program_.closeMainWindow());
     }
+}
+
+// The password dialog: its window, its line, and the edit box typed into
+// and answered from the keyboard.
+HWND passwordDialog() {
+    HWND dialog = FindWindowW(L"QuilloZIP.Password", L"输入密码");
+    return dialog && IsWindowVisible(dialog) ? dialog : nullptr;
+}
+std::wstring dialogLine(HWND dialog) { return textOf(FindWindowExW(dialog, nullptr, L"Static", nullptr)); }
+void answerDialog(HWND dialog, const wchar_t* password, UINT key) {
+    HWND edit = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password));
+    PostMessageW(edit, WM_KEYDOWN, key, 0);
+    PostMessageW(edit, WM_KEYUP, key, 0);
+}
+
+TEST_F(ExtractionRun, EncryptedArchivesAskForThePasswordUntilItFits) {
+    const std::wstring dir = downloadAndList(L"encrypted", L"enc.zip", 2);
+    ASSERT_TRUE(press(mainControl("超级按钮1")));
+    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (dialog = passwordDialog()) != nullptr; }, kGenerousMs));
+    screenshot("password");
+    EXPECT_EQ(dialogLine(dialog), L"压缩包已加密，请输入密码：");
+    EXPECT_FALSE(IsWindowEnabled(ProgramUnderTest::mainWindow())) << "the dialog is not modal";
+    answerDialog(dialog, L"wrong", VK_RETURN);
+    // A wrong password asks again, with the line that says so.
+    ASSERT_TRUE(waitFor([&] {
+        dialog = passwordDialog();
+        return dialog && dialogLine(dialog) == L"密码错误，请重新输入：";
+    }, kGenerousMs));
+    answerDialog(dialog, L"right pw", VK_RETURN);
+    ASSERT_TRUE(waitFor(runOver, kGenerousMs));
+    EXPECT_EQ(countLine(), L"解压完成，共2个文件");
+    EXPECT_TRUE(IsWindowEnabled(ProgramUnderTest::mainWindow()));
+    EXPECT_TRUE(closeOpenedFolder(L"enc"));
+    const std::wstring source = archive(L"enc");
+    for (const wchar_t* name : {L"\\a.txt", L"\\sub\\b.bin"}) {
+        const std::vector<char> bytes = readFile(dir + L"enc" + name);
+        EXPECT_FALSE(bytes.empty());
+        EXPECT_TRUE(bytes == readFile(source + name)) << wideToUtf8(name);
+    }
+    // The password is kept for the listed archive: a second run asks nothing.
+    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(waitFor(runOver, kGenerousMs));
+    EXPECT_EQ(countLine(), L"解压完成，共2个文件");
+    EXPECT_EQ(passwordDialog(), nullptr);
+    EXPECT_TRUE(closeOpenedFolder(L"enc"));
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
+TEST_F(ExtractionRun, CancellingThePasswordSkipsTheEncryptedEntries) {
+    const std::wstring dir = downloadAndList(L"noPassword", L"enc.zip", 2);
+    ASSERT_TRUE(press(mainControl("超级按钮1")));
+    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (dialog = passwordDialog()) != nullptr; }, kGenerousMs));
+    answerDialog(dialog, L"", VK_ESCAPE);
+    ASSERT_TRUE(waitFor(runOver, kGenerousMs));
+    EXPECT_EQ(passwordDialog(), nullptr) << "asked again after 取消";
+    EXPECT_EQ(countLine(), L"解压完成：成功0个，失败2个");
+    EXPECT_EQ(listRows(mainControl("列表框1")), (std::vector<std::wstring>{L"a.txt（已跳过）", L"sub/b.bin（已跳过）"}));
+    // No file; a folder on an entry's way may stay, as for any failed entry.
+    for (const std::wstring& name : treeNames(dir + L"enc\\")) EXPECT_EQ(name.back(), L'\\') << wideToUtf8(name);
+    EXPECT_FALSE(waitFor([] { return !shellWindows(L"enc").empty(); }, 1500)) << "nothing extracted, yet opened";
+    EXPECT_TRUE(program_.closeMainWindow());
 }
 
 // Last, as it ends the program: the installer's WM_CLOSE waits for the run,

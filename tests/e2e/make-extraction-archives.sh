@@ -6,6 +6,7 @@
 #   OUT/single.zip    one file
 #   OUT/many.zip      several top-level items
 #   OUT/mac.zip       one top folder beside macOS bookkeeping
+#   OUT/enc.zip       two encrypted entries (password "right pw"), from OUT/enc/
 set -euo pipefail
 out=${1:?usage: make-extraction-archives.sh OUT}
 rm -rf "$out"
@@ -31,3 +32,8 @@ make("many.zip", [("a.txt", b"a\n"), ("b.txt", b"b\n"), ("sub/c.txt", b"c\n")])
 make("mac.zip", [("__MACOSX/", b""), ("__MACOSX/app/._x.txt", b"fork"), ("app/x.txt", b"x\n"),
                  ("app/.DS_Store", b"ds")])
 PY
+# Traditional encryption, as "zip -e" makes it; the plain files stay for comparing.
+mkdir -p "$out/enc/sub"
+printf 'first secret\n' >"$out/enc/a.txt"
+head -c 100000 /dev/urandom >"$out/enc/sub/b.bin"
+(cd "$out/enc" && zip -q -P 'right pw' ../enc.zip a.txt sub/b.bin)
