@@ -177,5 +177,7 @@ void extractArchive() {
     if (!started) return;
     runDestination = destination;
     runDeferral.emplace();
+    // The last run's result goes at once; the worker's progress follows.
+    setCountLine(progressLine(0, 0, 0, static_cast<int64_t>(listed.entries.size())));
     setCaption(FormId::Main, "超级按钮4", L"取消解压");
 }
