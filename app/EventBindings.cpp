@@ -21,10 +21,14 @@ const EventBinding kBindings[] = {
     {FormId::Main, nullptr, FormEvent::Created, [](int) { onMainCreated(); }},
     {FormId::Main, nullptr, FormEvent::Destroying, [](int) { onMainDestroyed(); }},
     {FormId::Main, "超级按钮1", FormEvent::Clicked, [](int) { useArchiveFolderDestination(); }},
-    {FormId::Main, "超级按钮2", FormEvent::Clicked, [](int) { useDesktopDestination(); }},
+    // The destination buttons do nothing while a run is going.
+    {FormId::Main, "超级按钮2", FormEvent::Clicked, [](int) {
+         if (!extractionRunning()) useDesktopDestination();
+     }},
     // The folder browser runs a message loop of its own: a request to end
     // the program waits until it is closed.
     {FormId::Main, "超级按钮3", FormEvent::Clicked, [](int) {
+         if (extractionRunning()) return;
          const QuitDeferral browsing;
          chooseCustomDestination();
      }},

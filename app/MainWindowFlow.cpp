@@ -1,17 +1,21 @@
 #include "app/MainWindowFlow.h"
 
 #include "app/DownloadRules.h"
+#include "app/ExtractionPlan.h"
+#include "app/ExtractionWorker.h"
 #include "app/PathText.h"
 #include "app/ResidentWindow.h"
 #include "app/ProgramState.h"
+#include "app/ShellOpen.h"
 #include "app/VerdictText.h"
 #include "app/ZoneMark.h"
 #include "base/TextCodec.h"
-#include "base/UniqueAny.h"
 #include "ui/Forms.h"
+#include "ui/PasswordDialog.h"
 #include "zip/Unzip.h"
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -20,12 +24,103 @@ struct ListedArchive {
     std::string path;
     std::shared_ptr<ZIP解压> archive;  // the object zipArchive held when listed
     std::string autoDestination;      // the "当前文件夹" rule's answer, once taken
+    std::vector<RunEntry> entries;    // as listed, in archive order
+    std::vector<EntryVerdict> verdicts;  // each entry's verdict, in the same order
+    std::vector<int> markedRows;      // rows showing a reason after their name
+    std::string password;             // the password that opened its encrypted entries, kept in memory
 };
 ListedArchive listed;
 
 // The destination the last "当前文件夹" press stored; the desktop and a picked
 // folder replace it in destinationFolder.
 std::string archiveRuleChoice;
+
+// The run going on, if any. A request to end the program from outside
+// waits until it is over.
+ExtractionWorker worker;
+std::optional<QuitDeferral> runDeferral;
+std::string runDestination;
+
+bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> listedNames() {
+    std::vector<std::string> names;
+    names.reserve(listed.entries.size());
+    for (const RunEntry& e : listed.entries) names.push_back(e.name);
+    return names;
+}
+
+HWND entryList() { return controlWindow(FormId::Main, "列表框1"); }
+
+void setRow(int row, const std::string& ansiName, const std::string& reason) {
+    HWND list = entryList();
+    if (!list) return;
+    const std::wstring text = ansiToWide(ansiName) + utf8ToWide(reason);
+    SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
+    SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// A row's verdict reason, which it shows from the listing on.
+std::string verdictReason(size_t row) {
+    return row < listed.verdicts.size() ? rowReason(listed.verdicts[row].reason) : std::string();
+}
+
+void unmarkRows() {
+    for (int row : listed.markedRows) {
+        const size_t i = static_cast<size_t>(row);
+        setRow(row, listed.entries[i].name, verdictReason(i));
+    }
+    listed.markedRows.clear();
+}
+
+// Progress and results are drawn in the count line's own colour, whatever
+// colour the verdict gave it.
+void setCountLine(const std::string& utf8) {
+    setCaption(FormId::Main, "标签2", utf8ToWide(utf8));
+    setTextColour(FormId::Main, "标签2", std::nullopt);
+}
+
+void showProgress(const RunProgress& p) {
+    if (!isFormLoaded(FormId::Main)) return;
+    setCountLine(progressLine(p.doneBytes, p.totalBytes, p.doneEntries, p.totalEntries));
+}
+
+void showResult(const RunResult& result) {
+    const std::string destination = std::move(runDestination);
+    runDeferral.reset();  // a held-back request to end the program goes on from the message loop
+    if (!isFormLoaded(FormId::Main)) return;
+    if (!result.password.empty()) listed.password = result.password;
+    setCountLine(resultLine(result.extracted, result.failed, result.cancelled));
+    setCaption(FormId::Main, "超级按钮4", L"立即解压");
+    int firstFailed = -1;
+    for (size_t i = 0; i < result.outcomes.size() && i < listed.entries.size(); ++i) {
+        const EntryOutcome outcome = result.outcomes[i];
+        if (outcome == EntryOutcome::Extracted) {
+            // Programs and disguised files keep the download's zone mark.
+            if (i < listed.verdicts.size() && needsZoneMark(listed.verdicts[i]))
+                markAsDownloaded(withTrailingBackslash(destination) + listed.entries[i].name, listed.path);
+            continue;
+        }
+        const int row = static_cast<int>(i);
+        setRow(row, listed.entries[i].name, verdictReason(i) + outcomeReason(outcome));
+        listed.markedRows.push_back(row);
+        if (outcome != EntryOutcome::Skipped && firstFailed < 0) firstFailed = row;
+    }
+    if (firstFailed >= 0) SendMessageW(entryList(), LB_SETTOPINDEX, static_cast<WPARAM>(firstFailed), 0);
+    if (result.cancelled || result.extracted == 0) return;
+    // The shell gets the folder without its closing "\" (a drive root keeps
+    // it): some shells pass the path on quoted, and "\"" would escape the quote.
+    std::string folder = destination;
+    if (endsWithBackslash(folder) && folder.size() > 3) folder.pop_back();
+    openInShell(folder);
+}
+
+std::optional<std::string> askForPassword(bool again) {
+    if (!isFormLoaded(FormId::Main)) return std::nullopt;
+    std::optional<std::wstring> typed = askPassword(formWindow(FormId::Main), again);
+    if (!typed) return std::nullopt;
+    return wideToAnsi(*typed);
+}
 
 }  // namespace
 
@@ -35,70 +130,80 @@ void onMainCreated() {
     setProperty(FormId::Main, "标签5", Property::Visible, wideToAnsi(title).size() > kMainTitleLimit ? 1 : 0);
     setCaption(FormId::Main, "标签1", title);
 
-    listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}};
+    listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}, {}, {}};
     state.listedEntryCount = listed.archive->entryCount();
     const VerdictLine count = entryCountLine(state.listedEntryCount, listed.archive->verdict());
     setCaption(FormId::Main, "标签2", utf8ToWide(count.text));
     setTextColour(FormId::Main, "标签2", count.colour());
+    listed.entries.reserve(static_cast<size_t>(state.listedEntryCount));
+    listed.verdicts.reserve(static_cast<size_t>(state.listedEntryCount));
     for (int32_t i = 0; i < state.listedEntryCount; ++i) {
         const EntryInfo info = listed.archive->entryInfo(i);
-        const std::string reason = rowReason(listed.archive->entryVerdict(i).reason);
-        addListRow(FormId::Main, "列表框1", ansiToWide(info.name) + utf8ToWide(reason));
+        const EntryVerdict verdict = listed.archive->entryVerdict(i);
+        addListRow(FormId::Main, "列表框1", ansiToWide(info.name) + utf8ToWide(rowReason(verdict.reason)));
+        listed.entries.push_back({info.index, info.name, static_cast<uint32_t>(info.compressedSize),
+                                  static_cast<uint32_t>(info.uncompressedSize)});
+        listed.verdicts.push_back(verdict);
     }
 }
 
-void onMainDestroyed() { listed = ListedArchive{}; }
+void onMainDestroyed() {
+    // Closing the window stops the run: the entry being written is
+    // abandoned, and the worker is waited for (bounded).
+    if (worker.running()) {
+        worker.stop(ExtractionWorker::kStopWaitMs);
+        runDeferral.reset();
+    }
+    listed = ListedArchive{};
+}
 
 bool mainWindowIsCurrent() { return listed.archive && listed.archive == programState().zipArchive; }
 
-std::string archiveFolderDestination(const std::string& archivePath) {
-    const std::string folder = folderOfPath(archivePath);
-    const std::string candidate = folder + fileTitle(archivePath);
-    WIN32_FIND_DATAA found;
-    UniqueFind find(FindFirstFileA(candidate.c_str(), &found));
-    if (find) return folder;
-    CreateDirectoryA(candidate.c_str(), nullptr);
-    return candidate + "\\";
+bool extractionRunning() { return worker.running(); }
+
+std::string archiveFolderDestination(const std::string& archivePath, const std::vector<std::string>& entryNames) {
+    const ArchiveFolderChoice choice = chooseArchiveFolder(archivePath, entryNames, pathExists);
+    // Made at once, so that asking again finds it taken and the decision stays.
+    if (choice.create) CreateDirectoryA(choice.folder.c_str(), nullptr);
+    return choice.folder;
 }
 
 namespace {
 
 // The listed archive's "当前文件夹" destination, worked out once per listed
-// archive: after the rule has made the folder, asking again must not move on
-// to the archive's parent.
+// archive: after the rule has made the folder, asking again must not move on.
 const std::string& listedArchiveFolder() {
-    if (listed.autoDestination.empty()) listed.autoDestination = archiveFolderDestination(listed.path);
+    if (listed.autoDestination.empty()) listed.autoDestination = archiveFolderDestination(listed.path, listedNames());
     return listed.autoDestination;
 }
 
 }  // namespace
 
 void useArchiveFolderDestination() {
+    if (worker.running()) return;
     programState().destinationFolder = listedArchiveFolder();
     archiveRuleChoice = programState().destinationFolder;
 }
 
 void extractArchive() {
+    // During a run the button reads "取消解压".
+    if (worker.running()) {
+        worker.cancel();
+        return;
+    }
     ProgramState& state = programState();
     if (listed.path.empty() || !listed.archive) return;  // nothing was ever listed
-    // A request to end the program from outside waits until the run is over.
-    const QuitDeferral deferQuit;
     // "当前文件夹" means the listed archive's own folder, whichever archive it
     // was chosen for; so does no choice at all.
     std::string destination = state.destinationFolder;
     if (destination.empty() || destination == archiveRuleChoice) destination = listedArchiveFolder();
-    ZIP解压& zip = *listed.archive;
-    // A destination the library cannot take (too long a path) would leave the
-    // base folder where it was: extract nothing rather than write elsewhere.
-    if (zip.setBaseFolder(destination) == kZipOk) {
-        for (int32_t i = 0; i < state.listedEntryCount; ++i) {
-            const EntryInfo info = zip.entryInfo(i);
-            if (zip.extractEntry(i, info.name) == kZipOk && needsZoneMark(zip.entryVerdict(i)))
-                markAsDownloaded(withTrailingBackslash(destination) + info.name, listed.path);
-        }
-    }
-    // The shell gets the folder without its closing "\" (a drive root keeps
-    // it): some shells pass the path on quoted, and "\"" would escape the quote.
-    if (endsWithBackslash(destination) && destination.size() > 3) destination.pop_back();
-    openInShell(destination);
+    unmarkRows();
+    const bool started = worker.start(listed.archive, destination, listed.entries, listed.password, showProgress,
+                                      showResult, askForPassword);
+    if (!started) return;
+    runDestination = destination;
+    runDeferral.emplace();
+    // The last run's result goes at once; the worker's progress follows.
+    setCountLine(progressLine(0, 0, 0, static_cast<int64_t>(listed.entries.size())));
+    setCaption(FormId::Main, "超级按钮4", L"取消解压");
 }

@@ -8,24 +8,32 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 void onMainCreated();
 void onMainDestroyed();
 
-// "当前文件夹": a new folder named after the archive next to it, created at
-// once when nothing of that name exists; else the archive's own folder.
-// Worked out once per listed archive.
+// "当前文件夹": the folder the listed archive's entries decide (see
+// chooseArchiveFolder), made at once when it is a new one. Worked out once per
+// listed archive. Does nothing while a run is going.
 void useArchiveFolderDestination();
 
-// "立即解压": extracts every listed entry into the destination, then opens
-// the destination in a shell window. Before any destination was chosen, and
-// while the last choice was "当前文件夹" (made for this archive or an earlier
-// one), the "当前文件夹" rule for the listed archive decides.
+// "立即解压": starts extracting every listed entry into the destination on a
+// worker thread; the count line shows the progress, then the result, and the
+// failed rows their reasons; the destination opens in the shell when anything
+// was extracted. Before any destination was chosen, and while the last choice
+// was "当前文件夹" (made for this archive or an earlier one), the "当前文件夹"
+// rule for the listed archive decides. During a run the button reads
+// "取消解压" and cancels it. A request to end the program waits for the run.
 void extractArchive();
+
+// True from "立即解压" until the run's result is shown; the destination
+// buttons do nothing meanwhile.
+bool extractionRunning();
 
 // True when the main window lists what zipArchive holds now.
 bool mainWindowIsCurrent();
 
-// The destination the "当前文件夹" rule gives for an archive path, creating
-// the folder when nothing of that name exists.
-std::string archiveFolderDestination(const std::string& archivePath);
+// The destination the "当前文件夹" rule gives for an archive path and its
+// entry names, creating the folder when it is a new one.
+std::string archiveFolderDestination(const std::string& archivePath, const std::vector<std::string>& entryNames);

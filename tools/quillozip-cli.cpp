@@ -5,7 +5,9 @@
 //     encrypted, runnable or ok), then "verdict" and the archive's
 //     (hostile, deceptive, encrypted or safe)
 //   quillozip-cli extract [--password PW] ARCHIVE DEST
-// Arguments and printed names are in the ANSI code page.
+// Arguments and printed names are in the ANSI code page. Each extracted
+// entry prints its index, result code, the reason for a failure as the main
+// window shows it (empty on success) and its name, tab-separated.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -14,6 +16,8 @@
 #include <cstring>
 #include <string>
 
+#include "app/ExtractionPlan.h"
+#include "base/TextCodec.h"
 #include "zip/Unzip.h"
 
 namespace {
@@ -72,6 +76,13 @@ int list(const char* archive) {
     return 0;
 }
 
+bool isSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+uint64_t freeBytesAt(const char* folder) {
+    ULARGE_INTEGER available{};
+    return ::GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
+}
+
 int extract(const char* archive, const char* destination, const char* password) {
     Unzip zip;
     if (!zip.open(archive, password)) return cannotOpen(archive);
@@ -83,8 +94,14 @@ int extract(const char* archive, const char* destination, const char* password) 
     int extracted = 0, failed = 0;
     for (int32_t i = 0; i < count; i++) {
         EntryInfo e = zip.entryInfo(i);
+        // A name the library refuses below the destination is reported as
+        // unsafe, as the main window does.
+        const bool unsafe = unsafeEntryName(e.name, isSystemLeadByte);
         int32_t rc = zip.extractEntry(i, e.name);
-        std::printf("%d\t0x%X\t%s\n", i, static_cast<unsigned>(rc), e.name.c_str());
+        EntryFigures figures{static_cast<uint32_t>(e.compressedSize), static_cast<uint32_t>(e.uncompressedSize)};
+        if (rc == kZipWriteFailed) figures.freeBytes = freeBytesAt(destination);
+        const std::string reason = wideToAnsi(utf8ToWide(outcomeReason(classifyResult(rc, unsafe, figures))));
+        std::printf("%d\t0x%X\t%s\t%s\n", i, static_cast<unsigned>(rc), reason.c_str(), e.name.c_str());
         (rc == kZipOk ? extracted : failed)++;
     }
     std::printf("%d extracted, %d failed\n", extracted, failed);

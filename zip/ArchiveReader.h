@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,17 @@ public:
     // absolute. Defined in Extraction.cpp.
     int32_t extractEntry(int32_t index, const std::string& fileName);
 
+    // Called between pieces of an entry's data with the stored bytes just
+    // taken in; false abandons the entry (kZipCancelled).
+    using PieceHook = std::function<bool(uint64_t storedBytes)>;
+    void setPieceHook(PieceHook hook) { pieceHook_ = std::move(hook); }
+
+    // The password for encrypted entries extracted from now on; null for none.
+    void setPassword(const char* password) {
+        password_.reset();
+        if (password) password_ = password;
+    }
+
 private:
     ArchiveReader();
 
@@ -113,6 +125,7 @@ private:
     int32_t cachedIndex_ = -1;
     std::optional<std::string> password_;
     std::string baseFolder_;       // ends with a separator; empty when unusable
+    PieceHook pieceHook_;
     uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
     struct Claim {
         std::string exact;   // the target with "/" as "\"; empty for a numbered name

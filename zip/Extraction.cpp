@@ -296,6 +296,8 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& 
         position += got;
         left -= got;
         rc = decoder.feed(data_->input.get(), got, out);
+        // A cancelled entry goes with its file, as a failed one does.
+        if (!rc && pieceHook_ && !pieceHook_(got)) rc = kZipCancelled;
     }
     if (!rc) rc = decoder.finish(out);
     if (!rc) rc = out.commit();

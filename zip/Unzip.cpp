@@ -30,6 +30,7 @@ Unzip::~Unzip() = default;
 bool Unzip::open(const std::string& fileName, const char* password) {
     close();
     reader_ = ArchiveReader::open(fileName, password);
+    if (reader_) reader_->setPieceHook(pieceHook_);
     return reader_ != nullptr;
 }
 
@@ -76,4 +77,13 @@ const ArchiveVerdict& Unzip::verdict() const {
 
 EntryVerdict Unzip::entryVerdict(int32_t index) const {
     return index < 0 ? EntryVerdict{} : verdict().entry(static_cast<size_t>(index));
+}
+
+void Unzip::setPassword(const char* password) {
+    if (reader_) reader_->setPassword(password);
+}
+
+void Unzip::setPieceHook(std::function<bool(uint64_t storedBytes)> hook) {
+    pieceHook_ = std::move(hook);
+    if (reader_) reader_->setPieceHook(pieceHook_);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,13 @@ public:
     int32_t setBaseFolder(const std::string& folder);
     int32_t extractEntry(int32_t index, const std::string& fileName);
     void close();
+    // Runs between pieces of an extracted entry's data with the stored bytes
+    // just read (progress); returning false abandons the entry, which then
+    // leaves no file and returns kZipCancelled. Kept across open and close.
+    void setPieceHook(std::function<bool(uint64_t storedBytes)> hook);
+    // The password for encrypted entries extracted from now on (null for
+    // none), as if the archive had been opened with it.
+    void setPassword(const char* password);
     bool isOpen() const { return reader_ != nullptr; }
     // What the archive holds, judged from its central directory when it was
     // opened (no entry data is read); an empty verdict when nothing is open.
@@ -50,10 +58,8 @@ public:
 
 private:
     std::unique_ptr<ArchiveReader> reader_;
+    std::function<bool(uint64_t)> pieceHook_;
 };
 
 // The designer's name of the type.
 using ZIP解压 = Unzip;
-
-// Opens a folder (or any file) in a shell window; reports nothing.
-void openInShell(const std::string& path);

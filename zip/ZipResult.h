@@ -14,5 +14,6 @@ enum ZipResult : int32_t {
     kZipBadPassword = 0x1000,    // the password does not fit an encrypted entry
     kZipBadIndex = 0x10000,      // entry index out of range
     kZipNotOpen = 0x40000,       // no archive is open in the object
+    kZipCancelled = 0x80000,     // the caller's piece hook stopped the entry; nothing of it was kept
     kZipDataError = 0x5000000,   // reading, decompressing or checking an entry's data failed
 };

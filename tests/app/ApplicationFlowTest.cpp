@@ -119,19 +119,23 @@ TEST(ResidentWindow, WmCloseQuitsAtOnceOrOnceTheLastDeferralEnds) {
     EXPECT_FALSE(IsWindow(resident));
 }
 
-TEST(ArchiveFolderDestination, MakesTheFolderOnceThenUsesTheArchivesFolder) {
+TEST(ArchiveFolderDestination, MakesANewFolderAndNeverReusesATakenName) {
     const std::string dir = tempFolder("qz-dest");
     const std::string archive = dir + "tools.zip";
-    EXPECT_EQ(archiveFolderDestination(archive), dir + "tools\\");
+    const std::vector<std::string> loose = {"a.txt", "b.txt"};
+    EXPECT_EQ(archiveFolderDestination(archive, loose), dir + "tools\\");
     EXPECT_NE(GetFileAttributesA((dir + "tools").c_str()), INVALID_FILE_ATTRIBUTES);
-    // The second press finds the folder made by the first.
-    EXPECT_EQ(archiveFolderDestination(archive), dir);
+    // The second press finds the folder made by the first, and makes the next.
+    EXPECT_EQ(archiveFolderDestination(archive, loose), dir + "tools (2)\\");
+    // One top folder goes straight into the archive's folder, unless its name is taken.
+    EXPECT_EQ(archiveFolderDestination(archive, {"bin/", "bin/x.exe"}), dir);
+    EXPECT_EQ(archiveFolderDestination(archive, {"tools/", "tools/x.exe"}), dir + "tools (3)\\");
     // A file of that name also counts as taken.
     const std::string other = dir + "setup.old.zip";
     CloseHandle(CreateFileA((dir + "setup.old").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_EQ(archiveFolderDestination(other), dir);
+    EXPECT_EQ(archiveFolderDestination(other, loose), dir + "setup.old (2)\\");
     DeleteFileA((dir + "setup.old").c_str());
-    RemoveDirectoryA((dir + "tools").c_str());
+    for (const char* made : {"tools", "tools (2)", "tools (3)", "setup.old (2)"}) RemoveDirectoryA((dir + made).c_str());
     RemoveDirectoryA(dir.c_str());
 }
 
@@ -139,7 +143,7 @@ TEST(ArchiveFolderDestination, ChineseArchiveNamesWithBackslashTrailBytes) {
     const std::string dir = tempFolder("qz-dest-cn");
     // 0xB1 0xED and 0x9A 0x5C are two GBK characters; the second ends in the byte of "\".
     const std::string title = "\xB1\xED\x9A\x5C";
-    EXPECT_EQ(archiveFolderDestination(dir + title + ".zip"), dir + title + "\\");
+    EXPECT_EQ(archiveFolderDestination(dir + title + ".zip", {"a", "b"}), dir + title + "\\");
     EXPECT_NE(GetFileAttributesA((dir + title).c_str()), INVALID_FILE_ATTRIBUTES);
     RemoveDirectoryA((dir + title).c_str());
     RemoveDirectoryA(dir.c_str());

@@ -46,8 +46,8 @@ bool longRun();
 HWND control(HWND form, FormId id, const char* name);
 std::wstring textOf(HWND hwnd);
 bool visible(HWND hwnd);
-// Clicks a button and returns once the program has handled the click (the
-// whole extraction runs inside it); false when it was not handled in time.
+// Clicks a button and returns once the program has handled the click (an
+// extraction then goes on on a worker); false when it was not handled in time.
 bool press(HWND button, int timeoutMs = 60000);
 std::vector<std::wstring> listRows(HWND list);
 int listRowCount(HWND list);

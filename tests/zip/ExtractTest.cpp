@@ -273,3 +273,33 @@ TEST_F(ExtractTest, PathsOfMaxPathBytesFailCleanly) {
 }
 
 }  // namespace
+
+TEST_F(ExtractTest, APieceHookSeesEveryStoredByteAndCanAbandonAnEntry) {
+    std::string big(1 << 20, '\0');
+    for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<char>(i * 2654435761u >> 13);
+    ZipBuilder b;
+    b.add(makeEntry("stored.bin", big, 0));
+    b.add(makeEntry("again.bin", big, 0));
+    ASSERT_TRUE(makeFolder(dest));
+    ASSERT_TRUE(writeFile(dest + "again.bin", "older"));
+    uint64_t seen = 0;
+    int pieces = 0, stopAt = 0;
+    zip.setPieceHook([&](uint64_t bytes) {
+        seen += bytes;
+        return ++pieces != stopAt;
+    });
+    ASSERT_TRUE(openBuilt(b));
+    EXPECT_EQ(zip.extractEntry(0, "stored.bin"), kZipOk);
+    EXPECT_EQ(seen, big.size());
+    EXPECT_GT(pieces, 2);
+    // Stopped in the middle: neither a new file nor the replacement of an old one is kept.
+    pieces = 0;
+    stopAt = 2;
+    EXPECT_EQ(zip.extractEntry(1, "again.bin"), kZipCancelled);
+    EXPECT_EQ(readFile(dest + "again.bin"), "older");
+    ASSERT_TRUE(DeleteFileA((dest + "stored.bin").c_str()));
+    pieces = 0;
+    EXPECT_EQ(zip.extractEntry(0, "stored.bin"), kZipCancelled);
+    EXPECT_EQ(fileAttributes(dest + "stored.bin"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(listTree(dest), (Names{"again.bin"}));
+}

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "zip/Unzip.h"
+#include "app/ShellOpen.h"
 
 void openInShell(const std::string& path) {
     // An open browser window, when there is one, owns the new shell window.

@@ -1,0 +1,72 @@
+// What an extraction run decides and says, without Windows: which entries
+// are macOS bookkeeping, where "当前文件夹" puts an archive, what became of
+// each entry, and the count line's texts during and after a run. Names and
+// paths are 8-bit ANSI (GBK on the users' systems); the texts are UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// __MACOSX/ entries and .DS_Store files: macOS bookkeeping that is never
+// what the user wants. They are left out of the folder decision and not
+// extracted.
+bool isMacBookkeeping(std::string_view entryName);
+
+// Where "当前文件夹" extracts an archive: `folder` ends in "\"; `create`
+// says the folder is a new one to be made.
+struct ArchiveFolderChoice {
+    std::string folder;
+    bool create = false;
+};
+
+// The decision for the archive at archivePath with these entry names
+// (folder entries end in a separator). When every entry that is not
+// bookkeeping lies under one top-level folder, or there is a single file,
+// the archive's own folder, unless that top-level name is taken there;
+// otherwise a new folder named after the archive, or the first free
+// "名称 (2)", "名称 (3)", ... `exists` tells whether a path is taken.
+ArchiveFolderChoice chooseArchiveFolder(std::string_view archivePath, const std::vector<std::string>& entryNames,
+                                        const std::function<bool(const std::string&)>& exists);
+
+// What became of one entry in a run.
+enum class EntryOutcome {
+    Extracted,
+    Skipped,        // bookkeeping, never written
+    WrongPassword,
+    PasswordSkipped,  // encrypted, and the password dialog was cancelled: failed
+    Damaged,        // unreadable, undecodable or failing its check
+    UnsafePath,     // a name that would leave the destination or name a device or stream
+    DiskFull,
+    SuspectedBomb,  // claims far more than the disk holds from very little
+    CannotWrite,
+};
+
+// The library's size figures and the room on the destination's volume,
+// for telling a full disk and a bomb from other write failures.
+struct EntryFigures {
+    uint64_t storedSize = 0;
+    uint64_t size = 0;
+    uint64_t freeBytes = UINT64_MAX;
+};
+
+// A name the library refuses to write below the destination: absolute, or
+// leaving it, or naming a device or a stream. isLead tells the code page's
+// lead bytes.
+bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char));
+
+// The outcome of an extraction result code (0 for success).
+EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures);
+
+// The text after a row's name: "（密码错误）" and the like; empty for an
+// extracted entry.
+std::string outcomeReason(EntryOutcome outcome);
+
+// "正在解压 37%（12/120）": the percentage from the bytes, the count from the entries.
+std::string progressLine(uint64_t doneBytes, uint64_t totalBytes, int64_t doneEntries, int64_t totalEntries);
+
+// "解压完成，共N个文件" when nothing failed, else "解压完成：成功N个，失败M个";
+// a cancelled run "已取消：已解压N个".
+std::string resultLine(int64_t extracted, int64_t failed, bool cancelled);
