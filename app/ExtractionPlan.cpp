@@ -103,6 +103,8 @@ EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigu
     }
     case kZipCannotOpen:
         return EntryOutcome::CannotWrite;
+    case kZipReadFailed:  // what the library answers for a method it does not decode
+        return EntryOutcome::Unsupported;
     default:
         return EntryOutcome::Damaged;
     }
@@ -115,6 +117,7 @@ std::string outcomeReason(EntryOutcome outcome) {
     case EntryOutcome::PasswordSkipped: return "（已跳过）";
     case EntryOutcome::WrongPassword: return "（密码错误）";
     case EntryOutcome::Damaged: return "（数据损坏）";
+    case EntryOutcome::Unsupported: return "（不支持的压缩方式）";
     case EntryOutcome::UnsafePath: return "（路径不安全，已跳过）";
     case EntryOutcome::DiskFull: return "（磁盘空间不足）";
     case EntryOutcome::SuspectedBomb: return "（疑似压缩炸弹，已跳过）";

@@ -38,6 +38,7 @@ enum class EntryOutcome {
     WrongPassword,
     PasswordSkipped,  // encrypted, and the password dialog was cancelled: failed
     Damaged,        // unreadable, undecodable or failing its check
+    Unsupported,    // compressed or encrypted by a method the library does not decode
     UnsafePath,     // a name that would leave the destination or name a device or stream
     DiskFull,
     SuspectedBomb,  // claims far more than the disk holds from very little

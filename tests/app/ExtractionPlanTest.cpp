@@ -84,7 +84,7 @@ TEST(ExtractionPlan, ResultCodesBecomeReasons) {
         {kZipBadPassword, false, {}, "（密码错误）"},
         {kZipDataError, false, {}, "（数据损坏）"},
         {kZipBadEntry, false, {}, "（数据损坏）"},
-        {kZipReadFailed, false, {}, "（数据损坏）"},
+        {kZipReadFailed, false, {}, "（不支持的压缩方式）"},
         {kZipCannotOpen, true, {}, "（路径不安全，已跳过）"},
         {kZipCannotOpen, false, {}, "（无法写入）"},
         {kZipWriteFailed, false, {100, 5000, 1000}, "（磁盘空间不足）"},

@@ -187,7 +187,7 @@ for archive in aes256.zip aes128-bzip2.zip aes192-lzma.zip aes256-ae1.zip; do
 done
 # A wrong password: 0x1000 for the encrypted files, nothing written.
 extract "$work/aes256.zip" wrong
-grep -qP '\t0x1000\ttext.txt$' "$work/log" && grep -qP '\t0x1000\tsub/random.bin$' "$work/log" ||
+grep -qP '\t0x1000\t[^\t]*\ttext.txt$' "$work/log" && grep -qP '\t0x1000\t[^\t]*\tsub/random.bin$' "$work/log" ||
     fail "AES wrong password: $(cat "$work/log")"
 [ -z "$(find "$work/out" -type f 2>/dev/null)" ] || fail "AES wrong password: files were written"
 # A byte changed inside the encrypted data: the authentication code refuses
@@ -201,7 +201,7 @@ data[local + 30 + names + extras + 16 + 2 + 1000] ^= 1  # past the 16-byte salt 
 open(sys.argv[2], 'wb').write(data)
 PY
 extract "$work/aes-tampered.zip" secret
-grep -qP '^\d+\t0x5000000\tsub/random.bin$' "$work/log" || fail "AES tampered: $(cat "$work/log")"
+grep -qP '^\d+\t0x5000000\t[^\t]*\tsub/random.bin$' "$work/log" || fail "AES tampered: $(cat "$work/log")"
 [ ! -e "$work/out/sub/random.bin" ] || fail "AES tampered: the file stayed"
 
 # Methods no decoder reads (PPMd) list with names and sizes and fail with
@@ -209,10 +209,10 @@ grep -qP '^\d+\t0x5000000\tsub/random.bin$' "$work/log" || fail "AES tampered: $
 for method in PPMd; do
     make_7z "$method.zip" -mm=$method
     cli list "$(winpath "$work/$method.zip")" >"$work/log"
-    grep -qP "^\\d+\t0x20\t$(stat -c %s "$src/text.txt")\t\\d+\t.*\ttext.txt$" "$work/log" ||
+    grep -qP "^\\d+\t0x20\t$(stat -c %s "$src/text.txt")\t\\d+\t.*\ttext.txt\t[a-z]+$" "$work/log" ||
         fail "$method listing: $(cat "$work/log")"
     extract "$work/$method.zip"
-    grep -qP '^\d+\t0x800\ttext.txt$' "$work/log" || fail "$method: $(cat "$work/log")"
+    grep -qP '^\d+\t0x800\t[^\t]*\ttext.txt$' "$work/log" || fail "$method: $(cat "$work/log")"
     [ ! -e "$work/out/text.txt" ] || fail "$method: text.txt was written"
 done
 
