@@ -102,7 +102,9 @@ void showResult(const RunResult& result) {
             continue;
         }
         const int row = static_cast<int>(i);
-        setRow(row, listed.entries[i].name, verdictReason(i) + outcomeReason(outcome));
+        // A failed row tells why it failed; the verdict's reason comes back
+        // with the next run.
+        setRow(row, listed.entries[i].name, outcomeReason(outcome));
         listed.markedRows.push_back(row);
         if (outcome != EntryOutcome::Skipped && firstFailed < 0) firstFailed = row;
     }

@@ -184,7 +184,7 @@ TEST_F(ExtractionRun, FailedEntriesShowTheirReasons) {
     const std::wstring dir = downloadAndList(L"damaged", L"damaged.zip", 4);
     EXPECT_EQ(extractHere(), L"解压完成：成功2个，失败2个");
     EXPECT_EQ(listRows(mainControl("列表框1")),
-              (std::vector<std::wstring>{L"good.txt", L"bad.txt（数据损坏）", L"evil.txt", L"CON.txt（路径不安全，已跳过）"}));
+              (std::vector<std::wstring>{L"good.txt", L"bad.txt（数据损坏）", L"evil.txt（危险：路径越界）", L"CON.txt（路径不安全，已跳过）"}));
     EXPECT_TRUE(closeOpenedFolder(L"damaged"));
     // The climbing name lands inside the destination; the damaged entry leaves nothing.
     EXPECT_EQ(treeNames(dir + L"damaged\\"), (std::set<std::wstring>{L"good.txt", L"evil.txt"}));

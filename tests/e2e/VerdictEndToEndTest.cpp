@@ -154,26 +154,28 @@ TEST_F(VerdictEndToEnd, ASafeArchiveAfterADangerousOneIsGreyAgain) {
 
 TEST_F(VerdictEndToEnd, ADisguisedProgramIsStillExtracted) {
     // The user decides: the warning does not keep the file back.
-    ASSERT_TRUE(download(L"invoice", L"invoice", kDanger));
+    // A title of its own: the same download again at the same path and size
+    // is the one already reminded.
+    ASSERT_TRUE(download(L"invoice", L"disguised", kDanger));
     ASSERT_TRUE(program_.safeOpen(2));
     ASSERT_TRUE(press(ProgramUnderTest::mainControl("超级按钮4")));
-    EXPECT_TRUE(closeOpenedFolder(L"invoice"));
-    EXPECT_EQ(readFile(root_ + L"dl\\invoice\\发票.pdf.exe").size(), 25u);
-    EXPECT_EQ(readFile(root_ + L"dl\\invoice\\readme.txt").size(), 9u);
+    EXPECT_TRUE(closeOpenedFolder(L"disguised"));
+    EXPECT_EQ(readFile(root_ + L"dl\\disguised\\发票.pdf.exe").size(), 25u);
+    EXPECT_EQ(readFile(root_ + L"dl\\disguised\\readme.txt").size(), 9u);
     // The program keeps its download's warning where the volume can hold
     // it; elsewhere nothing else appears beside it.
     DWORD flags = 0;
     ASSERT_TRUE(GetVolumeInformationW(root_.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0));
-    const std::vector<char> mark = readFile(root_ + L"dl\\invoice\\发票.pdf.exe:Zone.Identifier");
+    const std::vector<char> mark = readFile(root_ + L"dl\\disguised\\发票.pdf.exe:Zone.Identifier");
     if (flags & FILE_NAMED_STREAMS) {
         EXPECT_NE(std::string(mark.begin(), mark.end()).find("ZoneId=3"), std::string::npos);
     } else {
         std::printf("note: drive %ls has no named streams: no zone mark\n", root_.c_str());
     }
-    EXPECT_TRUE(readFile(root_ + L"dl\\invoice\\readme.txt:Zone.Identifier").empty()) << "a text file is not marked";
+    EXPECT_TRUE(readFile(root_ + L"dl\\disguised\\readme.txt:Zone.Identifier").empty()) << "a text file is not marked";
     WIN32_FIND_DATAW found;
     int files = 0;
-    UniqueFind find(FindFirstFileW((root_ + L"dl\\invoice\\*").c_str(), &found));
+    UniqueFind find(FindFirstFileW((root_ + L"dl\\disguised\\*").c_str(), &found));
     if (find) {
         do files += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
         while (FindNextFileW(find.get(), &found));
