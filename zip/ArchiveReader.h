@@ -76,6 +76,11 @@ public:
     using PieceHook = std::function<bool(uint64_t storedBytes)>;
     void setPieceHook(PieceHook hook) { pieceHook_ = std::move(hook); }
 
+    // Called with the path of each file an entry wrote, complete and
+    // checked, before it is moved into place and its times are set.
+    using CompletedFileHook = std::function<void(const std::wstring& writtenPath)>;
+    void setCompletedFileHook(CompletedFileHook hook) { completedFileHook_ = std::move(hook); }
+
     // The password for encrypted entries extracted from now on; null for none.
     void setPassword(const char* password) {
         password_.reset();
@@ -126,6 +131,7 @@ private:
     std::optional<std::string> password_;
     std::string baseFolder_;       // ends with a separator; empty when unusable
     PieceHook pieceHook_;
+    CompletedFileHook completedFileHook_;
     uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
     struct Claim {
         std::string exact;   // the target with "/" as "\"; empty for a numbered name

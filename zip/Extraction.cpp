@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
@@ -86,8 +87,9 @@ size_t folderPartLength(const std::string& path) {
 // unless commit() made it the target.
 class OutputFile final : public ByteSink {
 public:
-    OutputFile(const EntryDetails& entry, std::string target, size_t folderLength)
-        : entry_(entry), target_(std::move(target)), folderLength_(folderLength) {}
+    OutputFile(const EntryDetails& entry, std::string target, size_t folderLength,
+               const ArchiveReader::CompletedFileHook& completed)
+        : entry_(entry), target_(std::move(target)), folderLength_(folderLength), completed_(completed) {}
     ~OutputFile() {
         file_.reset();
         if (path_.empty()) return;
@@ -109,6 +111,7 @@ public:
         if (!file_) {
             if (int32_t rc = create()) return rc;  // an empty entry
         }
+        if (completed_) completed_(ansiToWide(path_));
         ::SetFileTime(file_.get(), &entry_.creationTime, &entry_.accessTime, &entry_.modificationTime);
         file_.reset();
         if (path_ == target_) {
@@ -169,6 +172,7 @@ private:
     const EntryDetails& entry_;
     std::string target_;
     size_t folderLength_;
+    const ArchiveReader::CompletedFileHook& completed_;
     std::string path_;  // the file being written: the target or a temporary file
     UniqueFile file_;
 };
@@ -284,7 +288,7 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& 
     // The stored bytes are read from the file source in large pieces; the
     // decryption, decompression and checks are ours.
     uint64_t position = entry.dataOffset;
-    OutputFile out(entry, target, folderLength);
+    OutputFile out(entry, target, folderLength, completedFileHook_);
     int32_t rc = kZipOk;
     for (uint64_t left = entry.compressedSize; left > 0 && rc == kZipOk;) {
         size_t want = left < DataBuffers::kInputPiece ? static_cast<size_t>(left) : DataBuffers::kInputPiece;

@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "base/TextCodec.h"
 #include "zip/ArchiveReader.h"
 
 namespace {
@@ -30,9 +31,14 @@ Unzip::~Unzip() = default;
 bool Unzip::open(const std::string& fileName, const char* password) {
     close();
     reader_ = ArchiveReader::open(fileName, password);
-    if (reader_) reader_->setPieceHook(pieceHook_);
+    if (reader_) {
+        reader_->setPieceHook(pieceHook_);
+        reader_->setCompletedFileHook(completedFileHook_);
+    }
     return reader_ != nullptr;
 }
+
+bool Unzip::open(const std::wstring& fileName, const char* password) { return open(wideToAnsi(fileName), password); }
 
 int32_t Unzip::entryCount() const { return reader_ ? reader_->entryCount() : 0; }
 
@@ -48,6 +54,7 @@ EntryInfo Unzip::entryInfo(int32_t index) {
     if (reader_->readEntry(index, &d) != kZipOk) return info;
     info.index = d->index;
     info.name = d->name;
+    info.unicodeName = ansiToWide(d->name);
     info.attributes = static_cast<int32_t>(d->attributes);
     info.accessTime = toOleDate(d->accessTime);
     info.creationTime = toOleDate(d->creationTime);
@@ -64,8 +71,14 @@ int32_t Unzip::setBaseFolder(const std::string& folder) {
     return reader_ ? reader_->setBaseFolder(folder) : kZipNotOpen;
 }
 
+int32_t Unzip::setBaseFolder(const std::wstring& folder) { return setBaseFolder(wideToAnsi(folder)); }
+
 int32_t Unzip::extractEntry(int32_t index, const std::string& fileName) {
     return reader_ ? reader_->extractEntry(index, fileName) : kZipNotOpen;
+}
+
+int32_t Unzip::extractEntry(int32_t index, const std::wstring& fileName) {
+    return extractEntry(index, wideToAnsi(fileName));
 }
 
 void Unzip::close() { reader_.reset(); }
@@ -86,4 +99,9 @@ void Unzip::setPassword(const char* password) {
 void Unzip::setPieceHook(std::function<bool(uint64_t storedBytes)> hook) {
     pieceHook_ = std::move(hook);
     if (reader_) reader_->setPieceHook(pieceHook_);
+}
+
+void Unzip::setCompletedFileHook(CompletedFileHook hook) {
+    completedFileHook_ = std::move(hook);
+    if (reader_) reader_->setCompletedFileHook(completedFileHook_);
 }

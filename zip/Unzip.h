@@ -1,7 +1,9 @@
 // The archive object type `ZIP解压` (English name `unzip`): opens one ZIP
 // archive, counts and describes its entries and extracts them to disk.
-// Texts are byte strings in the system ANSI code page. Nothing is thrown
-// across this interface: operations return bool, a result code or a record.
+// Paths and names come in two forms: wide (UTF-16, what extraction and the
+// window use) and the older byte strings in the system ANSI code page, kept
+// for callers that want them. Nothing is thrown across this interface:
+// operations return bool, a result code or a record.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +18,8 @@
 // (days since 1899-12-30) in local time.
 struct EntryInfo {
     int32_t index = -1;          // -1 when the query failed
-    std::string name;            // cleaned entry name; empty for none
+    std::string name;            // cleaned entry name in the ANSI code page; empty for none
+    std::wstring unicodeName;    // the same name as its maker wrote it, decoded
     int32_t attributes = 0;      // FILE_ATTRIBUTE_* bits
     double accessTime = 0;
     double creationTime = 0;
@@ -38,15 +41,24 @@ public:
 
     // Closes what the object holds, then opens fileName. True when an archive is held.
     bool open(const std::string& fileName, const char* password = nullptr);
+    bool open(const std::wstring& fileName, const char* password = nullptr);
     int32_t entryCount() const;                 // 0 when nothing is open
     EntryInfo entryInfo(int32_t index);
     int32_t setBaseFolder(const std::string& folder);
+    int32_t setBaseFolder(const std::wstring& folder);
     int32_t extractEntry(int32_t index, const std::string& fileName);
+    int32_t extractEntry(int32_t index, const std::wstring& fileName);
     void close();
     // Runs between pieces of an extracted entry's data with the stored bytes
     // just read (progress); returning false abandons the entry, which then
     // leaves no file and returns kZipCancelled. Kept across open and close.
     void setPieceHook(std::function<bool(uint64_t storedBytes)> hook);
+    // Runs for every file an entry writes, once its data is complete and
+    // checked, before it is moved into place and before its times are set,
+    // with the path of the file being written (the target itself or a
+    // temporary file beside it). Kept across open and close.
+    using CompletedFileHook = std::function<void(const std::wstring& writtenPath)>;
+    void setCompletedFileHook(CompletedFileHook hook);
     // The password for encrypted entries extracted from now on (null for
     // none), as if the archive had been opened with it.
     void setPassword(const char* password);
@@ -59,6 +71,7 @@ public:
 private:
     std::unique_ptr<ArchiveReader> reader_;
     std::function<bool(uint64_t)> pieceHook_;
+    CompletedFileHook completedFileHook_;
 };
 
 // The designer's name of the type.
