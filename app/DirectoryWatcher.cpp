@@ -1,7 +1,7 @@
 #include "app/DirectoryWatcher.h"
 
-#include <climits>
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <utility>
 
@@ -10,33 +10,25 @@
 
 namespace {
 
-// File names are turned into GBK whatever the system's ANSI code page; a
-// character GBK cannot hold becomes the default character.
-constexpr UINT kNameCodePage = 936;
-
-std::string nameToGbk(const unsigned char* name, size_t nameBytes) {
-    size_t units = nameBytes / 2;
-    if (units == 0 || units > INT_MAX / 2) return {};
-    std::wstring wide(units, L'\0');
-    std::memcpy(wide.data(), name, units * sizeof(wchar_t));  // the record's name may be unaligned
-    int n = static_cast<int>(units);
-    int size = ::WideCharToMultiByte(kNameCodePage, WC_COMPOSITECHECK, wide.data(), n, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string text(static_cast<size_t>(size), '\0');
-    size = ::WideCharToMultiByte(kNameCodePage, WC_COMPOSITECHECK, wide.data(), n, text.data(), size, nullptr, nullptr);
-    if (size <= 0) return {};
-    text.resize(::strnlen(text.c_str(), static_cast<size_t>(size)));
+// The record's name as it is: UTF-16, unaligned in the buffer, not
+// terminated. A NUL inside it ends it, as it would end any path made of it.
+std::wstring recordName(const unsigned char* name, size_t nameBytes) {
+    const size_t units = nameBytes / sizeof(wchar_t);
+    if (units == 0) return {};
+    std::wstring text(units, L'\0');
+    std::memcpy(text.data(), name, units * sizeof(wchar_t));
+    text.resize(::wcsnlen(text.c_str(), units));
     return text;
 }
 
 }  // namespace
 
-bool DirectoryWatcher::start(const std::string& path, WatchCallback callback, DWORD notifyFilter) {
+bool DirectoryWatcher::start(const std::wstring& path, WatchCallback callback, DWORD notifyFilter) {
     if (threadHandle_) return false;
     // FILE_LIST_DIRECTORY is all the change read needs; asking for write
     // access as well would fail on a drive root a standard user may not write
     // to, and that drive would go unwatched.
-    UniqueFile directory(::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY,
+    UniqueFile directory(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
     if (!directory) return false;
@@ -87,7 +79,7 @@ void DirectoryWatcher::stop() {
     callback_ = nullptr;
 }
 
-std::string DirectoryWatcher::getCurrentPath() {
+std::wstring DirectoryWatcher::getCurrentPath() {
     auto guard = lock_.lock();
     return currentPath_;
 }
@@ -150,7 +142,7 @@ void DirectoryWatcher::watchLoop(HANDLE directory) {
 void DirectoryWatcher::report(int action, const unsigned char* name, size_t nameBytes) {
     auto guard = lock_.lock();
     if (stopping_) return;
-    std::string relative = nameToGbk(name, nameBytes);
+    std::wstring relative = recordName(name, nameBytes);
     if (!relative.empty()) currentPath_ = rootPrefix_ + relative;
     if (WatchCallback callback = callback_) callback(action, currentPath_.c_str(), static_cast<int>(currentPath_.size()));
 }

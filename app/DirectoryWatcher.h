@@ -1,6 +1,6 @@
 // Watches one directory tree (a drive root such as "C:\") on a worker thread
 // and reports every change record to a callback as an action code and a full
-// 8-bit path in code page 936.
+// wide path, the record's UTF-16 name unchanged behind the root.
 //
 // Reports run on the worker thread, one at a time per watcher, inside the
 // watcher's lock. A callback must not wait on the GUI thread (post to it
@@ -19,9 +19,9 @@
 
 // action: the record's action (1 added, 2 removed, 3 modified, 4 old name of
 // a rename, 5 new name; 0 when changes were lost because the system's queue
-// overflowed). path: the full path, valid only during the call. length: its
-// byte count without the terminator.
-using WatchCallback = void (*)(int action, const char* path, int length);
+// overflowed). path: the full path, NUL-terminated, valid only during the
+// call. length: its count of UTF-16 units without the terminator.
+using WatchCallback = void (*)(int action, const wchar_t* path, int length);
 
 // FILE_NAME | DIR_NAME | SIZE | LAST_WRITE | CREATION. Last-access,
 // attribute and security changes are left out: reading an old archive,
@@ -45,7 +45,7 @@ public:
     // characters of path ("C:\") followed by the record's relative name. False
     // when the directory cannot be opened or the worker cannot start, or when
     // this watcher is already running.
-    bool start(const std::string& path, WatchCallback callback = nullptr, DWORD notifyFilter = kDefaultNotifyFilter);
+    bool start(const std::wstring& path, WatchCallback callback = nullptr, DWORD notifyFilter = kDefaultNotifyFilter);
 
     // Ends the watch: cancels the pending read, waits for a report in progress
     // and for the worker to end, and closes the handles. On return no further
@@ -63,7 +63,7 @@ public:
     HANDLE directory() const { return directoryHandle_.get(); }
 
     // A copy of the path last reported; empty before the first report.
-    std::string getCurrentPath();
+    std::wstring getCurrentPath();
     // The whole contents of the file at getCurrentPath().
     ByteArray readCurrentFile();
 
@@ -73,15 +73,15 @@ public:
 private:
     static DWORD WINAPI threadEntry(void* self);
     void watchLoop(HANDLE directory);
-    // Converts one record's name and hands it to the callback under the lock.
+    // Copies one record's name and hands it to the callback under the lock.
     void report(int action, const unsigned char* name, size_t nameBytes);
 
     UniqueFile directoryHandle_;
     UniqueHandle threadHandle_;
     UniqueHandle stopEvent_;
-    std::string rootPrefix_;
+    std::wstring rootPrefix_;
     std::atomic<WatchCallback> callback_{nullptr};
-    std::string currentPath_;  // guarded by lock_
+    std::wstring currentPath_;  // guarded by lock_
     std::atomic<bool> stopping_{false};
     DWORD notifyFilter_ = kDefaultNotifyFilter;
     DWORD workerId_ = 0;

@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
-bool DownloadJudge::remembered(const std::string& path, uint64_t size) const {
+bool DownloadJudge::remembered(const std::wstring& path, uint64_t size) const {
     return std::any_of(judged_.begin(), judged_.end(), [&](const Judged& j) { return j.path == path && j.size == size; });
 }
 
-void DownloadJudge::forget(const std::string& path) {
+void DownloadJudge::forget(const std::wstring& path) {
     std::erase_if(judged_, [&](const Judged& j) { return j.path == path; });
 }
 
-void DownloadJudge::stopWaiting(const std::string& path) {
+void DownloadJudge::stopWaiting(const std::wstring& path) {
     std::erase_if(waiting_, [&](const Waiting& w) { return w.event.path == path; });
 }
 

@@ -42,16 +42,16 @@ public:
 
 private:
     struct Judged {
-        std::string path;
+        std::wstring path;
         uint64_t size;
     };
     struct Waiting {
         DownloadEvent event;
         int rechecksLeft;
     };
-    bool remembered(const std::string& path, uint64_t size) const;
-    void forget(const std::string& path);
-    void stopWaiting(const std::string& path);
+    bool remembered(const std::wstring& path, uint64_t size) const;
+    void forget(const std::wstring& path);
+    void stopWaiting(const std::wstring& path);
 
     std::deque<Judged> judged_;  // newest last
     std::deque<Waiting> waiting_;

@@ -21,14 +21,14 @@ struct DownloadEvent {
         Gone,     // removed or renamed away
     };
     Kind kind;
-    std::string path;
+    std::wstring path;
     bool operator==(const DownloadEvent&) const = default;
 };
 
 class DownloadRecordFilter {
 public:
     // One change record (action and full path); the event it gives, if any.
-    std::optional<DownloadEvent> feed(int action, std::string_view path);
+    std::optional<DownloadEvent> feed(int action, std::wstring_view path);
 
     // Old names of renames kept while their new name is awaited.
     static constexpr size_t kPendingRenames = 16;
@@ -36,7 +36,7 @@ public:
 private:
     // The old name a rename's new name pairs with: the latest of the same
     // folder, else the latest of the same drive (a move between folders).
-    std::optional<std::string> takeOldName(std::string_view newPath);
+    std::optional<std::wstring> takeOldName(std::wstring_view newPath);
 
-    std::deque<std::string> oldNames_;  // newest last
+    std::deque<std::wstring> oldNames_;  // newest last
 };

@@ -2,24 +2,20 @@
 
 #include "app/PathText.h"
 
-bool isZipDownloadName(std::string_view path) {
-    // GBK trail bytes start at 0x40, so a byte search for "$" (0x24) cannot
-    // hit the second half of a Chinese character.
-    return pathExtension(path) == ".zip" && path.find('$') == std::string_view::npos;
+bool isZipDownloadName(std::wstring_view path) {
+    return pathExtension(path) == L".zip" && path.find(L'$') == std::wstring_view::npos;
 }
 
-const std::vector<std::string_view> kPartialSuffixes = {
-    ".part", ".crdownload", ".xltd", ".td", ".td.cfg", ".baiduyun.downloading", ".aria2", ".download",
-    ".tmp",  ".!ut",        ".bc!",
+const std::vector<std::wstring_view> kPartialSuffixes = {
+    L".part", L".crdownload", L".xltd", L".td", L".td.cfg", L".baiduyun.downloading", L".aria2", L".download",
+    L".tmp",  L".!ut",        L".bc!",
 };
 
-std::string finishedNameOfPartial(std::string_view path) {
-    for (std::string_view suffix : kPartialSuffixes) {
+std::wstring finishedNameOfPartial(std::wstring_view path) {
+    for (std::wstring_view suffix : kPartialSuffixes) {
         if (path.size() <= suffix.size() || path.substr(path.size() - suffix.size()) != suffix) continue;
-        std::string_view finished = path.substr(0, path.size() - suffix.size());
-        // The suffix is plain ASCII after a whole ".zip", so the cut cannot
-        // fall inside a double-byte character.
-        if (isZipDownloadName(finished)) return std::string(finished);
+        std::wstring_view finished = path.substr(0, path.size() - suffix.size());
+        if (isZipDownloadName(finished)) return std::wstring(finished);
     }
     return {};
 }

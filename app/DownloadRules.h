@@ -10,22 +10,22 @@
 constexpr int kActionAdded = 1, kActionRemoved = 2, kActionModified = 3, kActionRenamedOld = 4,
               kActionRenamedNew = 5;
 
-// Title lengths, in ANSI bytes, beyond which a "..." marker covers the cut.
+// Title widths (see titleWidth) beyond which a "..." marker covers the cut.
 constexpr size_t kReminderTitleLimit = 16;
 constexpr size_t kMainTitleLimit = 26;
 
 // A path that a finished ZIP download can have: its extension is exactly
 // ".zip" (not ".ZIP", not ".zipx") and it has no "$" anywhere (recycle bins,
 // system folders, "a$b.zip").
-bool isZipDownloadName(std::string_view path);
+bool isZipDownloadName(std::wstring_view path);
 
 // The endings browsers and download tools give a download while they write
 // it: "name.zip.crdownload", "name.zip.part", "name.zip.xltd", ...
-extern const std::vector<std::string_view> kPartialSuffixes;
+extern const std::vector<std::wstring_view> kPartialSuffixes;
 
 // For a partial file of a ZIP download ("D:\\dl\\a.zip.aria2"), the path the
 // download gets when it is finished ("D:\\dl\\a.zip"); empty for any other path.
-std::string finishedNameOfPartial(std::string_view path);
+std::wstring finishedNameOfPartial(std::wstring_view path);
 
 // The drive letters of a GetLogicalDriveStrings answer: "C:\\\0D:\\\0\0"
 // gives C and D. Only pieces ended by a NUL count.

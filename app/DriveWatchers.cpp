@@ -20,7 +20,7 @@ void DriveWatchers::startDrive(Drive& drive, HWND notifyWindow) {
     unregister(drive);
     drive.watcher.stop();
     drive.released = false;
-    drive.failed = !drive.watcher.start(drive.letter + ":\\", callback_);
+    drive.failed = !drive.watcher.start(std::wstring(drive.letter.begin(), drive.letter.end()) + L":\\", callback_);
     if (drive.failed || !notifyWindow) return;
     DEV_BROADCAST_HANDLE filter{};
     filter.dbch_size = sizeof filter;

@@ -8,28 +8,26 @@
 
 namespace {
 
-// The components of an entry name, split at "\" and "/" that are characters
-// of their own; empty components (a folder entry's closing separator) dropped.
-std::vector<std::string_view> components(std::string_view name) {
-    std::vector<std::string_view> parts;
+bool isNameSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// The components of an entry name, split at "\" and "/"; empty components
+// (a folder entry's closing separator) dropped.
+std::vector<std::wstring_view> components(std::wstring_view name) {
+    std::vector<std::wstring_view> parts;
     size_t start = 0;
-    for (size_t pos = 0; pos <= name.size();) {
-        const bool end = pos == name.size();
-        if (end || isSeparator(name[pos])) {
-            if (pos > start) parts.push_back(name.substr(start, pos - start));
-            if (end) break;
-            start = ++pos;
-            continue;
-        }
-        pos += charLengthAt(name, pos);
+    for (size_t pos = 0; pos <= name.size(); ++pos) {
+        if (pos < name.size() && !isNameSeparator(name[pos])) continue;
+        if (pos > start) parts.push_back(name.substr(start, pos - start));
+        start = pos + 1;
     }
     return parts;
 }
 
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+wchar_t upperAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
-// Windows compares file names without regard to ASCII case.
-bool sameFileName(std::string_view a, std::string_view b) {
+// Windows compares file names without regard to case; ASCII case is all
+// this decision needs to know (a pair it misses only costs a folder level).
+bool sameFileName(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (upperAscii(a[i]) != upperAscii(b[i])) return false;
@@ -38,16 +36,16 @@ bool sameFileName(std::string_view a, std::string_view b) {
 
 // The one top-level item every kept entry lies in or is: a folder holding
 // them all, or the archive's only file. Nothing when there are several or none.
-std::optional<std::string> singleTopItem(const std::vector<std::string>& entryNames) {
-    std::optional<std::string_view> top;
+std::optional<std::wstring> singleTopItem(const std::vector<std::wstring>& entryNames) {
+    std::optional<std::wstring_view> top;
     bool topIsFolder = false;
     size_t kept = 0;
-    for (const std::string& name : entryNames) {
+    for (const std::wstring& name : entryNames) {
         if (isMacBookkeeping(name)) continue;
-        const std::vector<std::string_view> parts = components(name);
+        const std::vector<std::wstring_view> parts = components(name);
         if (parts.empty()) continue;
         ++kept;
-        const bool folder = parts.size() > 1 || isSeparator(name.back());
+        const bool folder = parts.size() > 1 || isNameSeparator(name.back());
         if (!top) {
             top = parts.front();
             topIsFolder = folder;
@@ -56,29 +54,30 @@ std::optional<std::string> singleTopItem(const std::vector<std::string>& entryNa
         }
     }
     if (!top || (!topIsFolder && kept != 1)) return std::nullopt;
-    return std::string(*top);
+    return std::wstring(*top);
 }
 
 }  // namespace
 
-bool isMacBookkeeping(std::string_view entryName) {
-    const std::vector<std::string_view> parts = components(entryName);
+bool isMacBookkeeping(std::wstring_view entryName) {
+    const std::vector<std::wstring_view> parts = components(entryName);
     if (parts.empty()) return false;
-    if (parts.front() == "__MACOSX") return true;
-    return parts.back() == ".DS_Store" && !isSeparator(entryName.back());
+    if (parts.front() == L"__MACOSX") return true;
+    return parts.back() == L".DS_Store" && !isNameSeparator(entryName.back());
 }
 
-ArchiveFolderChoice chooseArchiveFolder(std::string_view archivePath, const std::vector<std::string>& entryNames,
-                                        const std::function<bool(const std::string&)>& exists) {
-    const std::string parent = folderOfPath(archivePath);
-    if (const std::optional<std::string> top = singleTopItem(entryNames); top && !exists(parent + *top))
+ArchiveFolderChoice chooseArchiveFolder(std::wstring_view archivePath, const std::vector<std::wstring>& entryNames,
+                                        const std::function<bool(const std::wstring&)>& exists) {
+    const std::wstring parent = folderOfPath(archivePath);
+    if (const std::optional<std::wstring> top = singleTopItem(entryNames); top && !exists(parent + *top))
         return {parent, false};
     // A name without a title (".zip") still gets a folder of its own.
-    std::string title = fileTitle(archivePath);
-    if (title.empty()) title = std::string(pathFileName(archivePath));
-    std::string candidate = parent + title;
-    for (int n = 2; exists(candidate) && n < 10000; ++n) candidate = parent + title + " (" + std::to_string(n) + ")";
-    return {candidate + "\\", true};
+    std::wstring title = fileTitle(archivePath);
+    if (title.empty()) title = std::wstring(pathFileName(archivePath));
+    std::wstring candidate = parent + title;
+    for (int n = 2; exists(candidate) && n < 10000; ++n)
+        candidate = parent + title + L" (" + std::to_wstring(n) + L")";
+    return {candidate + L"\\", true};
 }
 
 bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char)) {

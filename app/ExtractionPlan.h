@@ -1,7 +1,8 @@
 // What an extraction run decides and says, without Windows: which entries
 // are macOS bookkeeping, where "当前文件夹" puts an archive, what became of
-// each entry, and the count line's texts during and after a run. Names and
-// paths are 8-bit ANSI (GBK on the users' systems); the texts are UTF-8.
+// each entry, and the count line's texts during and after a run. Archive
+// paths and entry names are wide text, as the file system and the archive
+// library give them; the texts are UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +14,12 @@
 // __MACOSX/ entries and .DS_Store files: macOS bookkeeping that is never
 // what the user wants. They are left out of the folder decision and not
 // extracted.
-bool isMacBookkeeping(std::string_view entryName);
+bool isMacBookkeeping(std::wstring_view entryName);
 
 // Where "当前文件夹" extracts an archive: `folder` ends in "\"; `create`
 // says the folder is a new one to be made.
 struct ArchiveFolderChoice {
-    std::string folder;
+    std::wstring folder;
     bool create = false;
 };
 
@@ -28,8 +29,8 @@ struct ArchiveFolderChoice {
 // the archive's own folder, unless that top-level name is taken there;
 // otherwise a new folder named after the archive, or the first free
 // "名称 (2)", "名称 (3)", ... `exists` tells whether a path is taken.
-ArchiveFolderChoice chooseArchiveFolder(std::string_view archivePath, const std::vector<std::string>& entryNames,
-                                        const std::function<bool(const std::string&)>& exists);
+ArchiveFolderChoice chooseArchiveFolder(std::wstring_view archivePath, const std::vector<std::wstring>& entryNames,
+                                        const std::function<bool(const std::wstring&)>& exists);
 
 // What became of one entry in a run.
 enum class EntryOutcome {

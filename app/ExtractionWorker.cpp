@@ -2,6 +2,7 @@
 
 #include "app/GuiMailbox.h"
 #include "app/ThreadHelpers.h"
+#include "base/TextCodec.h"
 
 #include <atomic>
 #include <mutex>
@@ -12,9 +13,9 @@ constexpr ULONGLONG kProgressEveryMs = 100;
 
 bool isSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 
-uint64_t freeBytesAt(const std::string& folder) {
+uint64_t freeBytesAt(const std::wstring& folder) {
     ULARGE_INTEGER available{};
-    return ::GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
+    return ::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
 }
 
 }  // namespace
@@ -22,7 +23,7 @@ uint64_t freeBytesAt(const std::string& folder) {
 struct ExtractionWorker::Job {
     // Set by the GUI thread before the thread starts; read-only afterwards.
     std::shared_ptr<Unzip> archive;
-    std::string destination;
+    std::wstring destination;
     std::vector<RunEntry> entries;
     ProgressHandler onProgress;
     ResultHandler onResult;
@@ -110,7 +111,7 @@ struct ExtractionWorker::Job {
         *rc = kZipOk;
         if (isMacBookkeeping(entry.name)) return EntryOutcome::Skipped;
         if (entry.index < 0) return EntryOutcome::Damaged;
-        if (unsafeEntryName(entry.name, isSystemLeadByte)) return EntryOutcome::UnsafePath;
+        if (unsafeEntryName(wideToAnsi(entry.name), isSystemLeadByte)) return EntryOutcome::UnsafePath;
         *rc = extractWithPassword(zip, entry);
         if (*rc == kZipBadPassword && skipEncrypted) return EntryOutcome::PasswordSkipped;
         EntryFigures figures{entry.storedSize, entry.size};
@@ -162,7 +163,7 @@ struct ExtractionWorker::Job {
     std::weak_ptr<Job> weakSelf;
 };
 
-bool ExtractionWorker::start(std::shared_ptr<Unzip> archive, std::string destination, std::vector<RunEntry> entries,
+bool ExtractionWorker::start(std::shared_ptr<Unzip> archive, std::wstring destination, std::vector<RunEntry> entries,
                              std::string password, ProgressHandler onProgress, ResultHandler onResult,
                              PasswordHandler onPassword) {
     if (job_ || !archive) return false;

@@ -20,7 +20,7 @@
 // One listed entry, as the main window read it.
 struct RunEntry {
     int32_t index = -1;   // -1: its information could not be read
-    std::string name;
+    std::wstring name;    // the entry's Unicode name
     uint64_t storedSize = 0;
     uint64_t size = 0;
 };
@@ -55,7 +55,7 @@ public:
     // thread could be made.
     // An encrypted entry is tried with password (empty for none) first; when
     // it does not fit, the worker asks onPassword and waits for the answer.
-    bool start(std::shared_ptr<Unzip> archive, std::string destination, std::vector<RunEntry> entries,
+    bool start(std::shared_ptr<Unzip> archive, std::wstring destination, std::vector<RunEntry> entries,
                std::string password, ProgressHandler onProgress, ResultHandler onResult, PasswordHandler onPassword);
     // From the start until the result has been handed over (or stop).
     bool running() const { return job_ != nullptr; }

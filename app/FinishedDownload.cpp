@@ -37,25 +37,25 @@ DownloadJudge judge;
 constexpr UINT kRecheckMs = 100;
 UINT_PTR recheckTimer = 0;
 
-bool heldByWriter(const std::string& path) {
+bool heldByWriter(const std::wstring& path) {
     // Refusing to share writing fails while anyone has the file open for writing.
-    UniqueFile probe(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    UniqueFile probe(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-DownloadFileState lookAt(const std::string& path) {
+DownloadFileState lookAt(const std::wstring& path) {
     DownloadFileState file;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return file;
     file.isFile = true;
     file.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     if (file.size == 0) return file;
     file.heldByWriter = heldByWriter(path);
-    for (std::string_view suffix : kPartialSuffixes) {
-        if (GetFileAttributesA((path + std::string(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
+    for (std::wstring_view suffix : kPartialSuffixes) {
+        if (GetFileAttributesW((path + std::wstring(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
             file.partialBeside = true;
             break;
         }
@@ -95,9 +95,9 @@ void takePendingEvents() {
 
 }  // namespace
 
-void checkFinishedDownload(int action, const char* path, int /*length*/) {
+void checkFinishedDownload(int action, const wchar_t* path, int /*length*/) {
     if (!path) return;
-    std::string p = path;
+    std::wstring p = path;
     auto guard = pendingLock.lock();
     std::optional<DownloadEvent> event = recordFilter.feed(action, p);
     if (!event) return;
@@ -110,13 +110,13 @@ void checkFinishedDownload(int action, const char* path, int /*length*/) {
     taskPosted = postToGui(takePendingEvents);
 }
 
-void onFinishedDownload(const std::string& path) {
+void onFinishedDownload(const std::wstring& path) {
     ProgramState& state = programState();
     state.lastArchivePath = path;
     setProperty(FormId::Reminder, nullptr, Property::Visible, 1);
     placeReminder();
-    const std::string title = fileTitle(path);
-    setCaption(FormId::Reminder, "标签3", ansiToWide(title));
+    const std::wstring title = fileTitle(path);
+    setCaption(FormId::Reminder, "标签3", title);
     updateTitleMarker(title);
     // A new object: a main window listing the previous archive keeps it.
     state.zipArchive = std::make_shared<ZIP解压>();
@@ -126,8 +126,8 @@ void onFinishedDownload(const std::string& path) {
     setTextColour(FormId::Reminder, "标签2", status.colour());
 }
 
-void updateTitleMarker(const std::string& title) {
-    setProperty(FormId::Reminder, "标签4", Property::Visible, title.size() > kReminderTitleLimit ? 1 : 0);
+void updateTitleMarker(const std::wstring& title) {
+    setProperty(FormId::Reminder, "标签4", Property::Visible, titleWidth(title) > kReminderTitleLimit ? 1 : 0);
 }
 
 void placeReminder() { placeInWorkAreaCorner(FormId::Reminder, 10); }

@@ -12,18 +12,19 @@
 #include <string>
 
 // The watchers' callback, run on a worker thread for every change record.
-// It copies the path, keeps the records that can mean a finished download and
-// hands them to the GUI thread; it never waits for that thread.
-void checkFinishedDownload(int action, const char* path, int length);
+// It copies the path (wide, as the watcher reports it), keeps the records
+// that can mean a finished download and hands them to the GUI thread; it
+// never waits for that thread.
+void checkFinishedDownload(int action, const wchar_t* path, int length);
 
 // Steps run on the GUI thread for one finished download: lastArchivePath,
 // the reminder shown and placed, its title and marker, the archive opened
 // (in a new archive object), the verdict.
-void onFinishedDownload(const std::string& path);
+void onFinishedDownload(const std::wstring& path);
 
-// Shows the "..." marker after the reminder's title when the title is longer
-// than 16 ANSI bytes.
-void updateTitleMarker(const std::string& title);
+// Shows the "..." marker after the reminder's title when the title is wider
+// than 16 (see titleWidth).
+void updateTitleMarker(const std::wstring& title);
 
 // Parks the reminder beside the taskbar: bottom-right in the work area of the
 // primary monitor.

@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "app/PathText.h"
-#include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 
 namespace {
@@ -46,78 +45,76 @@ private:
 constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_STATUSTEXT | BIF_EDITBOX |
                               BIF_VALIDATE | BIF_NEWDIALOGSTYLE;  // 0x77
 
+// The longest path the wide API takes, with its NUL.
+constexpr DWORD kLongPathChars = 32768;
+
 }  // namespace
 
-std::string specialFolderPath(int kind) {
-    char buffer[MAX_PATH + 1] = {};
+std::wstring specialFolderPath(int kind) {
+    wchar_t buffer[MAX_PATH + 1] = {};
     bool ok = false;
     if (int csidl = csidlOf(kind); csidl >= 0) {
-        ok = ::SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE) != FALSE;
+        ok = ::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE) != FALSE;
     } else {
         // These return the length written, or the size needed when the
         // buffer is too small, in which case nothing usable was written.
         UINT len = 0;
         if (kind == kFolderWindows)
-            len = ::GetWindowsDirectoryA(buffer, MAX_PATH);
+            len = ::GetWindowsDirectoryW(buffer, MAX_PATH);
         else if (kind == kFolderSystem)
-            len = ::GetSystemDirectoryA(buffer, MAX_PATH);
+            len = ::GetSystemDirectoryW(buffer, MAX_PATH);
         else if (kind == kFolderTemp)
-            len = ::GetTempPathA(MAX_PATH, buffer);
+            len = ::GetTempPathW(MAX_PATH, buffer);
         ok = len > 0 && len < MAX_PATH;
     }
-    if (!ok || buffer[0] == '\0') return {};
+    if (!ok || buffer[0] == L'\0') return {};
     return withTrailingBackslash(buffer);
 }
 
-std::string browseForFolder(HWND owner, const char* title) {
+std::wstring browseForFolder(HWND owner, const wchar_t* title) {
     ComScope com;
-    std::string defaultTitle;
-    if (!title) {
-        defaultTitle = utf8ToAnsi("请选择文件夹路径");
-        title = defaultTitle.c_str();
-    }
-
     PIDLIST_ABSOLUTE desktop = nullptr;
     ::SHGetFolderLocation(owner, CSIDL_DESKTOP, nullptr, 0, &desktop);
 
-    // The browser writes the chosen item's display name here.
-    char displayName[MAX_PATH] = {};
+    // The browser writes the chosen item's display name here; nothing reads it.
+    wchar_t displayName[MAX_PATH] = {};
 
-    BROWSEINFOA info = {};
+    BROWSEINFOW info = {};
     info.hwndOwner = owner;
     info.pidlRoot = desktop;
     info.pszDisplayName = displayName;
-    info.lpszTitle = title;
+    info.lpszTitle = title ? title : L"请选择文件夹路径";
     info.ulFlags = kBrowseFlags;
-    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderA(&info);
-    displayName[MAX_PATH - 1] = '\0';
+    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
 
-    std::string itemPath;
+    // A folder deep below its drive may be longer than MAX_PATH.
+    std::wstring itemPath;
     if (chosen) {
-        char path[MAX_PATH + 1] = {};
-        if (::SHGetPathFromIDListA(chosen, path)) itemPath = path;
+        std::wstring path(kLongPathChars, L'\0');
+        if (::SHGetPathFromIDListEx(chosen, path.data(), kLongPathChars, GPFIDL_DEFAULT))
+            itemPath.assign(path.c_str());
     }
     ::CoTaskMemFree(chosen);
     ::CoTaskMemFree(desktop);
-    return browsedFolder(displayName, chosen != nullptr, itemPath);
+    return browsedFolder(chosen != nullptr, itemPath);
 }
 
-bool useDesktopDestination(std::string& destinationFolder) {
-    std::string desktop = specialFolderPath(kFolderDesktop);
+bool useDesktopDestination(std::wstring& destinationFolder) {
+    std::wstring desktop = specialFolderPath(kFolderDesktop);
     if (desktop.empty()) return false;
     destinationFolder = std::move(desktop);
     return true;
 }
 
-bool chooseCustomDestination(std::string& destinationFolder, HWND owner) {
-    std::string folder = browseForFolder(owner);
+bool chooseCustomDestination(std::wstring& destinationFolder, HWND owner) {
+    std::wstring folder = browseForFolder(owner);
     if (folder.empty()) return false;
     destinationFolder = withTrailingBackslash(folder);
     return true;
 }
 
-ByteArray readWholeFile(const std::string& path) {
-    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+ByteArray readWholeFile(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return {};
     LARGE_INTEGER size = {};

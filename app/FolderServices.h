@@ -1,6 +1,7 @@
 // Folder and path services over the shell: special folders, the folder
-// browser, the two destination choices and whole-file reads. Texts are 8-bit
-// in the system ANSI code page; every result is the caller's own copy.
+// browser, the two destination choices and whole-file reads. Paths are wide
+// text and go to the wide API, so folders whose names lie outside the ANSI
+// code page work; every result is the caller's own copy.
 #pragma once
 
 #include <windows.h>
@@ -30,22 +31,22 @@ enum SpecialFolderKind : int {
 
 // The folder's path ending in "\", or the empty text for an unknown kind or a
 // failing lookup.
-std::string specialFolderPath(int kind);
+std::wstring specialFolderPath(int kind);
 
 // Shows the shell's modal folder browser rooted at the desktop and returns
 // the chosen folder ("C:" for a drive root), or the empty text when the user
-// cancels or picks something that is not a file-system folder. title is ANSI;
-// null gives "请选择文件夹路径".
-std::string browseForFolder(HWND owner = nullptr, const char* title = nullptr);
+// cancels or picks something that is not a file-system folder. Null title
+// gives "请选择文件夹路径".
+std::wstring browseForFolder(HWND owner = nullptr, const wchar_t* title = nullptr);
 
 // The desktop becomes the destination. False, with destinationFolder left as
 // it was, when the desktop's path cannot be found.
-bool useDesktopDestination(std::string& destinationFolder);
+bool useDesktopDestination(std::wstring& destinationFolder);
 
 // A folder picked in the browser becomes the destination, ending in "\". False,
 // with destinationFolder left as it was, when nothing usable was picked.
-bool chooseCustomDestination(std::string& destinationFolder, HWND owner = nullptr);
+bool chooseCustomDestination(std::wstring& destinationFolder, HWND owner = nullptr);
 
 // The file's whole contents; empty when it cannot be opened or read, or when
 // it is 4 GiB or larger (or more than this process can hold).
-ByteArray readWholeFile(const std::string& path);
+ByteArray readWholeFile(const std::wstring& path);

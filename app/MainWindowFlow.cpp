@@ -21,9 +21,9 @@ namespace {
 
 // What the open main window lists; GUI thread only.
 struct ListedArchive {
-    std::string path;
+    std::wstring path;
     std::shared_ptr<ZIP解压> archive;  // the object zipArchive held when listed
-    std::string autoDestination;      // the "当前文件夹" rule's answer, once taken
+    std::wstring autoDestination;     // the "当前文件夹" rule's answer, once taken
     std::vector<RunEntry> entries;    // as listed, in archive order
     std::vector<EntryVerdict> verdicts;  // each entry's verdict, in the same order
     std::vector<int> markedRows;      // rows showing a reason after their name
@@ -33,18 +33,18 @@ ListedArchive listed;
 
 // The destination the last "当前文件夹" press stored; the desktop and a picked
 // folder replace it in destinationFolder.
-std::string archiveRuleChoice;
+std::wstring archiveRuleChoice;
 
 // The run going on, if any. A request to end the program from outside
 // waits until it is over.
 ExtractionWorker worker;
 std::optional<QuitDeferral> runDeferral;
-std::string runDestination;
+std::wstring runDestination;
 
-bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool pathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::vector<std::string> listedNames() {
-    std::vector<std::string> names;
+std::vector<std::wstring> listedNames() {
+    std::vector<std::wstring> names;
     names.reserve(listed.entries.size());
     for (const RunEntry& e : listed.entries) names.push_back(e.name);
     return names;
@@ -52,10 +52,10 @@ std::vector<std::string> listedNames() {
 
 HWND entryList() { return controlWindow(FormId::Main, "列表框1"); }
 
-void setRow(int row, const std::string& ansiName, const std::string& reason) {
+void setRow(int row, const std::wstring& name, const std::string& reason) {
     HWND list = entryList();
     if (!list) return;
-    const std::wstring text = ansiToWide(ansiName) + utf8ToWide(reason);
+    const std::wstring text = name + utf8ToWide(reason);
     SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
     SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.c_str()));
 }
@@ -86,7 +86,7 @@ void showProgress(const RunProgress& p) {
 }
 
 void showResult(const RunResult& result) {
-    const std::string destination = std::move(runDestination);
+    const std::wstring destination = std::move(runDestination);
     runDeferral.reset();  // a held-back request to end the program goes on from the message loop
     if (!isFormLoaded(FormId::Main)) return;
     if (!result.password.empty()) listed.password = result.password;
@@ -112,7 +112,7 @@ void showResult(const RunResult& result) {
     if (result.cancelled || result.extracted == 0) return;
     // The shell gets the folder without its closing "\" (a drive root keeps
     // it): some shells pass the path on quoted, and "\"" would escape the quote.
-    std::string folder = destination;
+    std::wstring folder = destination;
     if (endsWithBackslash(folder) && folder.size() > 3) folder.pop_back();
     openInShell(folder);
 }
@@ -129,7 +129,7 @@ std::optional<std::string> askForPassword(bool again) {
 void onMainCreated() {
     ProgramState& state = programState();
     const std::wstring title = caption(FormId::Reminder, "标签3");
-    setProperty(FormId::Main, "标签5", Property::Visible, wideToAnsi(title).size() > kMainTitleLimit ? 1 : 0);
+    setProperty(FormId::Main, "标签5", Property::Visible, titleWidth(title) > kMainTitleLimit ? 1 : 0);
     setCaption(FormId::Main, "标签1", title);
 
     listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}, {}, {}};
@@ -142,8 +142,8 @@ void onMainCreated() {
     for (int32_t i = 0; i < state.listedEntryCount; ++i) {
         const EntryInfo info = listed.archive->entryInfo(i);
         const EntryVerdict verdict = listed.archive->entryVerdict(i);
-        addListRow(FormId::Main, "列表框1", ansiToWide(info.name) + utf8ToWide(rowReason(verdict.reason)));
-        listed.entries.push_back({info.index, info.name, static_cast<uint32_t>(info.compressedSize),
+        addListRow(FormId::Main, "列表框1", info.unicodeName + utf8ToWide(rowReason(verdict.reason)));
+        listed.entries.push_back({info.index, info.unicodeName, static_cast<uint32_t>(info.compressedSize),
                                   static_cast<uint32_t>(info.uncompressedSize)});
         listed.verdicts.push_back(verdict);
     }
@@ -163,10 +163,10 @@ bool mainWindowIsCurrent() { return listed.archive && listed.archive == programS
 
 bool extractionRunning() { return worker.running(); }
 
-std::string archiveFolderDestination(const std::string& archivePath, const std::vector<std::string>& entryNames) {
+std::wstring archiveFolderDestination(const std::wstring& archivePath, const std::vector<std::wstring>& entryNames) {
     const ArchiveFolderChoice choice = chooseArchiveFolder(archivePath, entryNames, pathExists);
     // Made at once, so that asking again finds it taken and the decision stays.
-    if (choice.create) CreateDirectoryA(choice.folder.c_str(), nullptr);
+    if (choice.create) CreateDirectoryW(choice.folder.c_str(), nullptr);
     return choice.folder;
 }
 
@@ -174,7 +174,7 @@ namespace {
 
 // The listed archive's "当前文件夹" destination, worked out once per listed
 // archive: after the rule has made the folder, asking again must not move on.
-const std::string& listedArchiveFolder() {
+const std::wstring& listedArchiveFolder() {
     if (listed.autoDestination.empty()) listed.autoDestination = archiveFolderDestination(listed.path, listedNames());
     return listed.autoDestination;
 }
@@ -197,7 +197,7 @@ void extractArchive() {
     if (listed.path.empty() || !listed.archive) return;  // nothing was ever listed
     // "当前文件夹" means the listed archive's own folder, whichever archive it
     // was chosen for; so does no choice at all.
-    std::string destination = state.destinationFolder;
+    std::wstring destination = state.destinationFolder;
     if (destination.empty() || destination == archiveRuleChoice) destination = listedArchiveFolder();
     unmarkRows();
     const bool started = worker.start(listed.archive, destination, listed.entries, listed.password, showProgress,

@@ -1,4 +1,5 @@
-// The main window: the listed archive's title, count line and entry names,
+// The main window: the listed archive's title, count line and entry names
+// (as the archive's makers wrote them, whatever the ANSI code page holds),
 // the three destination buttons and "立即解压".
 //
 // The window always acts on the archive it lists: it holds its own reference
@@ -36,4 +37,4 @@ bool mainWindowIsCurrent();
 
 // The destination the "当前文件夹" rule gives for an archive path and its
 // entry names, creating the folder when it is a new one.
-std::string archiveFolderDestination(const std::string& archivePath, const std::vector<std::string>& entryNames);
+std::wstring archiveFolderDestination(const std::wstring& archivePath, const std::vector<std::wstring>& entryNames);

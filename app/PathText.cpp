@@ -2,79 +2,67 @@
 
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Calls visit(pos, length) for every character of text, first to last.
-template <typename Visit>
-void forEachChar(std::string_view text, Visit visit) {
-    for (size_t pos = 0; pos < text.size();) {
-        size_t len = charLengthAt(text, pos);
-        visit(pos, len);
-        pos += len;
-    }
-}
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 }  // namespace
 
-std::string_view pathFileName(std::string_view path) {
+std::wstring_view pathFileName(std::wstring_view path) {
     size_t start = 0;
-    forEachChar(path, [&](size_t pos, size_t len) {
-        if (len != 1) return;
-        char c = path[pos];
+    for (size_t pos = 0; pos + 1 < path.size(); ++pos) {
         // A separator only starts a new component when something other than a
         // separator follows it, so "C:\dl\" names "dl\".
-        if ((isSeparator(c) || c == ':') && pos + 1 < path.size() && !isSeparator(path[pos + 1]))
-            start = pos + 1;
-    });
+        const wchar_t c = path[pos];
+        if ((isSeparator(c) || c == L':') && !isSeparator(path[pos + 1])) start = pos + 1;
+    }
     return path.substr(start);
 }
 
-std::string pathExtension(std::string_view path) {
-    size_t dot = std::string_view::npos;
-    forEachChar(path, [&](size_t pos, size_t len) {
-        if (len != 1) return;
+std::wstring pathExtension(std::wstring_view path) {
+    size_t dot = std::wstring_view::npos;
+    for (size_t pos = 0; pos < path.size(); ++pos) {
         // A "\" starts a new component; a space ends any extension, as in the
         // shell's own rule ("a.b c" has none).
-        if (path[pos] == '\\' || path[pos] == ' ')
-            dot = std::string_view::npos;
-        else if (path[pos] == '.')
+        if (path[pos] == L'\\' || path[pos] == L' ')
+            dot = std::wstring_view::npos;
+        else if (path[pos] == L'.')
             dot = pos;
-    });
-    return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot));
+    }
+    return dot == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(dot));
 }
 
-std::string fileTitle(std::string_view path) {
-    std::string_view name = pathFileName(path);
+std::wstring fileTitle(std::wstring_view path) {
+    std::wstring_view name = pathFileName(path);
     if (endsWithBackslash(name)) return {};
-    return std::string(name.substr(0, name.size() - pathExtension(name).size()));
+    return std::wstring(name.substr(0, name.size() - pathExtension(name).size()));
 }
 
-std::string folderOfPath(std::string_view path) {
-    size_t end = 0;
-    forEachChar(path, [&](size_t pos, size_t len) {
-        if (len == 1 && path[pos] == '\\') end = pos + 1;
-    });
-    return std::string(path.substr(0, end));
+std::wstring folderOfPath(std::wstring_view path) {
+    const size_t last = path.rfind(L'\\');
+    return last == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, last + 1));
 }
 
-bool endsWithBackslash(std::string_view path) {
-    bool last = false;
-    forEachChar(path, [&](size_t pos, size_t len) { last = len == 1 && path[pos] == '\\'; });
-    return last;
-}
+bool endsWithBackslash(std::wstring_view path) { return !path.empty() && path.back() == L'\\'; }
 
-std::string withTrailingBackslash(std::string_view path) {
-    std::string out(path);
-    if (!endsWithBackslash(path)) out += '\\';
+std::wstring withTrailingBackslash(std::wstring_view path) {
+    std::wstring out(path);
+    if (!endsWithBackslash(path)) out += L'\\';
     return out;
 }
 
-std::string browsedFolder(std::string_view displayName, bool choseItem, std::string_view itemPath) {
-    // No item means the user cancelled. The display name is not looked at
-    // then: some shells fill it with whatever their own buffer held.
+size_t titleWidth(std::wstring_view title) {
+    size_t width = 0;
+    for (wchar_t c : title) {
+        const auto unit = static_cast<unsigned long>(c);
+        // The second half of a surrogate pair adds nothing: its first half counted 2.
+        if (unit >= 0xDC00 && unit <= 0xDFFF) continue;
+        width += unit < 0x80 ? 1 : 2;
+    }
+    return width;
+}
+
+std::wstring browsedFolder(bool choseItem, std::wstring_view itemPath) {
+    // No item means the user cancelled, whatever the display name says.
     if (!choseItem) return {};
-    // "?" is never the second byte of a GBK character, so a byte search is exact.
-    if (displayName.find('?') != std::string_view::npos) return {};
-    if (itemPath.size() == 3 && itemPath.substr(1) == ":\\") return std::string(itemPath.substr(0, 2));
-    return std::string(itemPath);
+    if (itemPath.size() == 3 && itemPath.substr(1) == L":\\") return std::wstring(itemPath.substr(0, 2));
+    return std::wstring(itemPath);
 }

@@ -14,13 +14,13 @@
 #include "zip/Unzip.h"
 
 struct ProgramState {
-    std::string lastArchivePath;           // full path of the most recent finished ZIP download
+    std::wstring lastArchivePath;          // full path of the most recent finished ZIP download
     // Always an object; holding no archive is its null state. Each finished
     // download gets a new object, so a window that lists the previous one
     // keeps it (and its open file) by holding a reference of its own.
     std::shared_ptr<ZIP解压> zipArchive;
     int32_t listedEntryCount = 0;          // entries listed when the main window was created
-    std::string destinationFolder;         // ends in "\" once a destination was chosen
+    std::wstring destinationFolder;        // ends in "\" once a destination was chosen
 };
 
 // Makes the process-wide state with its initial values: texts empty, count 0,

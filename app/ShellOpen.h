@@ -4,4 +4,4 @@
 #include <string>
 
 // Opens a folder (or any file) in a shell window; reports nothing.
-void openInShell(const std::string& path);
+void openInShell(const std::wstring& path);

@@ -6,20 +6,20 @@
 
 namespace {
 
-constexpr char kStream[] = ":Zone.Identifier";
+constexpr wchar_t kStream[] = L":Zone.Identifier";
 constexpr char kInternetZone[] = "[ZoneTransfer]\r\nZoneId=3\r\n";
 
-bool volumeHoldsStreams(const std::string& path) {
-    char root[MAX_PATH + 1] = {};
+bool volumeHoldsStreams(const std::wstring& path) {
+    wchar_t root[MAX_PATH + 1] = {};
     DWORD flags = 0;
-    return ::GetVolumePathNameA(path.c_str(), root, sizeof root) &&
-           ::GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+    return ::GetVolumePathNameW(path.c_str(), root, MAX_PATH + 1) &&
+           ::GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
            (flags & FILE_NAMED_STREAMS);
 }
 
 // The archive's own mark (with the address it came from), or the Internet zone's.
-std::string markOf(const std::string& archive) {
-    UniqueFile in(::CreateFileA((archive + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+std::string markOf(const std::wstring& archive) {
+    UniqueFile in(::CreateFileW((archive + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     char buffer[4096];
     DWORD got = 0;
@@ -32,10 +32,10 @@ std::string markOf(const std::string& archive) {
 
 }  // namespace
 
-bool markAsDownloaded(const std::string& file, const std::string& archive) {
+bool markAsDownloaded(const std::wstring& file, const std::wstring& archive) {
     if (!volumeHoldsStreams(file)) return false;
     const std::string mark = markOf(archive);
-    UniqueFile out(::CreateFileA((file + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueFile out(::CreateFileW((file + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return out && ::WriteFile(out.get(), mark.data(), static_cast<DWORD>(mark.size()), &written, nullptr) &&

@@ -16,4 +16,4 @@ inline bool needsZoneMark(const EntryVerdict& verdict) {
 }
 
 // Marks file as downloaded like archive; true when the mark was written.
-bool markAsDownloaded(const std::string& file, const std::string& archive);
+bool markAsDownloaded(const std::wstring& file, const std::wstring& archive);

@@ -27,13 +27,15 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
     }
 }
 
-std::string tempFolder(const char* name) {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    std::string dir = std::string(base) + name + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(dir.c_str(), nullptr);
+std::wstring tempFolder(const wchar_t* name) {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    std::wstring dir = std::wstring(base) + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
 }
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 struct WorkerPost {
     std::atomic<DWORD> ranOn{0};
@@ -76,18 +78,20 @@ TEST(GuiMailbox, PostingWithoutAMailboxFailsAndQueuedTasksAreDroppedOnClose) {
 
 TEST(CheckFinishedDownload, TakesOnlyZipNamesWrittenOrRenamedIntoPlace) {
     const uint64_t before = acceptedDownloadRecords();
-    checkFinishedDownload(3, "C:\\dl\\a.ZIP", 11);
-    checkFinishedDownload(3, "C:\\$Recycle.Bin\\a.zip", 21);
-    checkFinishedDownload(2, "C:\\dl\\a.zip", 11);
-    checkFinishedDownload(4, "C:\\dl\\a.zip", 11);
-    checkFinishedDownload(5, "C:\\dl\\b.zip", 11);  // renamed from another ZIP name
+    checkFinishedDownload(3, L"C:\\dl\\a.ZIP", 11);
+    checkFinishedDownload(3, L"C:\\$Recycle.Bin\\a.zip", 21);
+    checkFinishedDownload(2, L"C:\\dl\\a.zip", 11);
+    checkFinishedDownload(4, L"C:\\dl\\a.zip", 11);
+    checkFinishedDownload(5, L"C:\\dl\\b.zip", 11);  // renamed from another ZIP name
     checkFinishedDownload(3, nullptr, 0);
     EXPECT_EQ(acceptedDownloadRecords(), before);
     // No mailbox: accepted, then left for a GUI thread that never comes.
-    checkFinishedDownload(3, "C:\\dl\\a.zip", 11);
-    checkFinishedDownload(4, "C:\\dl\\a.zip.crdownload", 22);
-    checkFinishedDownload(5, "C:\\dl\\a.zip", 11);
-    EXPECT_EQ(acceptedDownloadRecords(), before + 2);
+    checkFinishedDownload(3, L"C:\\dl\\a.zip", 11);
+    checkFinishedDownload(4, L"C:\\dl\\a.zip.crdownload", 22);
+    checkFinishedDownload(5, L"C:\\dl\\a.zip", 11);
+    // A name the ANSI code page cannot hold is taken as it is.
+    checkFinishedDownload(3, L"C:\\dl\\资料😀한국어.zip", 16);
+    EXPECT_EQ(acceptedDownloadRecords(), before + 3);
 }
 
 static int quitRequests = 0;
@@ -120,31 +124,34 @@ TEST(ResidentWindow, WmCloseQuitsAtOnceOrOnceTheLastDeferralEnds) {
 }
 
 TEST(ArchiveFolderDestination, MakesANewFolderAndNeverReusesATakenName) {
-    const std::string dir = tempFolder("qz-dest");
-    const std::string archive = dir + "tools.zip";
-    const std::vector<std::string> loose = {"a.txt", "b.txt"};
-    EXPECT_EQ(archiveFolderDestination(archive, loose), dir + "tools\\");
-    EXPECT_NE(GetFileAttributesA((dir + "tools").c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::wstring dir = tempFolder(L"qz-dest");
+    const std::wstring archive = dir + L"tools.zip";
+    const std::vector<std::wstring> loose = {L"a.txt", L"b.txt"};
+    EXPECT_EQ(archiveFolderDestination(archive, loose), dir + L"tools\\");
+    EXPECT_TRUE(exists(dir + L"tools"));
     // The second press finds the folder made by the first, and makes the next.
-    EXPECT_EQ(archiveFolderDestination(archive, loose), dir + "tools (2)\\");
+    EXPECT_EQ(archiveFolderDestination(archive, loose), dir + L"tools (2)\\");
     // One top folder goes straight into the archive's folder, unless its name is taken.
-    EXPECT_EQ(archiveFolderDestination(archive, {"bin/", "bin/x.exe"}), dir);
-    EXPECT_EQ(archiveFolderDestination(archive, {"tools/", "tools/x.exe"}), dir + "tools (3)\\");
+    EXPECT_EQ(archiveFolderDestination(archive, {L"bin/", L"bin/x.exe"}), dir);
+    EXPECT_EQ(archiveFolderDestination(archive, {L"tools/", L"tools/x.exe"}), dir + L"tools (3)\\");
     // A file of that name also counts as taken.
-    const std::string other = dir + "setup.old.zip";
-    CloseHandle(CreateFileA((dir + "setup.old").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_EQ(archiveFolderDestination(other, loose), dir + "setup.old (2)\\");
-    DeleteFileA((dir + "setup.old").c_str());
-    for (const char* made : {"tools", "tools (2)", "tools (3)", "setup.old (2)"}) RemoveDirectoryA((dir + made).c_str());
-    RemoveDirectoryA(dir.c_str());
+    const std::wstring other = dir + L"setup.old.zip";
+    CloseHandle(CreateFileW((dir + L"setup.old").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_EQ(archiveFolderDestination(other, loose), dir + L"setup.old (2)\\");
+    DeleteFileW((dir + L"setup.old").c_str());
+    for (const wchar_t* made : {L"tools", L"tools (2)", L"tools (3)", L"setup.old (2)"})
+        RemoveDirectoryW((dir + made).c_str());
+    RemoveDirectoryW(dir.c_str());
 }
 
-TEST(ArchiveFolderDestination, ChineseArchiveNamesWithBackslashTrailBytes) {
-    const std::string dir = tempFolder("qz-dest-cn");
-    // 0xB1 0xED and 0x9A 0x5C are two GBK characters; the second ends in the byte of "\".
-    const std::string title = "\xB1\xED\x9A\x5C";
-    EXPECT_EQ(archiveFolderDestination(dir + title + ".zip", {"a", "b"}), dir + title + "\\");
-    EXPECT_NE(GetFileAttributesA((dir + title).c_str()), INVALID_FILE_ATTRIBUTES);
-    RemoveDirectoryA((dir + title).c_str());
-    RemoveDirectoryA(dir.c_str());
+TEST(ArchiveFolderDestination, NamesBeyondTheCodePageAreMadeAsTheyAre) {
+    const std::wstring dir = tempFolder(L"qz-dest-😀");
+    const std::wstring title = L"资料😀한국어";
+    EXPECT_EQ(archiveFolderDestination(dir + title + L".zip", {L"a", L"b"}), dir + title + L"\\");
+    EXPECT_TRUE(exists(dir + title));
+    // Its own top folder beyond the code page, already there: a new folder again.
+    EXPECT_EQ(archiveFolderDestination(dir + L"x.zip", {title + L"/a"}), dir + L"x\\");
+    RemoveDirectoryW((dir + L"x").c_str());
+    RemoveDirectoryW((dir + title).c_str());
+    RemoveDirectoryW(dir.c_str());
 }

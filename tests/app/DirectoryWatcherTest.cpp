@@ -14,7 +14,6 @@
 #include <mutex>
 #include <vector>
 
-#include "app/PathText.h"
 #include "app/ThreadHelpers.h"
 #include "base/TextCodec.h"
 
@@ -37,7 +36,7 @@ std::string watchRoot() {
 
 struct Report {
     int action;
-    std::string path;
+    std::string path;  // UTF-8, to compare with the tests' own paths
     int length;
     DWORD thread;
 };
@@ -48,9 +47,9 @@ using Match = std::function<bool(const Report&)>;
 // callback until it is released, to hold the worker busy.
 class Recorder {
 public:
-    void add(int action, const char* path, int length) {
+    void add(int action, const wchar_t* path, int length) {
         std::unique_lock<std::mutex> lk(mutex_);
-        reports_.push_back({action, std::string(path), length, GetCurrentThreadId()});
+        reports_.push_back({action, wideToUtf8(path), length, GetCurrentThreadId()});
         Report added = reports_.back();
         changed_.notify_all();
         if (onReport_) {
@@ -121,7 +120,7 @@ public:
     }
     std::string dump() {
         std::string out;
-        for (const Report& r : reports()) out += std::to_string(r.action) + " " + ansiToUtf8(r.path) + "\n";
+        for (const Report& r : reports()) out += std::to_string(r.action) + " " + r.path + "\n";
         return out;
     }
 
@@ -137,13 +136,13 @@ private:
 Recorder gRecorders[2];
 
 template <int Slot>
-void record(int action, const char* path, int length) {
+void record(int action, const wchar_t* path, int length) {
     gRecorders[Slot].add(action, path, length);
 }
 
 // Readers may look while it is written, as with a download in progress.
 bool makeFile(const std::string& path, const std::string& bytes = {}) {
-    UniqueFile f(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    UniqueFile f(CreateFileW(utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD n = 0;
     return f && (bytes.empty() || WriteFile(f.get(), bytes.data(), DWORD(bytes.size()), &n, nullptr));
 }
@@ -187,12 +186,14 @@ protected:
     // Starts watcher, makes a new folder and holds the worker inside the
     // report of a file in it until gRecorders[0].release().
     void holdWorkerInReport(DirectoryWatcher& watcher, const char* name, std::string& folder) {
-        ASSERT_TRUE(watcher.start(root_, &record<0>));
+        ASSERT_TRUE(watcher.start(root(), &record<0>));
         folder = newFolder(name);
         gRecorders[0].blockAt(folder + "trigger");
         ASSERT_TRUE(makeFile(folder + "trigger"));
         ASSERT_TRUE(gRecorders[0].waitUntilBlocked()) << gRecorders[0].dump();
     }
+
+    std::wstring root() const { return utf8ToWide(root_); }
 
     std::string root_;
 };
@@ -201,7 +202,7 @@ protected:
 
 TEST_F(DirectoryWatcherTest, ModifiedFileDeepInNewFoldersIsReportedWithFullPath) {
     DirectoryWatcher watcher;
-    ASSERT_TRUE(watcher.start(root_, &record<0>));
+    ASSERT_TRUE(watcher.start(root(), &record<0>));
     EXPECT_TRUE(watcher.isRunning());
     std::string deep = newFolder("deep") + "Users";
     ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
@@ -219,7 +220,7 @@ TEST_F(DirectoryWatcherTest, ModifiedFileDeepInNewFoldersIsReportedWithFullPath)
     watcher.stop();
     EXPECT_FALSE(watcher.isRunning());
     // After stop nothing moves, so the current path is the last one reported.
-    EXPECT_EQ(watcher.getCurrentPath(), gRecorders[0].reports().back().path);
+    EXPECT_EQ(wideToUtf8(watcher.getCurrentPath()), gRecorders[0].reports().back().path);
 }
 
 // A callback may read the reported file through its watcher: the lock is
@@ -227,7 +228,7 @@ TEST_F(DirectoryWatcherTest, ModifiedFileDeepInNewFoldersIsReportedWithFullPath)
 // before its data is written; the one its write causes comes after.
 TEST_F(DirectoryWatcherTest, CallbackCanReadTheCurrentFile) {
     DirectoryWatcher watcher;
-    EXPECT_EQ(watcher.getCurrentPath(), "");
+    EXPECT_EQ(watcher.getCurrentPath(), L"");
     std::string file = folderName("readback.bin");
     const std::string contents("contents\0here", 13);
     UniqueHandle sawContents(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -236,10 +237,10 @@ TEST_F(DirectoryWatcherTest, CallbackCanReadTheCurrentFile) {
         if (r.action != 3 || r.path != file) return;
         ByteArray bytes = watcher.readCurrentFile();
         if (std::string(bytes.begin(), bytes.end()) != contents) return;
-        seenPath = watcher.getCurrentPath();
+        seenPath = wideToUtf8(watcher.getCurrentPath());
         SetEvent(sawContents.get());
     });
-    ASSERT_TRUE(watcher.start(root_, &record<0>));
+    ASSERT_TRUE(watcher.start(root(), &record<0>));
     ASSERT_TRUE(makeFile(file, contents));
     EXPECT_EQ(WaitForSingleObject(sawContents.get(), 30000), WAIT_OBJECT_0) << gRecorders[0].dump();
     watcher.stop();
@@ -248,7 +249,7 @@ TEST_F(DirectoryWatcherTest, CallbackCanReadTheCurrentFile) {
 
 TEST_F(DirectoryWatcherTest, RenameGivesOldNameThenNewName) {
     DirectoryWatcher watcher;
-    ASSERT_TRUE(watcher.start(root_, &record<0>));
+    ASSERT_TRUE(watcher.start(root(), &record<0>));
     std::string folder = newFolder("rename");
     ASSERT_TRUE(makeFile(folder + "a.part"));
     ASSERT_GE(gRecorders[0].waitFor(1, folder + "a.part"), 0) << gRecorders[0].dump();
@@ -284,24 +285,19 @@ TEST_F(DirectoryWatcherTest, BatchIsReportedInOrderUnderTheLock) {
     watcher.reportLock().leave();
 }
 
-TEST_F(DirectoryWatcherTest, NamesArriveInCodePage936) {
+// Names come as the file system holds them, whatever the ANSI code page
+// can hold; the length counts UTF-16 units.
+TEST_F(DirectoryWatcherTest, NamesArriveAsTheyAre) {
     DirectoryWatcher watcher;
-    ASSERT_TRUE(watcher.start(root_, &record<0>));
-    std::string folder = newFolder("names");
-    std::wstring wideFolder = ansiToWide(folder);
-    ASSERT_TRUE(makeFileW(wideFolder + L"下载.zip"));
-    ASSERT_TRUE(makeFileW(wideFolder + L"乗.zip"));       // GBK 0x81 0x5C
-    ASSERT_TRUE(makeFileW(wideFolder + L"泰\u0E01.txt"));  // Thai: not in GBK
-
-    std::string download = folder + "\xCF\xC2\xD4\xD8.zip";
-    EXPECT_GE(gRecorders[0].waitFor(1, download), 0) << gRecorders[0].dump();
-    std::string trailSlash = folder + "\x81\x5C.zip";
-    int at = gRecorders[0].waitFor(1, trailSlash);
-    ASSERT_GE(at, 0) << gRecorders[0].dump();
-    EXPECT_EQ(gRecorders[0].reports()[at].length, int(trailSlash.size()));
-    EXPECT_EQ(fileTitle(trailSlash), "\x81\x5C");
-    EXPECT_EQ(folderOfPath(trailSlash), folder);
-    EXPECT_GE(gRecorders[0].waitFor(1, folder + "\xCC\xA9?.txt"), 0) << gRecorders[0].dump();
+    ASSERT_TRUE(watcher.start(root(), &record<0>));
+    const std::string folder = newFolder("names");
+    for (const char* name : {"下载.zip", "乗.zip", "泰\u0E01.txt", "资料😀한국어.zip"}) {
+        const std::string path = folder + name;
+        ASSERT_TRUE(makeFile(path)) << path;
+        const int at = gRecorders[0].waitFor(1, path);
+        ASSERT_GE(at, 0) << gRecorders[0].dump();
+        EXPECT_EQ(gRecorders[0].reports()[at].length, int(utf8ToWide(path).size())) << path;
+    }
 }
 
 TEST_F(DirectoryWatcherTest, StartOnMissingPathFailsAndStopIsHarmless) {
@@ -309,15 +305,15 @@ TEST_F(DirectoryWatcherTest, StartOnMissingPathFailsAndStopIsHarmless) {
         DirectoryWatcher never;  // destroyed without a start
     }
     DirectoryWatcher watcher;
-    EXPECT_FALSE(watcher.start(root_ + "no-such-folder\\", &record<0>));
+    EXPECT_FALSE(watcher.start(root() + L"no-such-folder\\", &record<0>));
     EXPECT_FALSE(watcher.isRunning());
     watcher.stop();
     watcher.stop();
-    EXPECT_EQ(watcher.getCurrentPath(), "");
+    EXPECT_EQ(watcher.getCurrentPath(), L"");
 
     // A running watcher refuses a second start and keeps watching.
-    ASSERT_TRUE(watcher.start(root_, &record<0>));
-    EXPECT_FALSE(watcher.start(root_, &record<1>));
+    ASSERT_TRUE(watcher.start(root(), &record<0>));
+    EXPECT_FALSE(watcher.start(root(), &record<1>));
     std::string folder = newFolder("again");
     ASSERT_GE(gRecorders[0].waitFor(1, folderName("again")), 0);
     EXPECT_EQ(gRecorders[1].count(), 0u);
@@ -330,8 +326,8 @@ TEST_F(DirectoryWatcherTest, StartOnMissingPathFailsAndStopIsHarmless) {
 // change that the stopped one never reports.
 TEST_F(DirectoryWatcherTest, StopEndsBlockedWorkerAndNoReportFollows) {
     DirectoryWatcher stopped, witness;
-    ASSERT_TRUE(stopped.start(root_, &record<0>));
-    ASSERT_TRUE(witness.start(root_, &record<1>));
+    ASSERT_TRUE(stopped.start(root(), &record<0>));
+    ASSERT_TRUE(witness.start(root(), &record<1>));
 
     std::function<void()> stopIt = [&] { stopped.stop(); };
     UniqueHandle stopper = runOnThread(&stopIt);
@@ -349,8 +345,8 @@ TEST_F(DirectoryWatcherTest, StopEndsBlockedWorkerAndNoReportFollows) {
 TEST_F(DirectoryWatcherTest, CallbackCanStopItsOwnWatcher) {
     DirectoryWatcher watcher, witness;
     gRecorders[0].setHook([&](const Report&) { watcher.stop(); });
-    ASSERT_TRUE(watcher.start(root_, &record<0>));
-    ASSERT_TRUE(witness.start(root_, &record<1>));
+    ASSERT_TRUE(watcher.start(root(), &record<0>));
+    ASSERT_TRUE(witness.start(root(), &record<1>));
     newFolder("self-stop");
     ASSERT_GE(gRecorders[0].waitFor(1, folderName("self-stop")), 0);
     newFolder("self-stop-later");
@@ -393,8 +389,8 @@ TEST_F(DirectoryWatcherTest, ReportsOfTwoWatchersRunAtTheSameTime) {
         });
     }
     DirectoryWatcher a, b;
-    ASSERT_TRUE(a.start(root_, &record<0>));
-    ASSERT_TRUE(b.start(root_, &record<1>));
+    ASSERT_TRUE(a.start(root(), &record<0>));
+    ASSERT_TRUE(b.start(root(), &record<1>));
     newFolder("together");
     ASSERT_GE(gRecorders[0].waitFor(1, folderName("together")), 0);
     ASSERT_GE(gRecorders[1].waitFor(1, folderName("together")), 0);
@@ -449,7 +445,7 @@ TEST_F(DirectoryWatcherTest, DriveWatchersFollowTheDriveList) {
     watchers.update({missing}, true, nullptr);
     EXPECT_EQ(watchers.watchingCount(), 0);
     DirectoryWatcher sentinel;
-    ASSERT_TRUE(sentinel.start(root_, &record<1>));
+    ASSERT_TRUE(sentinel.start(root(), &record<1>));
     gRecorders[0].reset();
     // Wine watches only the folders made after a watch began.
     const std::string later = newFolder("drives-gone");

@@ -3,31 +3,25 @@
 #include <gtest/gtest.h>
 
 TEST(DownloadRules, OnlyLowerCaseZipNamesWithoutDollarCanBeDownloads) {
-    EXPECT_TRUE(isZipDownloadName("C:\\Users\\a\\Downloads\\tools.zip"));
-    EXPECT_TRUE(isZipDownloadName("D:\\setup.old.zip"));
-    EXPECT_FALSE(isZipDownloadName("C:\\dl\\TOOLS.ZIP"));
-    EXPECT_FALSE(isZipDownloadName("C:\\dl\\tools.Zip"));
-    EXPECT_FALSE(isZipDownloadName("C:\\dl\\tools.zipx"));
-    EXPECT_FALSE(isZipDownloadName("C:\\dl\\tools"));
-    EXPECT_FALSE(isZipDownloadName("C:\\$Recycle.Bin\\S-1-5\\$R1.zip"));
-    EXPECT_FALSE(isZipDownloadName("C:\\dl\\a$b.zip"));
-    EXPECT_FALSE(isZipDownloadName("C:\\dl.zip\\readme"));
-    EXPECT_FALSE(isZipDownloadName(""));
-    // "压缩.zip" in GBK; the second byte of 缩 (0xCB 0xF5) is no dot or dollar.
-    EXPECT_TRUE(isZipDownloadName("C:\\\xD1\xB9\xCB\xF5.zip"));
-    // A truncated name ending in a lead byte must not crash or match.
-    EXPECT_FALSE(isZipDownloadName("C:\\a.zip\x81"));
+    for (const wchar_t* path : {L"C:\\Users\\a\\Downloads\\tools.zip", L"D:\\setup.old.zip", L"C:\\压缩.zip",
+                                L"D:\\下载\\资料😀한국어.zip", L"E:\\Ünïcødé\\ก.zip"})
+        EXPECT_TRUE(isZipDownloadName(path)) << testing::PrintToString(std::wstring(path));
+    for (const wchar_t* path : {L"C:\\dl\\TOOLS.ZIP", L"C:\\dl\\tools.Zip", L"C:\\dl\\tools.zipx", L"C:\\dl\\tools",
+                                L"C:\\$Recycle.Bin\\S-1-5\\$R1.zip", L"C:\\dl\\a$b.zip", L"C:\\dl.zip\\readme", L"",
+                                L"D:\\😀$\\a.zip", L"C:\\a.zip😀"})
+        EXPECT_FALSE(isZipDownloadName(path)) << testing::PrintToString(std::wstring(path));
 }
 
 TEST(DownloadRules, PartialFilesNameTheDownloadTheyBecome) {
-    for (const char* partial : {"D:\\dl\\a.zip.part", "D:\\dl\\a.zip.crdownload", "D:\\dl\\a.zip.xltd",
-                                "D:\\dl\\a.zip.td", "D:\\dl\\a.zip.td.cfg", "D:\\dl\\a.zip.baiduyun.downloading",
-                                "D:\\dl\\a.zip.aria2", "D:\\dl\\a.zip.download"})
-        EXPECT_EQ(finishedNameOfPartial(partial), "D:\\dl\\a.zip") << partial;
-    EXPECT_EQ(finishedNameOfPartial("D:\\dl\\a.zip"), "");
-    EXPECT_EQ(finishedNameOfPartial("D:\\dl\\a.rar.part"), "");
-    EXPECT_EQ(finishedNameOfPartial("D:\\dl\\a$.zip.part"), "");
-    EXPECT_EQ(finishedNameOfPartial(".part"), "");
+    for (const wchar_t* partial : {L"D:\\dl\\a.zip.part", L"D:\\dl\\a.zip.crdownload", L"D:\\dl\\a.zip.xltd",
+                                   L"D:\\dl\\a.zip.td", L"D:\\dl\\a.zip.td.cfg", L"D:\\dl\\a.zip.baiduyun.downloading",
+                                   L"D:\\dl\\a.zip.aria2", L"D:\\dl\\a.zip.download"})
+        EXPECT_EQ(finishedNameOfPartial(partial), L"D:\\dl\\a.zip") << testing::PrintToString(std::wstring(partial));
+    EXPECT_EQ(finishedNameOfPartial(L"D:\\dl\\资料😀한국어.zip.crdownload"), L"D:\\dl\\资料😀한국어.zip");
+    EXPECT_EQ(finishedNameOfPartial(L"D:\\dl\\a.zip"), L"");
+    EXPECT_EQ(finishedNameOfPartial(L"D:\\dl\\a.rar.part"), L"");
+    EXPECT_EQ(finishedNameOfPartial(L"D:\\dl\\a$.zip.part"), L"");
+    EXPECT_EQ(finishedNameOfPartial(L".part"), L"");
 }
 
 TEST(DownloadRules, DriveStringsSplitIntoLetters) {

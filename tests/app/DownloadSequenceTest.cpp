@@ -22,31 +22,31 @@ protected:
         bool held = false;
     };
 
-    void record(int action, const std::string& path) {
+    void record(int action, const std::wstring& path) {
         if (auto event = filter_.feed(action, path)) judge(*event, false);
     }
-    void create(const std::string& path, bool held = true) {
+    void create(const std::wstring& path, bool held = true) {
         files_[path] = {0, held};
         record(kActionAdded, path);
     }
-    void write(const std::string& path, uint64_t bytes) {
+    void write(const std::wstring& path, uint64_t bytes) {
         files_[path].size += bytes;
         record(kActionModified, path);
     }
-    void close(const std::string& path) { files_[path].held = false; }
+    void close(const std::wstring& path) { files_[path].held = false; }
     // A rename in one step, replacing what the new name held (a move-over).
-    void rename(const std::string& from, const std::string& to) {
+    void rename(const std::wstring& from, const std::wstring& to) {
         files_[to] = files_[from];
         files_.erase(from);
         record(kActionRenamedOld, from);
         record(kActionRenamedNew, to);
     }
-    void remove(const std::string& path) {
+    void remove(const std::wstring& path) {
         files_.erase(path);
         record(kActionRemoved, path);
     }
     // The whole download of a partial file that is renamed when complete.
-    void partialDownload(const std::string& partial, const std::string& finished) {
+    void partialDownload(const std::wstring& partial, const std::wstring& finished) {
         create(partial);
         for (int i = 0; i < 3; ++i) write(partial, 4096);
         close(partial);
@@ -57,13 +57,13 @@ protected:
         for (const DownloadEvent& event : judge_.waiting()) judge(event, true);
     }
 
-    DownloadFileState stateOf(const std::string& path) const {
+    DownloadFileState stateOf(const std::wstring& path) const {
         DownloadFileState state;
         if (auto it = files_.find(path); it != files_.end()) {
             state = {true, it->second.size, it->second.held, false};
         }
-        for (std::string_view suffix : kPartialSuffixes)
-            state.partialBeside = state.partialBeside || files_.count(path + std::string(suffix));
+        for (std::wstring_view suffix : kPartialSuffixes)
+            state.partialBeside = state.partialBeside || files_.count(path + std::wstring(suffix));
         return state;
     }
     void judge(const DownloadEvent& event, bool recheck) {
@@ -72,20 +72,22 @@ protected:
 
     DownloadRecordFilter filter_;
     DownloadJudge judge_;
-    std::map<std::string, File> files_;
-    std::vector<std::string> reminded_;
-    using Paths = std::vector<std::string>;
+    std::map<std::wstring, File> files_;
+    std::vector<std::wstring> reminded_;
+    using Paths = std::vector<std::wstring>;
 };
 
 TEST_F(Downloads, PartialFilesRenamedWhenCompleteAreRemindedOnceAtTheRename) {
     // Chrome and Edge, Thunder (new and old), Baidu Netdisk, other tools.
-    const std::vector<std::pair<std::string, std::string>> tools = {
-        {"C:\\dl\\a.zip.crdownload", "C:\\dl\\a.zip"},
-        {"C:\\dl\\Unconfirmed 123456.crdownload", "C:\\dl\\b.zip"},
-        {"D:\\迅雷下载\\c.zip.xltd", "D:\\迅雷下载\\c.zip"},
-        {"D:\\td\\d.zip.td", "D:\\td\\d.zip"},
-        {"E:\\BaiduNetdiskDownload\\e.zip.baiduyun.downloading", "E:\\BaiduNetdiskDownload\\e.zip"},
-        {"C:\\dl\\f.zip.download", "C:\\dl\\f.zip"},
+    const std::vector<std::pair<std::wstring, std::wstring>> tools = {
+        {L"C:\\dl\\a.zip.crdownload", L"C:\\dl\\a.zip"},
+        {L"C:\\dl\\Unconfirmed 123456.crdownload", L"C:\\dl\\b.zip"},
+        {L"D:\\迅雷下载\\c.zip.xltd", L"D:\\迅雷下载\\c.zip"},
+        {L"D:\\td\\d.zip.td", L"D:\\td\\d.zip"},
+        {L"E:\\BaiduNetdiskDownload\\e.zip.baiduyun.downloading", L"E:\\BaiduNetdiskDownload\\e.zip"},
+        {L"C:\\dl\\f.zip.download", L"C:\\dl\\f.zip"},
+        // A name beyond the ANSI code page.
+        {L"C:\\dl\\资料😀한국어.zip.crdownload", L"C:\\dl\\资料😀한국어.zip"},
     };
     for (const auto& [partial, finished] : tools) {
         reminded_.clear();
@@ -96,20 +98,20 @@ TEST_F(Downloads, PartialFilesRenamedWhenCompleteAreRemindedOnceAtTheRename) {
         record(kActionModified, finished);
         EXPECT_EQ(reminded_, Paths{finished}) << partial;
     }
-    // The old Thunder drops its ".td.cfg" after the rename.
-    create("D:\\td\\d.zip.td.cfg", false);
-    remove("D:\\td\\d.zip.td.cfg");
-    EXPECT_EQ(reminded_, Paths{"C:\\dl\\f.zip"});
+    // The old Thunder drops its L".td.cfg" after the rename.
+    create(L"D:\\td\\d.zip.td.cfg", false);
+    remove(L"D:\\td\\d.zip.td.cfg");
+    EXPECT_EQ(reminded_, Paths{L"C:\\dl\\资料😀한국어.zip"});
 }
 
 TEST_F(Downloads, FirefoxPlaceholderIsNeverJudgedAndTheMoveOverIsReminded) {
-    const std::string zip = "C:\\Users\\a\\Downloads\\tools.zip";
+    const std::wstring zip = L"C:\\Users\\a\\Downloads\\tools.zip";
     // A writability probe made and deleted, then the empty placeholder.
     create(zip, false);
     remove(zip);
     create(zip, false);
     record(kActionModified, zip);
-    const std::string part = "C:\\Users\\a\\Downloads\\tools.Xy3kP.zip.part";
+    const std::wstring part = L"C:\\Users\\a\\Downloads\\tools.Xy3kP.zip.part";
     create(part);
     write(part, 70000);
     write(part, 70000);
@@ -122,7 +124,7 @@ TEST_F(Downloads, FirefoxPlaceholderIsNeverJudgedAndTheMoveOverIsReminded) {
 }
 
 TEST_F(Downloads, InPlaceWriterIsRemindedOnceItClosesTheFile) {
-    const std::string zip = "C:\\dl\\old-style.zip";
+    const std::wstring zip = L"C:\\dl\\old-style.zip";
     create(zip);
     write(zip, 1000);
     write(zip, 1000);
@@ -142,75 +144,75 @@ TEST_F(Downloads, InPlaceWriterIsRemindedOnceItClosesTheFile) {
 }
 
 TEST_F(Downloads, InPlaceWriterWithAControlFileBesideIsRemindedWhenTheControlFileGoes) {
-    const std::string zip = "C:\\dl\\big.zip";
-    create(zip + ".aria2", false);
+    const std::wstring zip = L"C:\\dl\\big.zip";
+    create(zip + L".aria2", false);
     create(zip, false);
     write(zip, 1 << 20);
     write(zip, 1 << 20);
     EXPECT_TRUE(reminded_.empty()) << "its tool is still at work";
-    remove(zip + ".aria2");
+    remove(zip + L".aria2");
     EXPECT_EQ(reminded_, Paths{zip});
 }
 
 TEST_F(Downloads, RenamesBetweenZipNamesZeroLengthFilesAndFoldersAreNoDownloads) {
-    create("C:\\dl\\a.zip", false);
+    create(L"C:\\dl\\a.zip", false);
     EXPECT_TRUE(reminded_.empty()) << "zero length";
-    write("C:\\dl\\a.zip", 10);
-    ASSERT_EQ(reminded_, Paths{"C:\\dl\\a.zip"});
-    rename("C:\\dl\\a.zip", "C:\\dl\\b.zip");
-    rename("C:\\dl\\b.zip", "C:\\archive\\b.zip");
+    write(L"C:\\dl\\a.zip", 10);
+    ASSERT_EQ(reminded_, Paths{L"C:\\dl\\a.zip"});
+    rename(L"C:\\dl\\a.zip", L"C:\\dl\\b.zip");
+    rename(L"C:\\dl\\b.zip", L"C:\\archive\\b.zip");
     // A folder with a ZIP name.
-    record(kActionAdded, "C:\\dl\\folder.zip");
-    record(kActionModified, "C:\\dl\\folder.zip");
+    record(kActionAdded, L"C:\\dl\\folder.zip");
+    record(kActionModified, L"C:\\dl\\folder.zip");
     // Not ZIP names at all.
-    partialDownload("C:\\dl\\x.rar.part", "C:\\dl\\x.rar");
-    partialDownload("C:\\dl\\y.ZIP.part", "C:\\dl\\y.ZIP");
-    partialDownload("C:\\$Recycle.Bin\\z.zip.part", "C:\\$Recycle.Bin\\z.zip");
-    EXPECT_EQ(reminded_, Paths{"C:\\dl\\a.zip"});
+    partialDownload(L"C:\\dl\\x.rar.part", L"C:\\dl\\x.rar");
+    partialDownload(L"C:\\dl\\y.ZIP.part", L"C:\\dl\\y.ZIP");
+    partialDownload(L"C:\\$Recycle.Bin\\z.zip.part", L"C:\\$Recycle.Bin\\z.zip");
+    EXPECT_EQ(reminded_, Paths{L"C:\\dl\\a.zip"});
 }
 
 TEST_F(Downloads, InterleavedRecordsOfTwoDownloadsAreEachRemindedOnce) {
-    const std::string a = "C:\\dl\\a.zip", b = "C:\\other\\b.zip", c = "D:\\dl\\c.zip";
-    create(a + ".crdownload");
-    create(b + ".crdownload");
-    create(c + ".part");
-    write(a + ".crdownload", 10);
-    write(c + ".part", 10);
-    write(b + ".crdownload", 10);
-    for (const std::string& p : {a + ".crdownload", b + ".crdownload", c + ".part"}) close(p);
+    const std::wstring a = L"C:\\dl\\a.zip", b = L"C:\\other\\b.zip", c = L"D:\\dl\\c.zip";
+    create(a + L".crdownload");
+    create(b + L".crdownload");
+    create(c + L".part");
+    write(a + L".crdownload", 10);
+    write(c + L".part", 10);
+    write(b + L".crdownload", 10);
+    for (const std::wstring& p : {a + L".crdownload", b + L".crdownload", c + L".part"}) close(p);
     // The old names arrive before either new name.
-    files_[a] = files_.extract(a + ".crdownload").mapped();
-    files_[b] = files_.extract(b + ".crdownload").mapped();
-    files_[c] = files_.extract(c + ".part").mapped();
-    record(kActionRenamedOld, a + ".crdownload");
-    record(kActionRenamedOld, c + ".part");
-    record(kActionRenamedOld, b + ".crdownload");
+    files_[a] = files_.extract(a + L".crdownload").mapped();
+    files_[b] = files_.extract(b + L".crdownload").mapped();
+    files_[c] = files_.extract(c + L".part").mapped();
+    record(kActionRenamedOld, a + L".crdownload");
+    record(kActionRenamedOld, c + L".part");
+    record(kActionRenamedOld, b + L".crdownload");
     record(kActionRenamedNew, b);
     record(kActionRenamedNew, c);
     record(kActionRenamedNew, a);
     EXPECT_EQ(reminded_, (Paths{b, c, a}));
     // A download moved in from another folder of the same drive.
-    create("C:\\tmp\\d.tmp", false);
-    write("C:\\tmp\\d.tmp", 10);
-    rename("C:\\tmp\\d.tmp", "C:\\dl\\d.zip");
-    EXPECT_EQ(reminded_.back(), "C:\\dl\\d.zip");
+    create(L"C:\\tmp\\d.tmp", false);
+    write(L"C:\\tmp\\d.tmp", 10);
+    rename(L"C:\\tmp\\d.tmp", L"C:\\dl\\d.zip");
+    EXPECT_EQ(reminded_.back(), L"C:\\dl\\d.zip");
 }
 
 TEST_F(Downloads, NewNameWithoutItsOldNameIsJudgedAsWrittenInPlace) {
-    const std::string zip = "C:\\dl\\lost.zip";
+    const std::wstring zip = L"C:\\dl\\lost.zip";
     files_[zip] = {10, false};
-    files_[zip + ".part"] = {5, true};
-    record(0, "");
+    files_[zip + L".part"] = {5, true};
+    record(0, L"");
     record(kActionRenamedNew, zip);
     EXPECT_TRUE(reminded_.empty()) << "a partial file of that name is still beside it";
-    files_.erase(zip + ".part");
+    files_.erase(zip + L".part");
     record(kActionRenamedNew, zip);
     EXPECT_EQ(reminded_, Paths{zip});
 }
 
 TEST_F(Downloads, ADeletedDownloadIsRemindedAgainWhenItComesBack) {
-    const std::string zip = "C:\\dl\\again.zip";
-    partialDownload(zip + ".crdownload", zip);
+    const std::wstring zip = L"C:\\dl\\again.zip";
+    partialDownload(zip + L".crdownload", zip);
     remove(zip);
     create(zip, false);
     write(zip, 12288);  // the same size as before
@@ -218,7 +220,7 @@ TEST_F(Downloads, ADeletedDownloadIsRemindedAgainWhenItComesBack) {
 }
 
 TEST_F(Downloads, AFileHeldForeverIsGivenUpAfterItsRechecksAndAFreshRecordStartsThemAgain) {
-    const std::string zip = "C:\\dl\\stuck.zip";
+    const std::wstring zip = L"C:\\dl\\stuck.zip";
     create(zip);
     write(zip, 100);
     for (int i = 0; i < DownloadJudge::kRechecks; ++i) recheck();
@@ -231,11 +233,11 @@ TEST_F(Downloads, AFileHeldForeverIsGivenUpAfterItsRechecksAndAFreshRecordStarts
 }
 
 TEST_F(Downloads, MemoryAndWaitingListAreBounded) {
-    const std::string first = "C:\\dl\\first.zip";
+    const std::wstring first = L"C:\\dl\\first.zip";
     create(first, false);
     write(first, 1);
     for (size_t i = 0; i < DownloadJudge::kRemembered; ++i) {
-        const std::string p = "C:\\dl\\n" + std::to_string(i) + ".zip";
+        const std::wstring p = L"C:\\dl\\n" + std::to_wstring(i) + L".zip";
         create(p, false);
         write(p, 1);
     }
@@ -244,7 +246,7 @@ TEST_F(Downloads, MemoryAndWaitingListAreBounded) {
     EXPECT_EQ(reminded_.size(), DownloadJudge::kRemembered + 2);
     EXPECT_EQ(reminded_.back(), first);
     for (size_t i = 0; i < DownloadJudge::kWaiting + 5; ++i) {
-        const std::string p = "C:\\w\\" + std::to_string(i) + ".zip";
+        const std::wstring p = L"C:\\w\\" + std::to_wstring(i) + L".zip";
         create(p);
         write(p, 1);
     }

@@ -12,56 +12,58 @@ namespace {
 
 struct FolderCase {
     const char* what;
-    std::vector<std::string> names;
-    std::set<std::string> taken;  // paths that exist already
-    const char* folder;
+    std::vector<std::wstring> names;
+    std::set<std::wstring> taken;  // paths that exist already
+    const wchar_t* folder;
     bool create;
 };
 
 }  // namespace
 
 TEST(ExtractionPlan, ArchiveFolderDecision) {
-    const std::string dl = "C:\\dl\\";
     const std::vector<FolderCase> cases = {
-        {"one top folder", {"tools/", "tools/a.txt", "tools/bin/b.exe"}, {}, "C:\\dl\\", false},
-        {"one top folder without its own entry", {"tools/a.txt", "Tools\\bin\\b.exe"}, {}, "C:\\dl\\", false},
-        {"a single file", {"setup.exe"}, {}, "C:\\dl\\", false},
-        {"the top folder's name is taken", {"tools/", "tools/a.txt"}, {"C:\\dl\\tools"}, "C:\\dl\\tools (2)\\", true},
-        {"the single file's name is taken", {"setup.exe"}, {"C:\\dl\\setup.exe"}, "C:\\dl\\tools\\", true},
-        {"many top items", {"a.txt", "b.txt"}, {}, "C:\\dl\\tools\\", true},
-        {"a file beside the top folder", {"tools/a.txt", "readme.txt"}, {}, "C:\\dl\\tools\\", true},
-        {"a file, then a folder of the same name", {"x", "x/y"}, {}, "C:\\dl\\tools\\", true},
+        {"one top folder", {L"tools/", L"tools/a.txt", L"tools/bin/b.exe"}, {}, L"C:\\dl\\", false},
+        {"one top folder without its own entry", {L"tools/a.txt", L"Tools\\bin\\b.exe"}, {}, L"C:\\dl\\", false},
+        {"a single file", {L"setup.exe"}, {}, L"C:\\dl\\", false},
+        {"the top folder's name is taken", {L"tools/", L"tools/a.txt"}, {L"C:\\dl\\tools"}, L"C:\\dl\\tools (2)\\",
+         true},
+        {"the single file's name is taken", {L"setup.exe"}, {L"C:\\dl\\setup.exe"}, L"C:\\dl\\tools\\", true},
+        {"many top items", {L"a.txt", L"b.txt"}, {}, L"C:\\dl\\tools\\", true},
+        {"a file beside the top folder", {L"tools/a.txt", L"readme.txt"}, {}, L"C:\\dl\\tools\\", true},
+        {"a file, then a folder of the same name", {L"x", L"x/y"}, {}, L"C:\\dl\\tools\\", true},
         {"many top items, name taken twice",
-         {"a.txt", "b.txt"}, {"C:\\dl\\tools", "C:\\dl\\tools (2)"}, "C:\\dl\\tools (3)\\", true},
+         {L"a.txt", L"b.txt"}, {L"C:\\dl\\tools", L"C:\\dl\\tools (2)"}, L"C:\\dl\\tools (3)\\", true},
         {"bookkeeping left out",
-         {"__MACOSX/", "__MACOSX/tools/._a.txt", "tools/a.txt", "tools/.DS_Store", ".DS_Store"}, {}, "C:\\dl\\",
+         {L"__MACOSX/", L"__MACOSX/tools/._a.txt", L"tools/a.txt", L"tools/.DS_Store", L".DS_Store"}, {}, L"C:\\dl\\",
          false},
-        {"only bookkeeping", {"__MACOSX/._x", ".DS_Store"}, {}, "C:\\dl\\tools\\", true},
-        {"no entries", {}, {}, "C:\\dl\\tools\\", true},
+        {"only bookkeeping", {L"__MACOSX/._x", L".DS_Store"}, {}, L"C:\\dl\\tools\\", true},
+        {"no entries", {}, {}, L"C:\\dl\\tools\\", true},
+        {"a top folder beyond the code page", {L"😀한국어/", L"😀한국어/a"}, {}, L"C:\\dl\\", false},
+        {"its name is taken", {L"😀한국어/a"}, {L"C:\\dl\\😀한국어"}, L"C:\\dl\\tools\\", true},
+        {"names that differ beyond ASCII", {L"Über/a", L"Öber/b"}, {}, L"C:\\dl\\tools\\", true},
     };
     for (const FolderCase& c : cases) {
-        const ArchiveFolderChoice choice =
-            chooseArchiveFolder(dl + "tools.zip", c.names, [&](const std::string& p) { return c.taken.count(p) > 0; });
+        const ArchiveFolderChoice choice = chooseArchiveFolder(
+            L"C:\\dl\\tools.zip", c.names, [&](const std::wstring& p) { return c.taken.count(p) > 0; });
         EXPECT_EQ(choice.folder, c.folder) << c.what;
         EXPECT_EQ(choice.create, c.create) << c.what;
     }
 }
 
-TEST(ExtractionPlan, ArchiveFolderDecisionOnGbkNames) {
-    // 0x9A 0x5C is one GBK character whose second byte is "\": not a separator.
-    const std::string title = "\xB1\xED\x9A\x5C";
-    const auto none = [](const std::string&) { return false; };
-    EXPECT_EQ(chooseArchiveFolder("C:\\dl\\" + title + ".zip", {title + "/a", title + "/b"}, none).folder, "C:\\dl\\");
-    EXPECT_EQ(chooseArchiveFolder("C:\\dl\\" + title + ".zip", {"\x9A\x5C" "a", "\x9A\x5C" "b"}, none).folder,
-              "C:\\dl\\" + title + "\\");
-    EXPECT_EQ(chooseArchiveFolder("C:\\dl\\.zip", {"a", "b"}, none).folder, "C:\\dl\\.zip\\");
+TEST(ExtractionPlan, ArchiveFolderIsNamedAfterTheWholeArchiveName) {
+    const auto none = [](const std::wstring&) { return false; };
+    const std::wstring title = L"资料😀한국어";
+    EXPECT_EQ(chooseArchiveFolder(L"D:\\下载\\" + title + L".zip", {L"a", L"b"}, none).folder,
+              L"D:\\下载\\" + title + L"\\");
+    EXPECT_EQ(chooseArchiveFolder(L"C:\\dl\\.zip", {L"a", L"b"}, none).folder, L"C:\\dl\\.zip\\");
 }
 
 TEST(ExtractionPlan, MacBookkeeping) {
-    for (const char* name : {"__MACOSX/", "__MACOSX/a/._b", "__MACOSX\\x", ".DS_Store", "a/b/.DS_Store"})
-        EXPECT_TRUE(isMacBookkeeping(name)) << name;
-    for (const char* name : {"a/__MACOSX/b", "MACOSX/a", ".DS_Store/", ".DS_Store2", "x.DS_Store", ""})
-        EXPECT_FALSE(isMacBookkeeping(name)) << name;
+    for (const wchar_t* name : {L"__MACOSX/", L"__MACOSX/a/._b", L"__MACOSX\\x", L".DS_Store", L"a/b/.DS_Store",
+                                L"😀/.DS_Store"})
+        EXPECT_TRUE(isMacBookkeeping(name)) << testing::PrintToString(std::wstring(name));
+    for (const wchar_t* name : {L"a/__MACOSX/b", L"MACOSX/a", L".DS_Store/", L".DS_Store2", L"x.DS_Store", L""})
+        EXPECT_FALSE(isMacBookkeeping(name)) << testing::PrintToString(std::wstring(name));
 }
 
 TEST(ExtractionPlan, UnsafeNames) {

@@ -1,4 +1,4 @@
-// Folder and path services under Wine with code page 936.
+// Folder and path services under Wine with code page 936, on wide paths.
 #include "app/FolderServices.h"
 
 #include <shlobj.h>
@@ -16,24 +16,25 @@
 
 namespace {
 
-std::string tempFolder() {
-    char buf[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, buf);
-    return std::string(buf, n);
+std::wstring tempFolder() {
+    wchar_t buf[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, buf);
+    return std::wstring(buf, n);
 }
 
 // A path in the temporary folder that no other test process uses.
-std::string uniqueTempPath(const std::string& name) {
-    return tempFolder() + name + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount64());
+std::wstring uniqueTempPath(const std::wstring& name) {
+    return tempFolder() + name + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+           std::to_wstring(GetTickCount64());
 }
 
-bool isFolder(const std::string& path) {
-    DWORD attrs = GetFileAttributesA(path.c_str());
+bool isFolder(const std::wstring& path) {
+    DWORD attrs = GetFileAttributesW(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    UniqueFile f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+void writeFile(const std::wstring& path, const std::string& bytes) {
+    UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(f) << path;
     DWORD n = 0;
     ASSERT_TRUE(WriteFile(f.get(), bytes.data(), DWORD(bytes.size()), &n, nullptr));
@@ -41,94 +42,90 @@ void writeFile(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
-// The portable splitting must agree with the shell's own routines, double-byte
-// names included, since the rest of the program relies on either.
+// The portable splitting must agree with the shell's own routines, since the
+// rest of the program relies on either.
 TEST(PathServices, SplittingAgreesWithTheShell) {
-    ASSERT_EQ(GetACP(), 936u);
-    const char* paths[] = {
-        "C:\\dl\\setup.old.zip", "C:\\dl\\README", "C:\\dl\\", "C:\\dl.d\\README", "C:\\", "C:", "tools.zip",
-        "C:\\dl\\a.b c", "C:\\my files\\a.zip", "C:\\dl\\name.", "C:x.zip", "\\\\server\\share\\f.zip",
-        "C:\\a\\\x81\x5C.zip", "C:\\a\\\x81\x5C", "C:\\\x81\x5C\\t.zip", "C:\\\x95\x5C\\\x95\x5C.txt",
-        "D:\\下载\\工具.zip", "C:\\a.b\\\x81\x5C", "C:\\dl\\\x81",
+    const wchar_t* paths[] = {
+        L"C:\\dl\\setup.old.zip", L"C:\\dl\\README", L"C:\\dl\\", L"C:\\dl.d\\README", L"C:\\", L"C:", L"tools.zip",
+        L"C:\\dl\\a.b c", L"C:\\my files\\a.zip", L"C:\\dl\\name.", L"C:x.zip", L"\\\\server\\share\\f.zip",
+        L"C:\\a\\乗.zip", L"D:\\下载\\工具.zip", L"D:\\下载\\资料😀한국어.zip", L"E:\\😀.d\\ก",
     };
-    for (const char* p : paths) {
-        std::string gbk = utf8ToAnsi(p);
-        if (gbk.empty()) gbk = p;  // already GBK bytes, not valid UTF-8
-        SCOPED_TRACE(gbk);
-        EXPECT_EQ(std::string(pathFileName(gbk)), PathFindFileNameA(gbk.c_str()));
-        EXPECT_EQ(pathExtension(gbk), PathFindExtensionA(gbk.c_str()));
+    for (const wchar_t* p : paths) {
+        SCOPED_TRACE(wideToUtf8(p));
+        EXPECT_EQ(std::wstring(pathFileName(p)), PathFindFileNameW(p));
+        EXPECT_EQ(pathExtension(p), PathFindExtensionW(p));
     }
 }
 
 TEST(PathServices, SpecialFolders) {
-    std::string desktop = specialFolderPath(kFolderDesktop);
+    std::wstring desktop = specialFolderPath(kFolderDesktop);
     ASSERT_FALSE(desktop.empty());
-    EXPECT_EQ(desktop.back(), '\\');
+    EXPECT_EQ(desktop.back(), L'\\');
     EXPECT_EQ(specialFolderPath(kFolderDefault), desktop);
     EXPECT_TRUE(isFolder(desktop)) << desktop;
 
-    char buf[MAX_PATH];
-    GetTempPathA(MAX_PATH, buf);
+    wchar_t buf[MAX_PATH];
+    GetTempPathW(MAX_PATH, buf);
     EXPECT_EQ(specialFolderPath(kFolderTemp), buf);  // already ends in "\"
-    GetWindowsDirectoryA(buf, MAX_PATH);
-    EXPECT_EQ(specialFolderPath(kFolderWindows), std::string(buf) + "\\");
-    GetSystemDirectoryA(buf, MAX_PATH);
-    EXPECT_EQ(specialFolderPath(kFolderSystem), std::string(buf) + "\\");
+    GetWindowsDirectoryW(buf, MAX_PATH);
+    EXPECT_EQ(specialFolderPath(kFolderWindows), std::wstring(buf) + L"\\");
+    GetSystemDirectoryW(buf, MAX_PATH);
+    EXPECT_EQ(specialFolderPath(kFolderSystem), std::wstring(buf) + L"\\");
 
-    EXPECT_EQ(specialFolderPath(13), "");
-    EXPECT_EQ(specialFolderPath(-1), "");
+    EXPECT_EQ(specialFolderPath(13), L"");
+    EXPECT_EQ(specialFolderPath(-1), L"");
 }
 
 TEST(PathServices, DesktopDestination) {
-    std::string destination = "X:\\old\\";
+    std::wstring destination = L"X:\\old\\";
     EXPECT_TRUE(useDesktopDestination(destination));
     EXPECT_EQ(destination, specialFolderPath(kFolderDesktop));
 }
 
 TEST(ReadWholeFile, ReadsExactBytes) {
-    std::string dir = tempFolder();
+    std::wstring dir = tempFolder();
     std::string bytes("PK\x03\x04\0\0\x1A\r\n\xFF", 10);
     bytes += std::string(100000, 'z');
-    std::string path = uniqueTempPath(utf8ToAnsi("下载测试.bin"));
+    std::wstring path = uniqueTempPath(L"下载测试😀.bin");
     writeFile(path, bytes);
     ByteArray got = readWholeFile(path);
     EXPECT_EQ(std::string(got.begin(), got.end()), bytes);
 
     // Readable while a writer still holds it open, as a download in progress.
     {
-        UniqueFile writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        UniqueFile writer(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(writer);
         EXPECT_EQ(readWholeFile(path).size(), bytes.size());
     }
-    DeleteFileA(path.c_str());
+    DeleteFileW(path.c_str());
 
     writeFile(path, "");
     EXPECT_TRUE(readWholeFile(path).empty());
-    DeleteFileA(path.c_str());
+    DeleteFileW(path.c_str());
     EXPECT_TRUE(readWholeFile(path).empty());
-    EXPECT_TRUE(readWholeFile(dir + "no\\such\\file").empty());
-    EXPECT_TRUE(readWholeFile("").empty());
+    EXPECT_TRUE(readWholeFile(dir + L"no\\such\\file").empty());
+    EXPECT_TRUE(readWholeFile(L"").empty());
 }
 
 // A file of 4 GiB and 5 bytes: its low 32 size bits say 5, which must not be
 // taken for its size.
 TEST(ReadWholeFile, FileOfFourGibibytesOrMoreGivesNothing) {
-    std::string path = uniqueTempPath("qz-huge.bin");
+    std::wstring path = uniqueTempPath(L"qz-huge.bin");
     {
-        UniqueFile f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(f);
         LARGE_INTEGER end;
         end.QuadPart = (LONGLONG(1) << 32) + 5;
         ASSERT_TRUE(SetFilePointerEx(f.get(), end, nullptr, FILE_BEGIN));
         if (!SetEndOfFile(f.get())) {
             f.reset();
-            DeleteFileA(path.c_str());
+            DeleteFileW(path.c_str());
             GTEST_SKIP() << "no room for a sparse 4 GiB file here";
         }
     }
     EXPECT_TRUE(readWholeFile(path).empty());
-    DeleteFileA(path.c_str());
+    DeleteFileW(path.c_str());
 }
 
 // The folder browser is driven as a user would: a helper thread waits for the
@@ -144,7 +141,7 @@ protected:
     // shows an item named `shown` (any item below the root when empty)
     // selected, and presses `button`.
     template <typename Body>
-    void answer(const std::string& select, const std::string& shown, int button, Body body) {
+    void answer(const std::wstring& select, const std::wstring& shown, int button, Body body) {
         std::atomic<bool> done{false}, answered{false};
         std::thread helper([&] {
             HWND dialog = nullptr;
@@ -154,7 +151,7 @@ protected:
                 if (dialog && IsWindowVisible(dialog)) {
                     // The tree fills in after the dialog appears: ask again now and then.
                     if (!select.empty() && GetTickCount64() - lastAsk > 1000) {
-                        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, LPARAM(select.c_str()));
+                        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, LPARAM(select.c_str()));
                         lastAsk = GetTickCount64();
                     }
                     if (select.empty() || selectionShows(dialog, shown)) {
@@ -174,20 +171,20 @@ protected:
         EXPECT_TRUE(answered) << "the browser dialog never showed the selection";
     }
 
-    static bool selectionShows(HWND dialog, const std::string& shown) {
-        HWND tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
+    static bool selectionShows(HWND dialog, const std::wstring& shown) {
+        HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
         if (!tree) return false;
         HTREEITEM root = TreeView_GetRoot(tree);
         HTREEITEM caret = TreeView_GetSelection(tree);
         if (!caret || caret == root) return false;
         if (shown.empty()) return true;
-        char text[MAX_PATH] = {};
-        TVITEMA item = {};
+        wchar_t text[MAX_PATH] = {};
+        TVITEMW item = {};
         item.mask = TVIF_TEXT;
         item.hItem = caret;
         item.pszText = text;
         item.cchTextMax = MAX_PATH;
-        return SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&item)) && shown == text;
+        return SendMessageW(tree, TVM_GETITEMW, 0, LPARAM(&item)) && shown == text;
     }
 
     static BOOL CALLBACK matchBrowser(HWND hwnd, LPARAM found) {
@@ -207,26 +204,27 @@ protected:
 };
 
 TEST_F(FolderBrowser, ChosenFolderBecomesTheDestination) {
-    // Directly on C:, so that the browser has few levels to open.
-    std::string name = utf8ToAnsi("解压目标") + "." + std::to_string(GetCurrentProcessId()) + "." +
-                       std::to_string(GetTickCount64());
-    std::string folder = "C:\\" + name;
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    std::string destination = "X:\\old\\";
+    // Directly on C:, so that the browser has few levels to open; a name the
+    // ANSI code page cannot hold.
+    std::wstring name = L"解压目标😀한국어." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                        std::to_wstring(GetTickCount64());
+    std::wstring folder = L"C:\\" + name;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::wstring destination = L"X:\\old\\";
     answer(folder, name, IDOK, [&] { EXPECT_TRUE(chooseCustomDestination(destination)); });
-    EXPECT_EQ(destination, folder + "\\");
-    RemoveDirectoryA(folder.c_str());
+    EXPECT_EQ(destination, folder + L"\\");
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(FolderBrowser, DriveRootIsReturnedWithoutItsBackslash) {
-    std::string chosen;
-    answer("C:\\", "", IDOK, [&] { chosen = browseForFolder(); });
-    EXPECT_EQ(chosen, "C:");
-    EXPECT_EQ(withTrailingBackslash(chosen), "C:\\");
+    std::wstring chosen;
+    answer(L"C:\\", L"", IDOK, [&] { chosen = browseForFolder(); });
+    EXPECT_EQ(chosen, L"C:");
+    EXPECT_EQ(withTrailingBackslash(chosen), L"C:\\");
 }
 
 TEST_F(FolderBrowser, CancelLeavesTheDestinationAlone) {
-    std::string destination = "X:\\old\\";
-    answer(tempFolder(), "", IDCANCEL, [&] { EXPECT_FALSE(chooseCustomDestination(destination)); });
-    EXPECT_EQ(destination, "X:\\old\\");
+    std::wstring destination = L"X:\\old\\";
+    answer(tempFolder(), L"", IDCANCEL, [&] { EXPECT_FALSE(chooseCustomDestination(destination)); });
+    EXPECT_EQ(destination, L"X:\\old\\");
 }

@@ -1,81 +1,81 @@
-// Path splitting on 8-bit GBK paths. "\x81\x5C" is 乗, a GBK character whose
-// second byte is "\".
+// Path splitting on wide paths, names beyond the ANSI code page included.
 #include "app/PathText.h"
 
 #include <gtest/gtest.h>
 
-TEST(PathText, TitleAndExtensionOfOrdinaryPaths) {
-    EXPECT_EQ(fileTitle("C:\\dl\\setup.old.zip"), "setup.old");
-    EXPECT_EQ(fileTitle("C:\\dl\\README"), "README");
-    EXPECT_EQ(fileTitle("C:\\dl\\"), "");
-    EXPECT_EQ(fileTitle("C:\\"), "");
-    EXPECT_EQ(fileTitle("tools.zip"), "tools");
-    EXPECT_EQ(fileTitle(""), "");
+namespace {
 
-    EXPECT_EQ(pathExtension("C:\\dl\\setup.old.zip"), ".zip");
-    EXPECT_EQ(pathExtension("C:\\dl.d\\README"), "");
-    EXPECT_EQ(pathExtension("C:\\dl\\TOOLS.ZIP"), ".ZIP");
-    EXPECT_EQ(pathExtension("C:\\dl\\a.zipx"), ".zipx");
-    EXPECT_EQ(pathExtension("C:\\dl\\name."), ".");
-    // The shell's rule: a space ends an extension.
-    EXPECT_EQ(pathExtension("C:\\dl\\a.b c"), "");
-    EXPECT_EQ(pathExtension("C:\\my files\\a.zip"), ".zip");
+struct SplitCase {
+    const wchar_t* path;
+    const wchar_t* fileName;
+    const wchar_t* extension;
+    const wchar_t* title;
+    const wchar_t* folder;
+};
+
+}  // namespace
+
+TEST(PathText, SplittingPaths) {
+    const SplitCase cases[] = {
+        {L"C:\\dl\\setup.old.zip", L"setup.old.zip", L".zip", L"setup.old", L"C:\\dl\\"},
+        {L"C:\\dl\\README", L"README", L"", L"README", L"C:\\dl\\"},
+        {L"C:\\dl\\", L"dl\\", L"", L"", L"C:\\dl\\"},
+        {L"C:\\", L"C:\\", L"", L"", L"C:\\"},
+        {L"tools.zip", L"tools.zip", L".zip", L"tools", L""},
+        {L"", L"", L"", L"", L""},
+        {L"C:\\dl.d\\README", L"README", L"", L"README", L"C:\\dl.d\\"},
+        {L"C:\\dl\\TOOLS.ZIP", L"TOOLS.ZIP", L".ZIP", L"TOOLS", L"C:\\dl\\"},
+        {L"C:\\dl\\a.zipx", L"a.zipx", L".zipx", L"a", L"C:\\dl\\"},
+        {L"C:\\dl\\name.", L"name.", L".", L"name", L"C:\\dl\\"},
+        // The shell's rule: a space ends an extension.
+        {L"C:\\dl\\a.b c", L"a.b c", L"", L"a.b c", L"C:\\dl\\"},
+        {L"C:\\my files\\a.zip", L"a.zip", L".zip", L"a", L"C:\\my files\\"},
+        {L"C:x.zip", L"x.zip", L".zip", L"x", L""},
+        {L"C:/dl/x.zip", L"x.zip", L".zip", L"x", L""},
+        {L"\\\\server\\share", L"share", L"", L"share", L"\\\\server\\"},
+        // Names the ANSI code page cannot hold: an emoji, Hangul, Thai.
+        {L"D:\\下载\\资料😀한국어.zip", L"资料😀한국어.zip", L".zip", L"资料😀한국어", L"D:\\下载\\"},
+        {L"D:\\😀.d\\ก", L"ก", L"", L"ก", L"D:\\😀.d\\"},
+        {L"D:\\乗\\乗.zip", L"乗.zip", L".zip", L"乗", L"D:\\乗\\"},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.path)));
+        EXPECT_EQ(pathFileName(c.path), c.fileName);
+        EXPECT_EQ(pathExtension(c.path), c.extension);
+        EXPECT_EQ(fileTitle(c.path), c.title);
+        EXPECT_EQ(folderOfPath(c.path), c.folder);
+    }
 }
 
-TEST(PathText, FileNameFollowsTheShellsComponentRule) {
-    EXPECT_EQ(pathFileName("C:\\dl\\x.zip"), "x.zip");
-    EXPECT_EQ(pathFileName("C:\\dl\\"), "dl\\");
-    EXPECT_EQ(pathFileName("C:x.zip"), "x.zip");
-    EXPECT_EQ(pathFileName("C:/dl/x.zip"), "x.zip");
-    EXPECT_EQ(pathFileName("\\\\server\\share"), "share");
+TEST(PathText, TrailingBackslash) {
+    EXPECT_TRUE(endsWithBackslash(L"C:\\"));
+    EXPECT_FALSE(endsWithBackslash(L"C:\\Windows"));
+    EXPECT_FALSE(endsWithBackslash(L""));
+    EXPECT_EQ(withTrailingBackslash(L"C:\\Windows"), L"C:\\Windows\\");
+    EXPECT_EQ(withTrailingBackslash(L"C:\\Temp\\"), L"C:\\Temp\\");
+    EXPECT_EQ(withTrailingBackslash(L"D:\\한국어"), L"D:\\한국어\\");
+    EXPECT_EQ(withTrailingBackslash(L"C:"), L"C:\\");
 }
 
-TEST(PathText, SecondByteBackslashIsNoSeparator) {
-    const std::string name = "\x81\x5C.zip";  // 乗.zip
-    EXPECT_EQ(pathFileName("C:\\a\\" + name), name);
-    EXPECT_EQ(fileTitle("C:\\a\\" + name), "\x81\x5C");
-    EXPECT_EQ(pathExtension("C:\\a\\\x81\x5C" "b"), "");
-    EXPECT_EQ(pathExtension("C:\\a.b\\\x81\x5C"), "");  // the dot is in an earlier folder
-    EXPECT_EQ(folderOfPath("C:\\a\\" + name), "C:\\a\\");
-    EXPECT_EQ(folderOfPath("C:\\a\\\x81\x5C"), "C:\\a\\");
-    EXPECT_EQ(folderOfPath("\x81\x5C\x81\x5C"), "");
-    // Mixed: the real separator after a double-byte character still counts.
-    EXPECT_EQ(folderOfPath("C:\\\x81\x5C\\t.zip"), "C:\\\x81\x5C\\");
-    EXPECT_EQ(fileTitle("C:\\\x81\x5C\\t.zip"), "t");
-}
-
-TEST(PathText, FolderOfPath) {
-    EXPECT_EQ(folderOfPath("C:\\dl\\tools.zip"), "C:\\dl\\");
-    EXPECT_EQ(folderOfPath("C:\\dl\\"), "C:\\dl\\");
-    EXPECT_EQ(folderOfPath("tools.zip"), "");
-    EXPECT_EQ(folderOfPath(""), "");
-    // A lead byte at the very end stands alone and swallows nothing.
-    EXPECT_EQ(folderOfPath("C:\\dl\\\x81"), "C:\\dl\\");
-}
-
-TEST(PathText, TrailingBackslashIsJudgedByCharacter) {
-    EXPECT_TRUE(endsWithBackslash("C:\\"));
-    EXPECT_FALSE(endsWithBackslash("C:\\Windows"));
-    EXPECT_FALSE(endsWithBackslash("D:\\\x81\x5C"));
-    EXPECT_TRUE(endsWithBackslash("D:\\\x81\x5C\\"));
-    EXPECT_FALSE(endsWithBackslash(""));
-
-    EXPECT_EQ(withTrailingBackslash("C:\\Windows"), "C:\\Windows\\");
-    EXPECT_EQ(withTrailingBackslash("C:\\Temp\\"), "C:\\Temp\\");
-    EXPECT_EQ(withTrailingBackslash("D:\\\x81\x5C"), "D:\\\x81\x5C\\");
-    EXPECT_EQ(withTrailingBackslash("C:"), "C:\\");
+TEST(PathText, TitleWidthCountsWideCharactersTwice) {
+    const std::pair<std::wstring, size_t> cases[] = {
+        {L"", 0},
+        {L"tools", 5},
+        {L"下载", 4},
+        {L"资料😀한국어", 12},
+        {L"a😀😀", 5},
+        // A surrogate pair as Windows stores it, even where wchar_t is wider.
+        {std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}, 2},
+    };
+    for (const auto& [title, width] : cases) EXPECT_EQ(titleWidth(title), width) << testing::PrintToString(title);
 }
 
 TEST(PathText, BrowsedFolderMeaning) {
-    EXPECT_EQ(browsedFolder("Data", true, "D:\\Data"), "D:\\Data");
-    EXPECT_EQ(browsedFolder("本地磁盘 (D:)", true, "D:\\"), "D:");
-    EXPECT_EQ(withTrailingBackslash(browsedFolder("D:", true, "D:\\")), "D:\\");
-    // Not a file-system folder.
-    EXPECT_EQ(browsedFolder("Control Panel", true, ""), "");
-    // A name the code page could not hold.
-    EXPECT_EQ(browsedFolder("a?b", true, "C:\\a?b"), "");
-    EXPECT_EQ(browsedFolder("  ? ", true, "C:\\x"), "");
-    // Cancelled: the untouched buffer of spaces, or whatever the shell left there.
-    EXPECT_EQ(browsedFolder(std::string(259, ' '), false, ""), "");
-    EXPECT_EQ(browsedFolder("\xD5\xF8" "7", false, ""), "");
+    EXPECT_EQ(browsedFolder(true, L"D:\\Data"), L"D:\\Data");
+    EXPECT_EQ(browsedFolder(true, L"D:\\"), L"D:");
+    EXPECT_EQ(withTrailingBackslash(browsedFolder(true, L"D:\\")), L"D:\\");
+    EXPECT_EQ(browsedFolder(true, L"D:\\资料😀"), L"D:\\资料😀");
+    // Not a file-system folder, or cancelled.
+    EXPECT_EQ(browsedFolder(true, L""), L"");
+    EXPECT_EQ(browsedFolder(false, L""), L"");
 }

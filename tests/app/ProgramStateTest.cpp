@@ -3,23 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "app/FolderServices.h"
+#include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 
 namespace {
 
 // The archive the fixture made with Info-ZIP, as a Windows path.
-std::string fixtureArchive() {
+std::wstring fixtureArchive() {
     const char* bin = getenv("QZ_BINARY_DIR");
-    std::string path = std::string("Z:") + (bin ? bin : "") + "/app-state/two.zip";
-    for (char& c : path)
-        if (c == '/') c = '\\';
+    std::wstring path = L"Z:" + utf8ToWide(bin ? bin : "") + L"/app-state/two.zip";
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
     return path;
 }
 
 // Whether this process could open the file with no sharing at all, which
 // fails while anyone else holds it open.
-bool openExclusively(const std::string& path) {
-    UniqueFile f(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+bool openExclusively(const std::wstring& path) {
+    UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return bool(f);
 }
 
@@ -29,8 +30,8 @@ TEST(ProgramState, StartsEmptyWithAnArchiveObjectHoldingNothing) {
     ProgramState& state = createProgramState();
     EXPECT_EQ(&createProgramState(), &state);
     EXPECT_EQ(&programState(), &state);
-    EXPECT_EQ(state.lastArchivePath, "");
-    EXPECT_EQ(state.destinationFolder, "");
+    EXPECT_EQ(state.lastArchivePath, L"");
+    EXPECT_EQ(state.destinationFolder, L"");
     EXPECT_EQ(state.listedEntryCount, 0);
     ASSERT_TRUE(state.zipArchive);
     EXPECT_FALSE(state.zipArchive->isOpen());
@@ -40,7 +41,7 @@ TEST(ProgramState, StartsEmptyWithAnArchiveObjectHoldingNothing) {
 }
 
 TEST(ProgramState, ReleaseClosesTheOpenArchive) {
-    std::string archive = fixtureArchive();
+    std::wstring archive = fixtureArchive();
     ASSERT_TRUE(openExclusively(archive)) << archive;
     ProgramState& state = createProgramState();
     state.lastArchivePath = archive;
@@ -50,7 +51,7 @@ TEST(ProgramState, ReleaseClosesTheOpenArchive) {
     destroyProgramState();
     EXPECT_TRUE(openExclusively(archive));
     // A new state starts from its initial values again.
-    EXPECT_EQ(programState().lastArchivePath, "");
+    EXPECT_EQ(programState().lastArchivePath, L"");
     destroyProgramState();
 }
 

@@ -27,7 +27,7 @@ constexpr double kTargetRate = 20000.0 / 60.0;
 // thread reads meanwhile.
 struct Arrivals {
     CriticalSectionLock lock;
-    std::set<std::string> zipPaths;  // paths of the added and modification records of *.zip
+    std::set<std::wstring> zipPaths;  // paths of the added and modification records of *.zip
     uint64_t zipRecords = 0;
     uint64_t records = 0;
     uint64_t overflows = 0;  // action 0: the system said changes were lost
@@ -39,15 +39,15 @@ struct Arrivals {
 };
 Arrivals arrivals;
 
-bool endsWithZip(const std::string& path) { return path.size() >= 4 && path.compare(path.size() - 4, 4, ".zip") == 0; }
+bool endsWithZip(const std::wstring& path) { return path.size() >= 4 && path.compare(path.size() - 4, 4, L".zip") == 0; }
 
 // The program's callback, with a note of what it was given.
-void noteAndCheck(int action, const char* path, int length) {
+void noteAndCheck(int action, const wchar_t* path, int length) {
     {
         auto guard = arrivals.lock.lock();
         ++arrivals.records;
         if (action == 0) ++arrivals.overflows;
-        const std::string p(path, static_cast<size_t>(length));
+        const std::wstring p(path, static_cast<size_t>(length));
         if ((action == 1 || action == 3) && endsWithZip(p)) {
             arrivals.zipPaths.insert(p);
             ++arrivals.zipRecords;
@@ -71,12 +71,12 @@ TEST(WatcherStorm, NoFinishedDownloadIsLost) {
     const int downloads = files / kFilesPerDownload;
 
     DirectoryWatcher watcher;
-    ASSERT_TRUE(watcher.start(wideToAnsi(root), noteAndCheck));
+    ASSERT_TRUE(watcher.start(root, noteAndCheck));
 
     // Every folder is made after the watch began: Wine watches only those below.
     const std::wstring top = root + L"storm" + std::to_wstring(GetTickCount64()) + L"\\";
     ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
-    std::set<std::string> expected;
+    std::set<std::wstring> expected;
     std::wstring folder;
     int failedWrites = 0;
     const double began = nowMs();
@@ -89,7 +89,7 @@ TEST(WatcherStorm, NoFinishedDownloadIsLost) {
         if (i % kFilesPerDownload == kFilesPerDownload / 2) {
             const std::wstring download = folder + L"download" + std::to_wstring(expected.size()) + L".zip";
             if (!writeDownload(download, zip)) ++failedWrites;
-            expected.insert(wideToAnsi(download));
+            expected.insert(download);
         }
     }
     const double seconds = (nowMs() - began) / 1000.0;
@@ -101,7 +101,7 @@ TEST(WatcherStorm, NoFinishedDownloadIsLost) {
     watcher.stop();
 
     size_t lost = 0;
-    for (const std::string& path : expected)
+    for (const std::wstring& path : expected)
         if (!arrivals.zipPaths.count(path)) ++lost;
     std::printf("figure: watcher storm: %d files and %zu downloads in %.1f s = %.0f files/s "
                 "(records awaited until %.1f s)\n",
