@@ -389,6 +389,12 @@ TEST_F(EndToEnd, LongTitlesGetTheMarker) {
     // Nine Chinese characters are 18 bytes in code page 936.
     ASSERT_TRUE(downloadAndWait(dir + L"九个汉字的压缩包名称.zip", zip, L"九个汉字的压缩包名称"));
     EXPECT_TRUE(visible(reminderControl("标签4")));
+    // Characters beyond the code page count as wide as Chinese ones: eight
+    // emoji fit, one letter more does not.
+    ASSERT_TRUE(downloadAndWait(dir + L"😀😀😀😀😀😀😀😀.zip", zip, L"😀😀😀😀😀😀😀😀"));
+    EXPECT_FALSE(visible(reminderControl("标签4")));
+    ASSERT_TRUE(downloadAndWait(dir + L"😀😀😀😀😀😀😀😀a.zip", zip, L"😀😀😀😀😀😀😀😀a"));
+    EXPECT_TRUE(visible(reminderControl("标签4")));
 }
 
 TEST_F(EndToEnd, ExtractingBeforeChoosingUsesTheFolderNamedAfterTheArchive) {

@@ -234,6 +234,36 @@ TEST_F(ExtractionRun, ArchiveFolderPutsEachKindOfArchiveWhereItBelongs) {
     }
 }
 
+// A download named beyond the ANSI code page, holding such names: noticed,
+// titled and opened by its real name, listed and extracted beside itself
+// with the names its maker wrote.
+TEST_F(ExtractionRun, NamesBeyondTheCodePageStayIntactFromDownloadToDisk) {
+    const std::wstring title = L"资料😀한국어", name = title + L".zip";
+    program_.hideReminder();
+    const std::wstring dir = root_ + L"unicode\\";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(archive(name.c_str()).c_str(), (dir + name).c_str(), TRUE));
+    // Noticed, and titled with the whole name.
+    ASSERT_TRUE(program_.waitForReminder(title, kGenerousMs)) << wideToUtf8(textOf(program_.reminderControl("标签3")));
+    EXPECT_FALSE(visible(program_.reminderControl("标签4"))) << "a title of width 12 needs no marker";
+    // Opened by its wide path.
+    std::wstring verdict;
+    EXPECT_TRUE(program_.waitForReminder(title, kGenerousMs, kSafeVerdict, &verdict)) << wideToUtf8(verdict);
+    ASSERT_TRUE(program_.safeOpen(4));
+    EXPECT_EQ(textOf(mainControl("标签1")), title);
+    EXPECT_EQ(countLine(), L"共有4个文件，请放心解压");
+    EXPECT_EQ(listRows(mainControl("列表框1")),
+              (std::vector<std::wstring>{L"报告😀.txt", L"한국어/", L"한국어/메모.txt", L"Über.txt"}));
+    EXPECT_EQ(extractHere(), L"解压完成，共4个文件");
+    EXPECT_TRUE(closeOpenedFolder(title));
+    const std::wstring made = title + L"\\";
+    EXPECT_EQ(treeNames(dir), (std::set<std::wstring>{name, made, made + L"报告😀.txt", made + L"한국어\\",
+                                                      made + L"한국어\\메모.txt", made + L"Über.txt"}));
+    EXPECT_EQ(readFile(dir + made + L"报告😀.txt"), (std::vector<char>{'\xE6', '\x8A', '\xA5', '\xE5', '\x91', '\x8A',
+                                                                      '\xF0', '\x9F', '\x98', '\x80', '\n'}));
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
 // The password dialog: its window, its line, and the edit box typed into
 // and answered from the keyboard.
 HWND passwordDialog() {

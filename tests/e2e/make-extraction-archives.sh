@@ -7,6 +7,8 @@
 #   OUT/many.zip      several top-level items
 #   OUT/mac.zip       one top folder beside macOS bookkeeping
 #   OUT/enc.zip       two encrypted entries (password "right pw"), from OUT/enc/
+#   OUT/资料😀한국어.zip  names beyond the ANSI code page, flagged UTF-8, in a file
+#                     named beyond it as well
 set -euo pipefail
 out=${1:?usage: make-extraction-archives.sh OUT}
 rm -rf "$out"
@@ -31,6 +33,9 @@ make("single.zip", [("only.txt", b"only\n")])
 make("many.zip", [("a.txt", b"a\n"), ("b.txt", b"b\n"), ("sub/c.txt", b"c\n")])
 make("mac.zip", [("__MACOSX/", b""), ("__MACOSX/app/._x.txt", b"fork"), ("app/x.txt", b"x\n"),
                  ("app/.DS_Store", b"ds")])
+# zipfile sets the UTF-8 flag for every name that is not plain ASCII.
+make("资料😀한국어.zip", [("报告😀.txt", "报告😀\n".encode()), ("한국어/", b""), ("한국어/메모.txt", b"memo\n"),
+                       ("Über.txt", b"umlaut\n")])
 PY
 # Traditional encryption, as "zip -e" makes it; the plain files stay for comparing.
 mkdir -p "$out/enc/sub"
