@@ -147,11 +147,6 @@ bool makeFile(const std::string& path, const std::string& bytes = {}) {
     return f && (bytes.empty() || WriteFile(f.get(), bytes.data(), DWORD(bytes.size()), &n, nullptr));
 }
 
-bool makeFileW(const std::wstring& path) {
-    UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    return bool(f);
-}
-
 DWORD WINAPI runFunction(void* fn) {
     (*static_cast<std::function<void()>*>(fn))();
     return 0;
