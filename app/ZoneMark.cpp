@@ -97,5 +97,12 @@ struct RunMarks {
 Unzip::CompletedFileHook zoneMarkHook(std::wstring archivePath) {
     auto marks = std::make_shared<RunMarks>();
     marks->archive = std::move(archivePath);
-    return [marks](const std::wstring& writtenPath) { marks->markFile(writtenPath); };
+    return [marks](const std::wstring& writtenPath) {
+        // Nothing is thrown into the archive library: a mark that cannot be
+        // made is left out, as on a volume that cannot hold it.
+        try {
+            marks->markFile(writtenPath);
+        } catch (...) {
+        }
+    };
 }

@@ -158,13 +158,20 @@ void expectDialogLayout(HWND dialog, int dpi) {
                  "PasswordDialog-" + std::to_string(dpi) + "dpi");
 }
 
-int dialogChecks = 0;
+int dialogChecks = 0, dialogLooks = 0;
 
 // Runs inside the dialog's own message loop: checks it at its DPI, moved to
 // another by WM_DPICHANGED and back, then answers 取消.
 VOID CALLBACK checkPasswordDialog(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = ::FindWindowW(L"QuilloZIP.Password", L"输入密码");
-    if (!dialog || !::IsWindowVisible(dialog)) return;
+    if (!dialog || !::IsWindowVisible(dialog)) {
+        if (++dialogLooks < 200) return;
+        // No dialog after ten seconds: its loop is ended instead of hanging.
+        ::KillTimer(nullptr, timer);
+        ADD_FAILURE() << "no password dialog came up";
+        ::PostQuitMessage(0);
+        return;
+    }
     ::KillTimer(nullptr, timer);
     const int native = windowDpi(dialog);
     EXPECT_EQ(native, expectedNativeDpi());
@@ -267,7 +274,7 @@ TEST_F(Dpi, MainWindowAndHoverLooksAtEachScale) {
 
 TEST_F(Dpi, PasswordDialogAtEachScale) {
     ASSERT_TRUE(loadForm(FormId::Main));
-    dialogChecks = 0;
+    dialogChecks = dialogLooks = 0;
     ASSERT_NE(::SetTimer(nullptr, 0, 50, checkPasswordDialog), 0u);
     EXPECT_FALSE(askPassword(formWindow(FormId::Main), false));
     EXPECT_EQ(dialogChecks, 3);
