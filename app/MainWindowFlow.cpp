@@ -95,12 +95,7 @@ void showResult(const RunResult& result) {
     int firstFailed = -1;
     for (size_t i = 0; i < result.outcomes.size() && i < listed.entries.size(); ++i) {
         const EntryOutcome outcome = result.outcomes[i];
-        if (outcome == EntryOutcome::Extracted) {
-            // Programs and disguised files keep the download's zone mark.
-            if (i < listed.verdicts.size() && needsZoneMark(listed.verdicts[i]))
-                markAsDownloaded(withTrailingBackslash(destination) + listed.entries[i].name, listed.path);
-            continue;
-        }
+        if (outcome == EntryOutcome::Extracted) continue;
         const int row = static_cast<int>(i);
         // A failed row tells why it failed; the verdict's reason comes back
         // with the next run.
@@ -200,6 +195,8 @@ void extractArchive() {
     std::wstring destination = state.destinationFolder;
     if (destination.empty() || destination == archiveRuleChoice) destination = listedArchiveFolder();
     unmarkRows();
+    // Every file the run writes carries the archive's zone mark, if it has one.
+    listed.archive->setCompletedFileHook(zoneMarkHook(listed.path));
     const bool started = worker.start(listed.archive, destination, listed.entries, listed.password, showProgress,
                                       showResult, askForPassword);
     if (!started) return;

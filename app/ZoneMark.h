@@ -1,19 +1,23 @@
-// The mark Windows gives files that came from the Internet (the
-// Zone.Identifier stream), which makes it ask before it runs them. A program
-// taken out of a downloaded archive gets the archive's own mark, or the
-// Internet zone's when the archive has none, so that extracting a download
-// does not wash off its warning. Volumes without named streams (FAT, many
-// network shares) cannot hold the mark; nothing is written there.
+// Passing a downloaded archive's zone mark (its Zone.Identifier stream) on to
+// the files taken out of it, so that extracting a download does not wash off
+// the warning Windows gives before it runs or opens them. Volumes without
+// named streams (FAT, exFAT, some network shares) cannot hold the mark;
+// nothing is written there.
 #pragma once
 
 #include <string>
 
-#include "zip/ArchiveVerdict.h"
+#include "zip/Unzip.h"
 
-// Programs, and whatever pretends to be something else, carry the mark.
-inline bool needsZoneMark(const EntryVerdict& verdict) {
-    return verdict.has(kEntryRunnable) || verdict.has(kEntryDeceptive);
-}
+// Writes mark as file's Zone.Identifier stream; true when written. The hook
+// below asks the volume first, so that a volume without streams is skipped
+// without trying.
+bool writeZoneMark(const std::wstring& file, const std::string& mark);
 
-// Marks file as downloaded like archive; true when the mark was written.
-bool markAsDownloaded(const std::wstring& file, const std::wstring& archive);
+// The hook for Unzip::setCompletedFileHook that marks every file the archive
+// at archivePath writes, before the file is moved into place. The archive's
+// own stream is read at the first file; an archive without a mark to pass on
+// costs nothing more. Each folder's volume is asked before anything is
+// written: where it has no named streams, "name:Zone.Identifier" could be
+// taken for a file name of its own (as Wine does), and nothing is written.
+Unzip::CompletedFileHook zoneMarkHook(std::wstring archivePath);

@@ -7,8 +7,11 @@
 #   (c) listing 50,000 and 100,000 entries;
 # and, for context only, against 7z's own extraction on this machine (native,
 # not under Wine): (d) 32 MiB of the same data in bzip2, (e) in AES-256 over
-# deflate. Prints medians of several runs and the ratios; targets: (a) <= 1.0,
-# (b) <= 1.25, listing 100k/50k <= 2.5. Not part of scripts/test.sh.
+# deflate; and ours against itself on (a): (f) with the progress hook the
+# main window installs and without, (g) into a folder the extraction has to
+# make and into an existing empty one. Prints medians of several runs and the
+# ratios, wall and CPU; targets: (a) <= 0.8, (b) <= 0.6, (f) <= 1.02,
+# (g) <= 1.05, listing 100k/50k <= 2.5. Not part of scripts/test.sh.
 # Usage: scripts/bench.sh [runs, default 7]
 # Environment: QZ_CLI, QZ_MINIUNZ (default: the i686 builds, or the x86_64
 # ones on a machine that runs no 32-bit programs).
@@ -82,10 +85,12 @@ extract_bench() { # archive label target
     local archive=$1 label=$2 ours=() theirs=()
     local dest=$work/dest
     for i in $(seq 1 "$runs"); do
-        mkdir -p "$dest-m$i"
-        # Every run writes to a folder of its own, and nothing is deleted
-        # between runs: deleting a large tree slows the next writer down.
-        # The disk is synced before each run and who goes first alternates.
+        # Both get the same kind of destination: an empty folder that exists,
+        # made side by side before either runs (miniunz makes none). Every
+        # run writes to a folder of its own, and nothing is deleted between
+        # runs: deleting a large tree slows the next writer down. The disk is
+        # synced before each run and who goes first alternates.
+        mkdir -p "$dest-m$i" "$dest-q$i"
         if [ $((i % 2)) = 1 ]; then
             sync
             theirs+=("$(timed "$run" "$miniunz" -x -o "$(winpath "$archive")" -d "$(winpath "$dest-m$i")")")
@@ -104,16 +109,17 @@ extract_bench() { # archive label target
     report "$label" "$3" theirs ours
 }
 
-# label target: medians of the wall and CPU times in the named arrays.
+# label target reference-array measured-array [reference-name measured-name]:
+# medians of the wall and CPU times in the named arrays.
 report() {
     local -n m=$3 q=$4
-    local mw mc qw qc
+    local mname=${5:-miniunz} qname=${6:-ours} mw mc qw qc
     mw=$(median $(printf '%s\n' "${m[@]}" | cut -d' ' -f1))
     mc=$(median $(printf '%s\n' "${m[@]}" | cut -d' ' -f2))
     qw=$(median $(printf '%s\n' "${q[@]}" | cut -d' ' -f1))
     qc=$(median $(printf '%s\n' "${q[@]}" | cut -d' ' -f2))
-    printf '%-24s wall: miniunz %7ss  ours %7ss  ratio %s (target %s)\n' "$1" "$mw" "$qw" "$(ratio "$qw" "$mw")" "$2"
-    printf '%-24s cpu:  miniunz %7ss  ours %7ss  ratio %s\n' "" "$mc" "$qc" "$(ratio "$qc" "$mc")"
+    printf '%-24s wall: %s %7ss  %s %7ss  ratio %s (target %s)\n' "$1" "$mname" "$mw" "$qname" "$qw" "$(ratio "$qw" "$mw")" "$2"
+    printf '%-24s cpu:  %s %7ss  %s %7ss  ratio %s (target %s)\n' "" "$mname" "$mc" "$qname" "$qc" "$(ratio "$qc" "$mc")" "$2"
 }
 
 # A warm Wine for every run, kept until the end.
@@ -121,8 +127,36 @@ report() {
 wineserver -p 300 >/dev/null 2>&1 &
 
 echo "medians of $runs runs, Wine start-up included; wall is what the targets mean, cpu is steadier on a busy machine"
-extract_bench "$work/single.zip" "(a) 256 MiB, one file" "<= 1.0"
-extract_bench "$work/many.zip" "(b) 20,000 files" "<= 1.25"
+extract_bench "$work/single.zip" "(a) 256 MiB, one file" "<= 0.8"
+extract_bench "$work/many.zip" "(b) 20,000 files" "<= 0.6"
+
+# label target option fresh: ours on (a) as it is and with option (may be
+# empty), into a folder made before the run, or for the second with fresh=1
+# into one the extraction makes; same order and cache treatment as above.
+variant_bench() {
+    local label=$1 target=$2 option=$3 fresh=$4 plain=() other=() dest=$work/dest archive
+    archive=$(winpath "$work/single.zip")
+    for i in $(seq 1 "$runs"); do
+        mkdir -p "$dest-p$i"
+        [ "$fresh" = 1 ] || mkdir -p "$dest-o$i"
+        if [ $((i % 2)) = 1 ]; then
+            sync
+            plain+=("$(timed "$run" "$cli" extract "$archive" "$(winpath "$dest-p$i")")")
+            sync
+            other+=("$(timed "$run" "$cli" extract $option "$archive" "$(winpath "$dest-o$i")")")
+        else
+            sync
+            other+=("$(timed "$run" "$cli" extract $option "$archive" "$(winpath "$dest-o$i")")")
+            sync
+            plain+=("$(timed "$run" "$cli" extract "$archive" "$(winpath "$dest-p$i")")")
+        fi
+    done
+    diff -r "$dest-p1" "$dest-o1" >/dev/null || { echo "$label: the extracted trees differ" >&2; exit 1; }
+    rm -rf "$dest"-*
+    report "$label" "$target" plain other "${5:-plain}" "${6:-other}"
+}
+variant_bench "(f) progress hook" "<= 1.02" --progress 0 without with
+variant_bench "(g) folder to make" "<= 1.05" "" 1 existing new
 
 # archive label password: ours under Wine against native 7z, for context.
 context_bench() {

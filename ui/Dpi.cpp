@@ -37,6 +37,16 @@ int monitorDpi(HMONITOR monitor) {
     return systemDpi();
 }
 
+Rect outerSizeAt(int width, int height, DWORD style, DWORD exStyle, int dpi) {
+    using Fn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const Fn adjustForDpi = systemFunction<Fn>(L"user32.dll", "AdjustWindowRectExForDpi");
+    RECT r{0, 0, width, height};
+    // Without the function every window has the system DPI, as the plain one assumes.
+    if (!adjustForDpi || !adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))
+        ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    return {0, 0, r.right - r.left, r.bottom - r.top};
+}
+
 Rect monitorArea(HMONITOR monitor, bool workArea) {
     MONITORINFO info{};
     info.cbSize = sizeof info;

@@ -13,6 +13,10 @@ int systemDpi();
 int windowDpi(HWND hwnd);
 int monitorDpi(HMONITOR monitor);
 
+// The window size that gives a client area of width x height at this DPI,
+// with the frame of the style as drawn at that DPI.
+Rect outerSizeAt(int width, int height, DWORD style, DWORD exStyle, int dpi);
+
 // The monitor's whole rectangle, or its work area (without the taskbar).
 Rect monitorArea(HMONITOR monitor, bool workArea);
 // The monitor that holds the taskbar's notification area, and its work area.

@@ -11,6 +11,7 @@
 #include "ui/ButtonLook.h"
 #include "ui/Dpi.h"
 #include "ui/Forms.h"
+#include "ui/PasswordDialog.h"
 #include "ui/Scaling.h"
 
 #include <cstdlib>
@@ -128,6 +129,68 @@ protected:
     }
 };
 
+// The password dialog at dpi: its client area and every control at the
+// scaled design, captions that fit in a font of that DPI; a screenshot of it.
+void expectDialogLayout(HWND dialog, int dpi) {
+    SCOPED_TRACE("the password dialog at " + std::to_string(dpi) + " DPI");
+    // A frame only the system redraws at another DPI: the client area is
+    // the design's at the window's own DPI, where the frame is that DPI's.
+    if (dpi == windowDpi(dialog)) {
+        RECT client;
+        ::GetClientRect(dialog, &client);
+        EXPECT_NEAR(client.right, scaleForDpi(kPasswordDialogWidth, dpi), 1);
+        EXPECT_NEAR(client.bottom, scaleForDpi(kPasswordDialogHeight, dpi), 1);
+    }
+    for (const DialogItem& item : passwordDialogItems()) {
+        HWND control = ::GetDlgItem(dialog, item.id);
+        ASSERT_NE(control, nullptr) << item.id;
+        const Rect r = clientRectOf(dialog, control);
+        EXPECT_EQ(r, scaleBox(item.box, dpi)) << item.id;
+        const std::wstring text = textOf(control);
+        if (text.empty()) continue;
+        const SIZE extent = textExtent(control, text);
+        EXPECT_LE(extent.cx, r.width()) << item.id << " cuts its caption";
+        EXPECT_GE(extent.cy, scaleForDpi(11, dpi)) << item.id << " has a font of its DPI";
+    }
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const Rect outer = windowRect(dialog);
+    saveArtifact(captureScreen({outer.left, outer.top, outer.right, outer.bottom}),
+                 "PasswordDialog-" + std::to_string(dpi) + "dpi");
+}
+
+int dialogChecks = 0, dialogLooks = 0;
+
+// Runs inside the dialog's own message loop: checks it at its DPI, moved to
+// another by WM_DPICHANGED and back, then answers 取消.
+VOID CALLBACK checkPasswordDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = ::FindWindowW(L"QuilloZIP.Password", L"输入密码");
+    if (!dialog || !::IsWindowVisible(dialog)) {
+        if (++dialogLooks < 200) return;
+        // No dialog after ten seconds: its loop is ended instead of hanging.
+        ::KillTimer(nullptr, timer);
+        ADD_FAILURE() << "no password dialog came up";
+        ::PostQuitMessage(0);
+        return;
+    }
+    ::KillTimer(nullptr, timer);
+    const int native = windowDpi(dialog);
+    EXPECT_EQ(native, expectedNativeDpi());
+    const Rect area = monitorArea(::MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), false);
+    for (int dpi : {native, native == 144 ? 192 : 144, native}) {
+        if (dialogChecks > 0) {
+            const Rect size = outerSizeAt(scaleForDpi(kPasswordDialogWidth, dpi),
+                                          scaleForDpi(kPasswordDialogHeight, dpi), WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                                          WS_EX_DLGMODALFRAME, dpi);
+            const Rect r = centreIn(area, size.width(), size.height());
+            RECT suggested = {r.left, r.top, r.right, r.bottom};
+            ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        }
+        expectDialogLayout(dialog, dpi);
+        dialogChecks++;
+    }
+    ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
 Rect scaled(const Box& b, int dpi) { return scaleBox(b, dpi); }
 POINT at(const Rect& r, int dx, int dy) { return {r.left + dx, r.top + dy}; }
 
@@ -207,6 +270,14 @@ TEST_F(Dpi, MainWindowAndHoverLooksAtEachScale) {
         moveMouseTo(2, 2);
         expectScaledLayout(FormId::Main, dpi);
     }
+}
+
+TEST_F(Dpi, PasswordDialogAtEachScale) {
+    ASSERT_TRUE(loadForm(FormId::Main));
+    dialogChecks = dialogLooks = 0;
+    ASSERT_NE(::SetTimer(nullptr, 0, 50, checkPasswordDialog), 0u);
+    EXPECT_FALSE(askPassword(formWindow(FormId::Main), false));
+    EXPECT_EQ(dialogChecks, 3);
 }
 
 // The main window opens centred on the monitor the reminder is on; with one

@@ -303,3 +303,57 @@ TEST_F(ExtractTest, APieceHookSeesEveryStoredByteAndCanAbandonAnEntry) {
     EXPECT_EQ(fileAttributes(dest + "stored.bin"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(listTree(dest), (Names{"again.bin"}));
 }
+
+// The completed-file hook (the zone mark's moment): once per file written,
+// with the file's whole data in it, before it has its final name or the
+// entry's time; a replaced file is still the old one then. A failed entry
+// calls it not at all.
+TEST_F(ExtractTest, TheCompletedFileHookSeesEachWholeFileBeforeItsNameAndTime) {
+    const std::string fresh = "fresh contents", replacing(100000, 'r');
+    ZipBuilder b;
+    b.file("sub/new.txt", fresh);
+    b.file("old.txt", replacing);
+    TestEntry bad = makeEntry("bad.txt", "damaged");
+    bad.crc = 1;
+    b.add(bad);
+    ASSERT_TRUE(makeFolder(dest));
+    ASSERT_TRUE(writeFile(dest + "old.txt", "older"));
+    struct Seen {
+        std::string path;
+        uint64_t size = 0, writeTime = 0;
+        std::optional<std::string> target;  // the final name's contents then
+    };
+    std::vector<Seen> seen;
+    std::string target;
+    zip.setCompletedFileHook([&](const std::wstring& written) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        Seen s;
+        s.path = wideToAnsi(written);
+        if (GetFileAttributesExW(written.c_str(), GetFileExInfoStandard, &data)) {
+            s.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+            s.writeTime = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+        }
+        if (s.path != target) s.target = readFile(target);
+        seen.push_back(std::move(s));
+    });
+    ASSERT_TRUE(openBuilt(b));
+    const uint64_t entryTime = fileTimeOfLocal(2021, 6, 15, 10, 20, 30);
+    target = dest + "sub\\new.txt";
+    EXPECT_EQ(zip.extractEntry(0, "sub\\new.txt"), kZipOk);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].path, target) << "a new file is written under its own name";
+    EXPECT_EQ(seen[0].size, fresh.size());
+    EXPECT_NE(seen[0].writeTime, entryTime);
+    target = dest + "old.txt";
+    EXPECT_EQ(zip.extractEntry(1, "old.txt"), kZipOk);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[1].path, target) << "a replacement is written beside the old file";
+    EXPECT_EQ(seen[1].path.rfind(dest, 0), 0u);
+    EXPECT_EQ(seen[1].size, replacing.size());
+    EXPECT_NE(seen[1].writeTime, entryTime);
+    EXPECT_EQ(seen[1].target, "older");
+    EXPECT_EQ(readFile(target), replacing);
+    EXPECT_EQ(modificationTime(target), entryTime);
+    EXPECT_EQ(zip.extractEntry(2, "bad.txt"), kZipDataError);
+    EXPECT_EQ(seen.size(), 2u);
+}
