@@ -81,8 +81,8 @@ ArchiveFolderChoice chooseArchiveFolder(std::string_view archivePath, const std:
     return {candidate + "\\", true};
 }
 
-bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char)) {
-    return isAbsoluteName(entryName) || checkRelativeName(entryName, isLead) != NameVerdict::safe;
+bool unsafeEntryName(std::wstring_view entryName) {
+    return isAbsoluteName(entryName) || checkRelativeName(entryName) != NameVerdict::safe;
 }
 
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures) {

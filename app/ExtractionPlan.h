@@ -53,10 +53,10 @@ struct EntryFigures {
     uint64_t freeBytes = UINT64_MAX;
 };
 
-// A name the library refuses to write below the destination: absolute, or
-// leaving it, or naming a device or a stream. isLead tells the code page's
-// lead bytes.
-bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char));
+// A name the library refuses to write below the destination, judged on the
+// Unicode name by the library's own checks: absolute, leaving it, naming a
+// device in any component, or with a component too long to store.
+bool unsafeEntryName(std::wstring_view entryName);
 
 // The outcome of an extraction result code (0 for success).
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures);
