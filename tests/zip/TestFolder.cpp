@@ -86,6 +86,28 @@ std::vector<std::string> listTree(const std::string& folder) {
     return out;
 }
 
+std::vector<std::wstring> listTreeWide(const std::wstring& folder) {
+    std::vector<std::wstring> out;
+    std::vector<std::wstring> pending{L""};
+    const std::wstring root = L"\\\\?\\" + folder + (folder.back() == L'\\' ? L"" : L"\\");
+    while (!pending.empty()) {
+        std::wstring relative = std::move(pending.back());
+        pending.pop_back();
+        WIN32_FIND_DATAW found{};
+        UniqueFind find(::FindFirstFileW((root + relative + L"*").c_str(), &found));
+        if (!find) continue;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            out.push_back(relative + name + (isFolder ? L"\\" : L""));
+            if (isFolder) pending.push_back(relative + name + L"\\");
+        } while (::FindNextFileW(find.get(), &found));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 std::optional<std::string> readFile(const std::string& path) {
     UniqueFile h(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!h) return std::nullopt;
