@@ -82,7 +82,9 @@ ArchiveFolderChoice chooseArchiveFolder(std::string_view archivePath, const std:
 }
 
 bool unsafeEntryName(std::wstring_view entryName) {
-    return isAbsoluteName(entryName) || checkRelativeName(entryName) != NameVerdict::safe;
+    if (isAbsoluteName(entryName)) return true;
+    NameVerdict verdict = checkRelativeName(entryName);
+    return verdict != NameVerdict::safe && verdict != NameVerdict::tooLong;
 }
 
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures) {

@@ -53,9 +53,10 @@ struct EntryFigures {
     uint64_t freeBytes = UINT64_MAX;
 };
 
-// A name the library refuses to write below the destination, judged on the
-// Unicode name by the library's own checks: absolute, leaving it, naming a
-// device in any component, or with a component too long to store.
+// A name the library refuses to write below the destination as unsafe,
+// judged on the Unicode name by the library's own checks: absolute, leaving
+// it, or naming a device in any component. A component too long to store
+// is refused as well, but as a name that cannot be written, not an unsafe one.
 bool unsafeEntryName(std::wstring_view entryName);
 
 // The outcome of an extraction result code (0 for success).

@@ -102,10 +102,17 @@ constexpr EntryFlag kAllFlags[] = {kEntryHostile, kEntryDeceptive, kEntryEncrypt
 
 }  // namespace
 
+namespace {
+
+// A name too long for the file system is refused, but harms nothing.
+bool refusedAsUnsafe(NameVerdict verdict) { return verdict != NameVerdict::safe && verdict != NameVerdict::tooLong; }
+
+}  // namespace
+
 bool storedNameLeaves(std::wstring_view unicodeName) {
     unicodeName = unicodeName.substr(0, unicodeName.find(L'\0'));
-    return isAbsoluteName(unicodeName) || checkRelativeName(unicodeName) != NameVerdict::safe ||
-           checkRelativeName(cleanEntryName(unicodeName)) != NameVerdict::safe;
+    return isAbsoluteName(unicodeName) || refusedAsUnsafe(checkRelativeName(unicodeName)) ||
+           refusedAsUnsafe(checkRelativeName(cleanEntryName(unicodeName)));
 }
 
 EntryVerdict judgeName(std::string_view ansiName, std::optional<std::string_view> utf8Name, LeadBytePredicate isLead,

@@ -60,8 +60,9 @@ struct EntryFacts {
 EntryVerdict judgeName(std::string_view ansiName, std::optional<std::string_view> utf8Name,
                        LeadBytePredicate isLead = isGbkLeadByte, std::optional<std::wstring_view> unicodeName = {});
 
-// Whether extraction refuses a stored name below the destination: absolute,
-// or unsafe before or after cleaning.
+// Whether extraction refuses a stored name below the destination as unsafe:
+// absolute, or leaving it or naming a device before or after cleaning (a
+// component too long to store is refused too, but is no danger).
 bool storedNameLeaves(std::wstring_view unicodeName);
 
 class ArchiveVerdict {

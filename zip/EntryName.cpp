@@ -190,6 +190,8 @@ std::wstring numberedName(std::wstring_view path, size_t folderLength, unsigned 
 }
 
 NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared) {
+    // A climb or a device further on outweighs a long component.
+    bool tooLong = false;
     std::wstring out;
     out.reserve(name.size());
     std::wstring component;
@@ -216,12 +218,13 @@ NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared) 
             if (kept == std::wstring::npos) return NameVerdict::leavesBase;
             component.resize(kept + 1);
             if (isDeviceName<wchar_t>(component)) return NameVerdict::deviceName;
-            if (component.size() > kMaxComponentUnits) return NameVerdict::tooLong;
+            tooLong = tooLong || component.size() > kMaxComponentUnits;
             if (!out.empty()) out += L'\\';
             out += component;
         }
         if (end) break;
     }
+    if (tooLong) return NameVerdict::tooLong;
     *prepared = std::move(out);
     return NameVerdict::safe;
 }

@@ -74,7 +74,9 @@ int32_t Unzip::setBaseFolder(const std::wstring& folder) {
 }
 
 int32_t Unzip::extractEntry(int32_t index, const std::string& fileName) {
-    return extractEntry(index, ansiToWide(fileName));
+    // A byte that is no character in the code page becomes "_" here, before
+    // the checks, rather than whatever the system would make of it.
+    return extractEntry(index, legacyToWide(fileName, CP_ACP));
 }
 
 int32_t Unzip::extractEntry(int32_t index, const std::wstring& fileName) {

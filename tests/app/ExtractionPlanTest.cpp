@@ -66,11 +66,14 @@ TEST(ExtractionPlan, MacBookkeeping) {
 
 TEST(ExtractionPlan, UnsafeNames) {
     const std::wstring tooLong(256, L'n');
+    const std::wstring longThenClimb = tooLong + L"/../../x";
     for (const wchar_t* name : {L"C:\\x", L"\\x", L"a/../../b", L"CON.txt", L"a/nul", L"a/.../b", L"COM\u00B9",
-                                L"d/lpt0.txt/x", tooLong.c_str()})
+                                L"d/lpt0.txt/x", longThenClimb.c_str()})
         EXPECT_TRUE(unsafeEntryName(name));
-    // A ":" becomes "_" and a trailing dot goes: the entry is kept.
-    for (const wchar_t* name : {L"a/b.txt", L"a..b", L"\u8868\u9762.txt", L"CONSOLE.txt", L"ab:c", L"dir./f.txt"})
+    // A ":" becomes "_" and a trailing dot goes: the entry is kept. A name
+    // too long to store fails, but not as an unsafe one.
+    for (const wchar_t* name : {L"a/b.txt", L"a..b", L"\u8868\u9762.txt", L"CONSOLE.txt", L"ab:c", L"dir./f.txt",
+                                tooLong.c_str()})
         EXPECT_FALSE(unsafeEntryName(name));
 }
 

@@ -196,6 +196,7 @@ TEST(PrepareRelativeName, JudgesTheNameThatWillBeCreated) {
     // 255 UTF-16 units per component at most; a character outside the BMP takes two.
     EXPECT_EQ(checkRelativeName(L"d/" + longest), NameVerdict::safe);
     EXPECT_EQ(checkRelativeName(longest + L"x/f"), NameVerdict::tooLong);
+    EXPECT_EQ(checkRelativeName(longest + L"x/../../f"), NameVerdict::leavesBase);  // the graver reason
     EXPECT_EQ(checkRelativeName(longest.substr(1) + *decodeUtf8("\xF0\x9F\x98\x80")), NameVerdict::tooLong);
     // The trailing dots do not count: they are dropped first.
     EXPECT_EQ(checkRelativeName(longest + L"..."), NameVerdict::safe);
