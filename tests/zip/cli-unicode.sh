@@ -10,26 +10,16 @@
 # Usage: cli-unicode.sh QUILLOZIP_CLI_EXE
 set -uo pipefail
 cli=${1:?usage: cli-unicode.sh CLI}
-top=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+source "$(dirname "$0")/cli-common.sh"
 # Windows ends printed lines with CR LF.
 cli() { "$top/scripts/wine-run.sh" "$cli" "$@" | tr -d '\r'; }
 sorted() { LC_ALL=C sort; }
 
 # Info-ZIP on Linux: UTF-8 names, no flag, made on Unix.
-mkdir -p "$work/tree/目录/한국어" && cd "$work/tree" || exit 1
-for f in "目录/文件 Ü.txt" "目录/한국어/Привет 😀.txt" "Ελληνικά.txt"; do printf '%s' "$f" >"$f"; done
-LANG=C.UTF-8 zip -qr "$work/info-zip.zip" . || fail "zip failed"
+mkdir -p "$work/tree/目录/한국어"
 printf '%s\n' "目录/文件 Ü.txt" "目录/한국어/Привет 😀.txt" "Ελληνικά.txt" >"$work/info-zip.expected"
-cd "$work" || exit 1
+while IFS= read -r f; do printf '%s' "$f" >"$work/tree/$f"; done <"$work/info-zip.expected"
+(cd "$work/tree" && LANG=C.UTF-8 zip -qr "$work/info-zip.zip" .) || fail "zip failed"
 
 # The other archives: Python's zipfile writing the exact name bytes, flag
 # and "made by" of each entry. Each line of an .expected file is a file's
