@@ -46,12 +46,6 @@ struct EntryDetails {
 // The ANSI code page's lead bytes, as the system reports them.
 bool isAnsiLeadByte(unsigned char byte);
 
-// A full path as the wide API takes it: unchanged while it is short, in its
-// extended form ("\\?\", "\\?\UNC\" for a share) from MAX_PATH on, where
-// the system no longer turns "/" into "\\" nor resolves "." and "..": the
-// path must be built with "\\" and checked before. Defined in Extraction.cpp.
-std::wstring systemPath(const std::wstring& path);
-
 class ArchiveFile;
 
 class ArchiveReader {

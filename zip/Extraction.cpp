@@ -17,12 +17,6 @@
 namespace {
 
 constexpr size_t kTempNameUnits = 11;  // "~qzXXXX.tmp"
-// Up to this length a path goes to the system as it is; CreateDirectoryW
-// stops 12 short of MAX_PATH (room for an 8.3 name), so from there on the
-// extended form is used for every call.
-constexpr size_t kShortPathUnits = MAX_PATH - 12;
-// The longest path the wide API takes, in UTF-16 units with its NUL.
-constexpr size_t kMaxPathUnits = 32767;
 
 bool exists(const std::wstring& path) { return ::GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -213,12 +207,6 @@ private:
 };
 
 }  // namespace
-
-std::wstring systemPath(const std::wstring& path) {
-    if (path.size() < kShortPathUnits || path.compare(0, 4, L"\\\\?\\") == 0) return path;
-    if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
-}
 
 int32_t ArchiveReader::setBaseFolder(const std::wstring& folder) {
     std::wstring full = folder.empty() ? std::wstring() : fullPath(folder);

@@ -217,3 +217,13 @@ TEST(CleanEntryName, WideNamesFollowTheSameRules) {
     EXPECT_FALSE(isAbsoluteName(std::wstring_view(L"ab:c")));
     EXPECT_EQ(numberedName(std::wstring_view(L"d\\.a\\\u540D.txt"), 5, 2), L"d\\.a\\\u540D (2).txt");
 }
+
+TEST(EntryName, LongPathsTakeTheExtendedForm) {
+    const std::wstring deep(300, L'd');
+    const std::wstring shortPath = L"C:\\dest\\" + std::wstring(kShortPathUnits - 9, L'x');
+    EXPECT_EQ(systemPath(shortPath), shortPath);
+    EXPECT_EQ(systemPath(shortPath + L"x"), L"\\\\?\\" + shortPath + L"x");
+    EXPECT_EQ(systemPath(L"C:\\" + deep), L"\\\\?\\C:\\" + deep);
+    EXPECT_EQ(systemPath(L"\\\\server\\share\\" + deep), L"\\\\?\\UNC\\server\\share\\" + deep);
+    EXPECT_EQ(systemPath(L"\\\\?\\C:\\" + deep), L"\\\\?\\C:\\" + deep);
+}

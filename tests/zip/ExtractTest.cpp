@@ -254,6 +254,23 @@ TEST_F(ExtractTest, RelativeNamesFromTheCallerMayNotLeave) {
     EXPECT_EQ(readFile(dest + "a.txt"), "alpha");
 }
 
+// The hook sees each file being written, as the wide API takes it: a
+// temporary file beside a target that exists, the extended form when long.
+TEST_F(ExtractTest, TheCompletedFileHookGetsTheWrittenPath) {
+    const std::string longName = std::string(250, 'n') + ".txt";
+    ASSERT_TRUE(openBuilt(ZipBuilder().file("a.txt", "alpha").file("deep/" + longName, "long")));
+    ASSERT_TRUE(makeFolder(dest));
+    ASSERT_TRUE(writeFile(dest + "a.txt", "older"));
+    std::vector<std::wstring> seen;
+    zip.setCompletedFileHook([&](const std::wstring& path) { seen.push_back(path); });
+    EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipOk, kZipOk}));
+    ASSERT_EQ(seen.size(), 2u);
+    const std::wstring wideDest = ansiToWide(dest);
+    EXPECT_EQ(seen[0].substr(0, wideDest.size() + 3), wideDest + L"~qz");
+    EXPECT_EQ(seen[1], L"\\\\?\\" + wideDest + L"deep\\" + ansiToWide(longName));
+    EXPECT_EQ(readFile(dest + "a.txt"), "alpha");
+}
+
 TEST_F(ExtractTest, ComponentsOver255UnitsAreRefusedCleanly) {
     const std::string longest(255, 'y');
     ZipBuilder b;
