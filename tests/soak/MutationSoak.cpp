@@ -1,8 +1,8 @@
 // Mutation soak of the archive library. Seed archives made by real tools
 // (the fixtures) and by hand are cut at every offset and corrupted at random,
 // and every case runs the application's whole path through the library:
-// open, entryCount, every entryInfo and every extractEntry with the name
-// entryInfo gave, into a sandbox. A case fails when it crashes or hangs,
+// open, entryCount, every entryInfo and every extractEntry with the Unicode
+// name entryInfo gave, into a sandbox. A case fails when it crashes or hangs,
 // takes over 2 s, changes anything outside the sandbox, or leaves a file in
 // it that is not a successfully extracted entry of its declared size.
 // Prints a report; the exit code is 1 when any case failed.
