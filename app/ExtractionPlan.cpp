@@ -80,8 +80,10 @@ ArchiveFolderChoice chooseArchiveFolder(std::wstring_view archivePath, const std
     return {candidate + L"\\", true};
 }
 
-bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char)) {
-    return isAbsoluteName(entryName) || checkRelativeName(entryName, isLead) != NameVerdict::safe;
+bool unsafeEntryName(std::wstring_view entryName) {
+    if (isAbsoluteName(entryName)) return true;
+    NameVerdict verdict = checkRelativeName(entryName);
+    return verdict != NameVerdict::safe && verdict != NameVerdict::tooLong;
 }
 
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures) {

@@ -54,10 +54,11 @@ struct EntryFigures {
     uint64_t freeBytes = UINT64_MAX;
 };
 
-// A name the library refuses to write below the destination: absolute, or
-// leaving it, or naming a device or a stream. isLead tells the code page's
-// lead bytes.
-bool unsafeEntryName(std::string_view entryName, bool (*isLead)(unsigned char));
+// A name the library refuses to write below the destination as unsafe,
+// judged on the Unicode name by the library's own checks: absolute, leaving
+// it, or naming a device in any component. A component too long to store
+// is refused as well, but as a name that cannot be written, not an unsafe one.
+bool unsafeEntryName(std::wstring_view entryName);
 
 // The outcome of an extraction result code (0 for success).
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures);

@@ -2,7 +2,6 @@
 
 #include "app/GuiMailbox.h"
 #include "app/ThreadHelpers.h"
-#include "base/TextCodec.h"
 
 #include <atomic>
 #include <mutex>
@@ -10,8 +9,6 @@
 namespace {
 
 constexpr ULONGLONG kProgressEveryMs = 100;
-
-bool isSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 
 uint64_t freeBytesAt(const std::wstring& folder) {
     ULARGE_INTEGER available{};
@@ -111,7 +108,7 @@ struct ExtractionWorker::Job {
         *rc = kZipOk;
         if (isMacBookkeeping(entry.name)) return EntryOutcome::Skipped;
         if (entry.index < 0) return EntryOutcome::Damaged;
-        if (unsafeEntryName(wideToAnsi(entry.name), isSystemLeadByte)) return EntryOutcome::UnsafePath;
+        if (unsafeEntryName(entry.name)) return EntryOutcome::UnsafePath;
         *rc = extractWithPassword(zip, entry);
         if (*rc == kZipBadPassword && skipEncrypted) return EntryOutcome::PasswordSkipped;
         EntryFigures figures{entry.storedSize, entry.size};

@@ -1,16 +1,18 @@
 // quillozip-cli: lists or extracts an archive through the same archive
 // library, and in the same order of calls, as the main window does.
-//   quillozip-cli list ARCHIVE
+//   quillozip-cli [--utf8] list ARCHIVE
 //     one line per entry, the entry's verdict last (hostile, deceptive,
 //     encrypted, runnable or ok), then "verdict" and the archive's
 //     (hostile, deceptive, encrypted or safe)
-//   quillozip-cli extract [--password PW] [--progress] ARCHIVE DEST
+//   quillozip-cli [--utf8] extract [--password PW] [--progress] ARCHIVE DEST
 //     --progress reports the stored bytes done on stderr at most ten times a
 //     second, through the same piece hook as the main window's progress, so
 //     that its cost can be measured (scripts/bench.sh)
-// Arguments and printed names are in the ANSI code page. Each extracted
-// entry prints its index, result code, the reason for a failure as the main
-// window shows it (empty on success) and its name, tab-separated.
+// Arguments are taken as Unicode, so paths outside the code page work.
+// Printed names and reasons are in the ANSI code page (characters it lacks
+// as "_"), or in UTF-8 with --utf8 (before or after the command word). Each
+// extracted entry prints its index, result code, the reason for a failure as
+// the main window shows it (empty on success) and its name, tab-separated.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/ExtractionPlan.h"
 #include "base/TextCodec.h"
@@ -25,15 +28,22 @@
 
 namespace {
 
+// How names and reasons are printed: UTF-8 or the ANSI code page.
+bool printUtf8 = false;
+
+std::string printable(std::wstring_view text) { return printUtf8 ? wideToUtf8(text) : wideToAnsiName(text); }
+
 int usage() {
     std::fprintf(stderr,
-                 "usage: quillozip-cli list ARCHIVE\n"
-                 "       quillozip-cli extract [--password PW] [--progress] ARCHIVE DEST\n");
+                 "usage: quillozip-cli [--utf8] list ARCHIVE\n"
+                 "       quillozip-cli [--utf8] extract [--password PW] [--progress] ARCHIVE DEST\n"
+                 "  --utf8      print names in UTF-8 instead of the ANSI code page\n"
+                 "  --progress  report the stored bytes done on stderr\n");
     return 2;
 }
 
-int cannotOpen(const char* archive) {
-    std::fprintf(stderr, "quillozip-cli: cannot open \"%s\" as a ZIP archive\n", archive);
+int cannotOpen(const std::wstring& archive) {
+    std::fprintf(stderr, "quillozip-cli: cannot open \"%s\" as a ZIP archive\n", printable(archive).c_str());
     return 2;
 }
 
@@ -60,7 +70,7 @@ const char* verdictWord(const ArchiveVerdict& v) {
     return v.encrypted() ? "encrypted" : "safe";
 }
 
-int list(const char* archive) {
+int list(const std::wstring& archive) {
     Unzip zip;
     if (!zip.open(archive)) return cannotOpen(archive);
     int32_t count = zip.entryCount();
@@ -73,17 +83,15 @@ int list(const char* archive) {
         std::printf("%d\t0x%02X\t%" PRIu64 "\t%" PRIu64 "\t", e.index, static_cast<unsigned>(e.attributes),
                     e.fullUncompressedSize, e.fullCompressedSize);
         printTime(e.modificationTime);
-        std::printf("\t%s\t%s\n", e.name.c_str(), verdictWord(zip.entryVerdict(i)));
+        std::printf("\t%s\t%s\n", printable(e.unicodeName).c_str(), verdictWord(zip.entryVerdict(i)));
     }
     std::printf("verdict\t%s\n", verdictWord(zip.verdict()));
     return 0;
 }
 
-bool isSystemLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
-
-uint64_t freeBytesAt(const char* folder) {
+uint64_t freeBytesAt(const std::wstring& folder) {
     ULARGE_INTEGER available{};
-    return ::GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
+    return ::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
 }
 
 // The main window's progress: every piece counted, a report at most every 100 ms.
@@ -101,12 +109,12 @@ void reportProgress(Unzip& zip) {
     });
 }
 
-int extract(const char* archive, const char* destination, const char* password, bool progress) {
+int extract(const std::wstring& archive, const std::wstring& destination, const char* password, bool progress) {
     Unzip zip;
     if (!zip.open(archive, password)) return cannotOpen(archive);
     if (progress) reportProgress(zip);
     if (zip.setBaseFolder(destination) != kZipOk) {
-        std::fprintf(stderr, "quillozip-cli: destination folder \"%s\" is too long\n", destination);
+        std::fprintf(stderr, "quillozip-cli: destination folder \"%s\" is unusable\n", printable(destination).c_str());
         return 2;
     }
     int32_t count = zip.entryCount();
@@ -115,12 +123,13 @@ int extract(const char* archive, const char* destination, const char* password, 
         EntryInfo e = zip.entryInfo(i);
         // A name the library refuses below the destination is reported as
         // unsafe, as the main window does.
-        const bool unsafe = unsafeEntryName(e.name, isSystemLeadByte);
-        int32_t rc = zip.extractEntry(i, e.name);
+        const bool unsafe = unsafeEntryName(e.unicodeName);
+        int32_t rc = zip.extractEntry(i, e.unicodeName);
         EntryFigures figures{static_cast<uint32_t>(e.compressedSize), static_cast<uint32_t>(e.uncompressedSize)};
         if (rc == kZipWriteFailed) figures.freeBytes = freeBytesAt(destination);
-        const std::string reason = wideToAnsi(utf8ToWide(outcomeReason(classifyResult(rc, unsafe, figures))));
-        std::printf("%d\t0x%X\t%s\t%s\n", i, static_cast<unsigned>(rc), reason.c_str(), e.name.c_str());
+        const std::string reason = printable(utf8ToWide(outcomeReason(classifyResult(rc, unsafe, figures))));
+        std::printf("%d\t0x%X\t%s\t%s\n", i, static_cast<unsigned>(rc), reason.c_str(),
+                    printable(e.unicodeName).c_str());
         (rc == kZipOk ? extracted : failed)++;
     }
     std::printf("%d extracted, %d failed\n", extracted, failed);
@@ -129,26 +138,38 @@ int extract(const char* archive, const char* destination, const char* password, 
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
     // Fully buffered: Wine treats some redirections (/dev/null) as a
     // character device, which the C runtime would otherwise write unbuffered,
     // one slow call a line.
     std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
-    if (argc < 3) return usage();
-    if (std::strcmp(argv[1], "list") == 0 && argc == 3) return list(argv[2]);
-    if (std::strcmp(argv[1], "extract") == 0) {
-        const char* password = nullptr;
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    for (size_t k = 0; k < args.size() && k < 2; k++) {
+        if (args[k] == L"--utf8") {
+            printUtf8 = true;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(k));
+            break;
+        }
+    }
+    if (args.size() < 2) return usage();
+    if (args[0] == L"list" && args.size() == 2) return list(args[1]);
+    if (args[0] == L"extract") {
+        // Passwords are bytes in the ANSI code page, as the window takes them.
+        std::string password;
+        bool withPassword = false;
         bool progress = false;
-        int at = 2;
-        if (argc > at + 1 && std::strcmp(argv[at], "--password") == 0) {
-            password = argv[at + 1];
+        size_t at = 1;
+        if (args.size() > at + 1 && args[at] == L"--password") {
+            password = wideToAnsi(args[at + 1]);
+            withPassword = true;
             at += 2;
         }
-        if (argc > at && std::strcmp(argv[at], "--progress") == 0) {
+        if (args.size() > at && args[at] == L"--progress") {
             progress = true;
             at++;
         }
-        if (argc == at + 2) return extract(argv[at], argv[at + 1], password, progress);
+        if (args.size() == at + 2)
+            return extract(args[at], args[at + 1], withPassword ? password.c_str() : nullptr, progress);
     }
     return usage();
 }

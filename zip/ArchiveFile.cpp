@@ -41,7 +41,7 @@ voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mo
     // Others may read the archive while it is open, and rename, move or
     // delete it: the open handle goes on reading what it opened. Writing to
     // it is refused, so what was judged and listed does not change underneath.
-    UniqueFile h(::CreateFileA(static_cast<const char*>(fileName), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    UniqueFile h(::CreateFileW(static_cast<const wchar_t*>(fileName), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h) return nullptr;
     auto* file = new (std::nothrow) ArchiveFile(std::move(h));

@@ -17,7 +17,7 @@
 class ArchiveFile {
 public:
     // The functions handed to unzOpen2_64; its path argument is the archive's
-    // ANSI file name, and minizip owns the source until it closes it.
+    // wide file name (const wchar_t*, which minizip passes on untouched), and minizip owns the source until it closes it.
     // opened receives the source that onOpen makes; it must outlive minizip's
     // use of the functions.
     static zlib_filefunc64_def functions(ArchiveFile** opened);

@@ -39,32 +39,11 @@ FILETIME dosToFileTime(uint32_t value) {
     return utc;
 }
 
-// UTF-8 to the ANSI code page; characters the code page lacks become "_"
-// (a "?" would make an invalid file name), and *exact tells whether any did.
-std::string utf8NameToAnsi(std::string_view utf8, bool* exact) {
-    std::wstring wide = utf8ToWide(utf8);
-    *exact = !wide.empty() || utf8.empty();
-    if (wide.empty()) return {};
-    BOOL usedDefault = FALSE;
-    int n = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, "_",
-                                  &usedDefault);
-    if (n <= 0) {
-        *exact = false;
-        return {};
-    }
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, "_",
-                          &usedDefault);
-    // A U+FFFD from malformed UTF-8 is a loss as well.
-    if (usedDefault || wide.find(L'\xFFFD') != std::wstring::npos) *exact = false;
-    return out;
-}
-
 // minizip never finds an end record at offset 0, so it cannot open an
 // archive without entries; those are recognised here. The file stays open,
 // shared for reading only, as any open archive does.
-UniqueFile openEmptyArchive(const std::string& fileName) {
-    UniqueFile h(::CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+UniqueFile openEmptyArchive(const std::wstring& fileName) {
+    UniqueFile h(::CreateFileW(systemPath(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!h || !::GetFileSizeEx(h.get(), &size) || size.QuadPart < 22 || size.QuadPart > 22 + 0xFFFF) return {};
@@ -94,11 +73,12 @@ bool localHeaderAgrees(const uint8_t* h, const unz_file_info64& info) {
 
 bool isAnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
 
-std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, const char* password) {
+std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::wstring& fileName, const char* password) {
     std::unique_ptr<ArchiveReader> reader(new ArchiveReader);
     // The source minizip opens is kept in reader->file_ for reading entry data.
     zlib_filefunc64_def functions = ArchiveFile::functions(&reader->file_);
-    if (unzFile zip = unzOpen2_64(fileName.c_str(), &functions)) {
+    const std::wstring path = systemPath(fileName);
+    if (unzFile zip = unzOpen2_64(path.c_str(), &functions)) {
         reader->zip_ = zip;
         unz_global_info64 global{};
         if (unzGetGlobalInfo64(zip, &global) == UNZ_OK) {
@@ -122,25 +102,17 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::string& fileName, 
     return reader;
 }
 
-ArchiveReader::ArchiveReader() : nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {
-    // The current folder is the base until the caller sets one. One that does
-    // not fit leaves no base: relative extraction then fails cleanly.
-    char folder[MAX_PATH + 1] = {};
-    DWORD n = ::GetCurrentDirectoryA(sizeof folder, folder);
-    if (n > 0 && n < sizeof folder) setBaseFolder(std::string(folder, n));
+ArchiveReader::ArchiveReader()
+    : legacyCodePage_(legacyNameCodePage()), nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {
+    // The current folder is the base until the caller sets one.
+    DWORD n = ::GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(n, L'\0');
+    n = n > 0 ? ::GetCurrentDirectoryW(n, folder.data()) : 0;
+    if (n > 0 && n < folder.size()) setBaseFolder(folder.substr(0, n));
 }
 
 ArchiveReader::~ArchiveReader() {
     if (zip_) unzClose(zip_);
-}
-
-int32_t ArchiveReader::setBaseFolder(const std::string& folder) {
-    // The folder and its separator must fit in MAX_PATH with the NUL.
-    if (folder.size() >= kMaxPathBytes) return kZipCannotOpen;
-    baseFolder_ = folder;
-    spaceLeft_ = 0;  // another folder may be on another volume
-    if (!endsWithSeparator(baseFolder_, isAnsiLeadByte)) baseFolder_ += '\\';
-    return kZipOk;
 }
 
 int32_t ArchiveReader::goToEntry(int32_t index) {
@@ -203,15 +175,13 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
     size_t centralSize = info.size_file_extra < centralExtra_.size() ? info.size_file_extra : centralExtra_.size();
 
     d.index = index;
-    std::string name = entryName(info, centralSize, localSize);
-    size_t keep = characterBoundary(name, kMaxPathBytes, isAnsiLeadByte);
-    d.nameCut = keep < name.size();
-    name.resize(keep);
+    std::wstring name = entryName(info, centralSize, localSize);
     d.attributes = mapAttributes(static_cast<uint16_t>(info.version), static_cast<uint32_t>(info.external_fa));
     // A name ending in a separator is a folder, whatever the attributes say
     // (Java's and Python's archivers store folders with plain attributes).
-    if (endsWithSeparator(name, isAnsiLeadByte)) d.attributes |= kAttributeDirectory;
-    d.name = cleanEntryName(name, isAnsiLeadByte);
+    if (!name.empty() && isSeparator(name.back())) d.attributes |= kAttributeDirectory;
+    d.unicodeName = cleanEntryName(name);
+    d.name = wideToAnsiName(d.unicodeName);
     d.compressedSize = info.compressed_size;
     d.uncompressedSize = info.uncompressed_size;
     d.dataOffset = dataStart;
@@ -252,27 +222,21 @@ int32_t ArchiveReader::checkRange(int32_t index, uint64_t dataStart, uint64_t he
     return ranges_.check(static_cast<uint64_t>(index), dataStart - headerBytes, dataEnd);
 }
 
-// The stored name in the ANSI code page. Names flagged UTF-8 (bit 11) are
-// converted; so is the UTF-8 name of a Unicode path block that matches the
-// stored name, unless the code page cannot hold it, when the stored name is
-// the better choice.
-std::string ArchiveReader::entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize,
-                                     std::optional<std::string>* utf8Name) {
+std::wstring ArchiveReader::decodeName(NameSource source) const {
+    if (source.utf8) {
+        if (std::optional<std::wstring> wide = decodeUtf8(source.bytes)) return *std::move(wide);
+    }
+    return legacyToWide(source.bytes, legacyCodePage_);
+}
+
+std::wstring ArchiveReader::entryName(const unz_file_info64& info, size_t centralExtraSize,
+                                      size_t localExtraSize) const {
     size_t storedSize = info.size_filename < kMaxField ? info.size_filename : kMaxField;
     std::string_view stored(nameBuffer_.data(), storedSize);
-    std::string_view untilNul = stored.substr(0, stored.find('\0'));
-    bool exact = false;
-    if (info.flag & 0x800) {
-        if (utf8Name) *utf8Name = std::string(untilNul);
-        return utf8NameToAnsi(untilNul, &exact);
+    std::optional<std::string> unicode;
+    if (!(info.flag & kUtf8NameFlag) || !isStrictUtf8(stored.substr(0, stored.find('\0')))) {
+        unicode = findUnicodePath(centralExtra_.data(), centralExtraSize, stored);
+        if (!unicode) unicode = findUnicodePath(localExtra_.data(), localExtraSize, stored);
     }
-    std::optional<std::string> unicode = findUnicodePath(centralExtra_.data(), centralExtraSize, stored);
-    if (!unicode) unicode = findUnicodePath(localExtra_.data(), localExtraSize, stored);
-    if (utf8Name && unicode && !unicode->empty()) *utf8Name = *unicode;
-    if (unicode && !unicode->empty()) {
-        std::string_view utf8(*unicode);
-        std::string converted = utf8NameToAnsi(utf8.substr(0, utf8.find('\0')), &exact);
-        if (exact) return converted;
-    }
-    return std::string(untilNul);
+    return decodeName(chooseNameSource(static_cast<uint16_t>(info.flag), stored, unicode, plainUtf8_));
 }

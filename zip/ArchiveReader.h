@@ -22,13 +22,14 @@
 #include "zip/EntryName.h"
 #include "zip/EntryRanges.h"
 #include "zip/ExtraField.h"
+#include "zip/NameEncoding.h"
 
 // What the library knows of one entry after reading its central record and
 // local header.
 struct EntryDetails {
     int32_t index = -1;
-    std::string name;            // cleaned, at most kMaxPathBytes bytes
-    bool nameCut = false;        // the stored name was longer and had to be cut
+    std::wstring unicodeName;    // decoded and cleaned
+    std::string name;            // the same in the ANSI code page, "_" for what it lacks
     uint32_t attributes = 0;     // FILE_ATTRIBUTE_* bits
     FILETIME accessTime{}, creationTime{}, modificationTime{};  // UTC
     uint64_t compressedSize = 0;
@@ -51,7 +52,7 @@ class ArchiveReader {
 public:
     // Opens the archive, or nothing when the file cannot be opened or holds no
     // readable end-of-central-directory record.
-    static std::unique_ptr<ArchiveReader> open(const std::string& fileName, const char* password);
+    static std::unique_ptr<ArchiveReader> open(const std::wstring& fileName, const char* password);
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
@@ -64,12 +65,13 @@ public:
     // The cache is left as it was when reading fails.
     int32_t readEntry(int32_t index, const EntryDetails** details);
 
-    int32_t setBaseFolder(const std::string& folder);
-    const std::string& baseFolder() const { return baseFolder_; }
+    // The folder relative names are extracted to, made absolute. Defined in Extraction.cpp.
+    int32_t setBaseFolder(const std::wstring& folder);
+    const std::wstring& baseFolder() const { return baseFolder_; }
 
     // Writes entry index to fileName, relative to the base folder unless
     // absolute. Defined in Extraction.cpp.
-    int32_t extractEntry(int32_t index, const std::string& fileName);
+    int32_t extractEntry(int32_t index, const std::wstring& fileName);
 
     // Called between pieces of an entry's data with the stored bytes just
     // taken in; false abandons the entry (kZipCancelled).
@@ -95,21 +97,20 @@ private:
     int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
     // Reads every entry's range once; true when it agrees with minizip's reading.
     bool readRanges();
-    // The stored name in the ANSI code page; *utf8Name receives the name in
-    // UTF-8 when the archive gives one.
-    std::string entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize,
-                          std::optional<std::string>* utf8Name = nullptr);
+    // The stored name decoded by the archive's rule (see NameEncoding.h).
+    std::wstring entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize) const;
+    std::wstring decodeName(NameSource source) const;
     // Walks the central directory once to judge every entry. Defined in ArchiveJudgement.cpp.
     void judgeEntries();
     // 0, or kZipWriteFailed when size bytes do not fit on the volume of the
     // base folder (absoluteTarget empty) or of absoluteTarget.
-    int32_t checkFreeSpace(const std::string& absoluteTarget, uint64_t size);
-    int32_t writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength);
+    int32_t checkFreeSpace(const std::wstring& absoluteTarget, uint64_t size);
+    int32_t writeEntry(const EntryDetails& entry, const std::wstring& target, size_t folderLength);
     // The path an entry's file is written to: the target itself, unless an
     // earlier entry of this archive took a name that differs from it only in
     // case (one file on Windows); then "name (n).ext" with the first free n.
     // An exact repeat gets what the earlier entry got. 0 or kZipCannotOpen.
-    int32_t claimOutputPath(const std::string& target, size_t folderLength, std::string* output);
+    int32_t claimOutputPath(const std::wstring& target, size_t folderLength, std::wstring* output);
 
     unzFile zip_ = nullptr;        // null for an archive without entries
     ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip
@@ -129,13 +130,17 @@ private:
     EntryDetails cachedEntry_;
     int32_t cachedIndex_ = -1;
     std::optional<std::string> password_;
-    std::string baseFolder_;       // ends with a separator; empty when unusable
+    std::wstring baseFolder_;      // absolute, ends with "\\"; empty when unusable
+    // How names are read: rule 3's decision for the whole archive, and the
+    // legacy code page.
+    bool plainUtf8_ = false;
+    UINT legacyCodePage_ = 0;
     PieceHook pieceHook_;
     CompletedFileHook completedFileHook_;
     uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
     struct Claim {
-        std::string exact;   // the target with "/" as "\"; empty for a numbered name
-        std::string output;  // where it was written
+        std::wstring exact;   // the target; empty for a numbered name
+        std::wstring output;  // where it was written
     };
     // Every file target extracted from this archive, by its case-folded form.
     std::unordered_map<std::wstring, std::vector<Claim>> claims_;

@@ -102,16 +102,34 @@ constexpr EntryFlag kAllFlags[] = {kEntryHostile, kEntryDeceptive, kEntryEncrypt
 
 }  // namespace
 
-EntryVerdict judgeName(std::string_view ansiName, std::optional<std::string_view> utf8Name, LeadBytePredicate isLead) {
+namespace {
+
+// A name too long for the file system is refused, but harms nothing.
+bool refusedAsUnsafe(NameVerdict verdict) { return verdict != NameVerdict::safe && verdict != NameVerdict::tooLong; }
+
+}  // namespace
+
+bool storedNameLeaves(std::wstring_view unicodeName) {
+    unicodeName = unicodeName.substr(0, unicodeName.find(L'\0'));
+    return isAbsoluteName(unicodeName) || refusedAsUnsafe(checkRelativeName(unicodeName)) ||
+           refusedAsUnsafe(checkRelativeName(cleanEntryName(unicodeName)));
+}
+
+EntryVerdict judgeName(std::string_view ansiName, std::optional<std::string_view> utf8Name, LeadBytePredicate isLead,
+                       std::optional<std::wstring_view> unicodeName) {
     EntryVerdict v;
     ansiName = ansiName.substr(0, ansiName.find('\0'));
     // The application extracts the cleaned name; the stored one shows what
     // the archive tried: both must stay below the destination.
-    std::string cleaned = cleanEntryName(ansiName, isLead);
-    if (isAbsoluteName(ansiName) || checkRelativeName(ansiName, isLead) != NameVerdict::safe ||
-        checkRelativeName(cleaned, isLead) != NameVerdict::safe) {
-        mark(v, kEntryHostile, EntryReason::leavesDestination);
+    bool leaves;
+    if (unicodeName) {
+        leaves = storedNameLeaves(*unicodeName);
+    } else {
+        std::string cleaned = cleanEntryName(ansiName, isLead);
+        leaves = isAbsoluteName(ansiName) || checkRelativeName(ansiName, isLead) != NameVerdict::safe ||
+                 checkRelativeName(cleaned, isLead) != NameVerdict::safe;
     }
+    if (leaves) mark(v, kEntryHostile, EntryReason::leavesDestination);
 
     const bool utf8 = utf8Name.has_value();
     std::string_view name = utf8 ? utf8Name->substr(0, utf8Name->find('\0')) : ansiName;
@@ -132,7 +150,7 @@ EntryVerdict judgeName(std::string_view ansiName, std::optional<std::string_view
 void ArchiveVerdict::add(const EntryFacts& facts, LeadBytePredicate isLead) {
     Stored s;
     EntryVerdict& v = s.verdict;
-    v = judgeName(facts.ansiName, facts.utf8Name, isLead);
+    v = judgeName(facts.ansiName, facts.utf8Name, isLead, facts.unicodeName);
     if (!facts.fitsItsRoom) mark(v, kEntryHostile, EntryReason::zipBomb);
     // A folder entry has no data to decrypt, whatever its flag says.
     std::string_view name = facts.ansiName.substr(0, facts.ansiName.find('\0'));

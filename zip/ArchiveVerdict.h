@@ -46,6 +46,9 @@ struct EntryFacts {
     // The name in UTF-8 when the archive gives it (the UTF-8 flag or a
     // Unicode path block): the ANSI form loses characters such as U+202E.
     std::optional<std::string_view> utf8Name;
+    // The decoded name (UTF-16) as extraction will read it: when given, the
+    // name safety is judged on it rather than on the ANSI form.
+    std::optional<std::wstring_view> unicodeName;
     bool encrypted = false;       // general-purpose bit 0
     bool fitsItsRoom = true;      // its data can lie between its header and the next entry
     uint64_t compressedSize = 0;  // as declared
@@ -55,7 +58,12 @@ struct EntryFacts {
 // The name rules alone (hostile names, disguised and runnable programs),
 // for an entry named so; tested apart from the sizes.
 EntryVerdict judgeName(std::string_view ansiName, std::optional<std::string_view> utf8Name,
-                       LeadBytePredicate isLead = isGbkLeadByte);
+                       LeadBytePredicate isLead = isGbkLeadByte, std::optional<std::wstring_view> unicodeName = {});
+
+// Whether extraction refuses a stored name below the destination as unsafe:
+// absolute, or leaving it or naming a device before or after cleaning (a
+// component too long to store is refused too, but is no danger).
+bool storedNameLeaves(std::wstring_view unicodeName);
 
 class ArchiveVerdict {
 public:

@@ -1,6 +1,7 @@
 #include "zip/EntryName.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 bool isGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
@@ -22,31 +23,33 @@ size_t findOnBoundary(std::string_view text, std::string_view pattern, LeadByteP
     return std::string_view::npos;
 }
 
-bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
+// An ASCII upper-case pattern against text of either width.
+template <class Char>
+bool equalsIgnoreAsciiCase(std::basic_string_view<Char> text, std::string_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (size_t i = 0; i < text.size(); i++) {
+        Char c = text[i];
+        if (c >= Char('a') && c <= Char('z')) c = static_cast<Char>(c - 'a' + 'A');
+        if (c != Char(upper[i])) return false;
     }
     return true;
 }
 
 // Windows opens a device for these names whatever follows the first dot,
-// and ignores trailing spaces before it ("nul .txt").
-bool isDeviceName(std::string_view component) {
-    std::string_view stem = component.substr(0, component.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+// and ignores trailing spaces before it ("nul .txt"). COM and LPT take a
+// digit 0 to 9 or a superscript 1, 2 or 3.
+template <class Char>
+bool isDeviceName(std::basic_string_view<Char> component) {
+    std::basic_string_view<Char> stem = component.substr(0, component.find(Char('.')));
+    while (!stem.empty() && stem.back() == Char(' ')) stem.remove_suffix(1);
     static constexpr std::array<std::string_view, 7> kFixed = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
     for (std::string_view device : kFixed) {
         if (equalsIgnoreAsciiCase(stem, device)) return true;
     }
-    if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9') {
-        std::string_view prefix = stem.substr(0, 3);
-        return equalsIgnoreAsciiCase(prefix, "COM") || equalsIgnoreAsciiCase(prefix, "LPT");
-    }
-    return false;
+    if (stem.size() != 4) return false;
+    const auto digit = static_cast<uint32_t>(stem[3]);
+    const bool ported = (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    return ported && (equalsIgnoreAsciiCase(stem.substr(0, 3), "COM") || equalsIgnoreAsciiCase(stem.substr(0, 3), "LPT"));
 }
 
 }  // namespace
@@ -59,11 +62,16 @@ bool isDeviceName(std::string_view component) {
 //        that order, searched on character boundaries) the name continues;
 //  8. a leading "../" or "..\" is skipped, so no cleaned name starts by
 //     climbing out of the folder it is extracted to.
-std::string cleanEntryName(std::string_view stored, LeadBytePredicate isLead) {
-    std::string_view name = stored.substr(0, stored.find('\0'));
-    static constexpr std::array<std::string_view, 4> kClimbs = {"\\..\\", "\\../", "/../", "/..\\"};
+namespace {
+
+// The rules for either width; find looks for a climb pattern on character
+// boundaries.
+template <class Char, class Find>
+std::basic_string<Char> cleanName(std::basic_string_view<Char> stored, const Find& find) {
+    std::basic_string_view<Char> name = stored.substr(0, stored.find(Char(0)));
+    static constexpr const char* kClimbs[] = {"\\..\\", "\\../", "/../", "/..\\"};
     for (;;) {
-        if (name.size() >= 2 && name[1] == ':') {
+        if (name.size() >= 2 && name[1] == Char(':')) {
             name.remove_prefix(2);
             continue;
         }
@@ -72,21 +80,34 @@ std::string cleanEntryName(std::string_view stored, LeadBytePredicate isLead) {
             continue;
         }
         bool climbed = false;
-        for (std::string_view climb : kClimbs) {
-            size_t at = findOnBoundary(name, climb, isLead);
-            if (at != std::string_view::npos) {
-                name.remove_prefix(at + climb.size());
+        for (const char* climb : kClimbs) {
+            const Char pattern[4] = {Char(climb[0]), Char(climb[1]), Char(climb[2]), Char(climb[3])};
+            size_t at = find(name, std::basic_string_view<Char>(pattern, 4));
+            if (at != std::basic_string_view<Char>::npos) {
+                name.remove_prefix(at + 4);
                 climbed = true;
                 break;
             }
         }
         if (climbed) continue;
-        if (name.size() >= 3 && name[0] == '.' && name[1] == '.' && isSeparator(name[2])) {
+        if (name.size() >= 3 && name[0] == Char('.') && name[1] == Char('.') && isSeparator(name[2])) {
             name.remove_prefix(3);
             continue;
         }
-        return std::string(name);
+        return std::basic_string<Char>(name);
     }
+}
+
+}  // namespace
+
+std::string cleanEntryName(std::string_view stored, LeadBytePredicate isLead) {
+    return cleanName<char>(stored, [isLead](std::string_view name, std::string_view pattern) {
+        return findOnBoundary(name, pattern, isLead);
+    });
+}
+
+std::wstring cleanEntryName(std::wstring_view stored) {
+    return cleanName<wchar_t>(stored, [](std::wstring_view name, std::wstring_view pattern) { return name.find(pattern); });
 }
 
 bool isAbsoluteName(std::string_view name) {
@@ -146,10 +167,70 @@ NameVerdict checkRelativeName(std::string_view name, LeadBytePredicate isLead) {
             // become a name of its own choosing; refuse them outright.
             size_t kept = component.find_last_not_of(". ");
             if (kept == std::string_view::npos) return NameVerdict::leavesBase;
-            if (isDeviceName(component)) return NameVerdict::deviceName;
+            if (isDeviceName<char>(component)) return NameVerdict::deviceName;
             depth++;
         }
         if (end) break;
     }
     return NameVerdict::safe;
+}
+
+bool isAbsoluteName(std::wstring_view name) {
+    if (name.empty()) return false;
+    return isSeparator(name[0]) || (name.size() >= 2 && name[0] != L'\0' && name[1] == L':');
+}
+
+std::wstring numberedName(std::wstring_view path, size_t folderLength, unsigned number) {
+    size_t dot = path.rfind(L'.');
+    if (dot == std::wstring_view::npos || dot <= folderLength) dot = path.size();
+    std::wstring out(path.substr(0, dot));
+    for (char c : " (" + std::to_string(number) + ")") out += static_cast<wchar_t>(c);
+    out += path.substr(dot);
+    return out;
+}
+
+NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared) {
+    // A climb or a device further on outweighs a long component.
+    bool tooLong = false;
+    std::wstring out;
+    out.reserve(name.size());
+    std::wstring component;
+    size_t start = 0;
+    for (size_t i = 0;; i++) {
+        bool end = i >= name.size();
+        if (!end && !isSeparator(name[i])) continue;
+        std::wstring_view stored = name.substr(start, i - start);
+        start = i + 1;
+        if (stored.empty() || stored == L".") {
+            // "a//b" and "a/./b" stay where they are.
+        } else if (stored == L"..") {
+            if (out.empty()) return NameVerdict::leavesBase;
+            size_t sep = out.rfind(L'\\');
+            out.resize(sep == std::wstring::npos ? 0 : sep);
+        } else {
+            component.assign(stored);
+            for (wchar_t& c : component) {
+                if (static_cast<uint32_t>(c) < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos)
+                    c = L'_';
+            }
+            size_t kept = component.find_last_not_of(L". ");
+            // "..." or ". ." would become a name of the system's choosing.
+            if (kept == std::wstring::npos) return NameVerdict::leavesBase;
+            component.resize(kept + 1);
+            if (isDeviceName<wchar_t>(component)) return NameVerdict::deviceName;
+            tooLong = tooLong || component.size() > kMaxComponentUnits;
+            if (!out.empty()) out += L'\\';
+            out += component;
+        }
+        if (end) break;
+    }
+    if (tooLong) return NameVerdict::tooLong;
+    *prepared = std::move(out);
+    return NameVerdict::safe;
+}
+
+std::wstring systemPath(const std::wstring& path) {
+    if (path.size() < kShortPathUnits || path.compare(0, 4, L"\\\\?\\") == 0) return path;
+    if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
 }

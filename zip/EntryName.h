@@ -1,9 +1,10 @@
 // Entry names and the paths made from them: cleaning a stored name, telling
 // absolute from relative names, splitting at separators and deciding whether
-// a relative name may be written under the base folder. Names are byte
-// strings in the ANSI code page; a double-byte character's second byte may
-// be 0x5C ("\") in GBK, so every search for a separator walks the text
-// character by character with a lead-byte predicate.
+// a relative name may be written under the base folder. Extraction works on
+// wide names (UTF-16 code units, whatever the width of wchar_t). The byte
+// string forms are in the ANSI code page; a double-byte character's second
+// byte may be 0x5C ("\") in GBK, so every search for a separator there walks
+// the text character by character with a lead-byte predicate.
 #pragma once
 
 #include <cstddef>
@@ -47,8 +48,49 @@ enum class NameVerdict {
     safe,
     leavesBase,     // ".." climbs above the base folder, or a component of dots only
     deviceName,     // CON, NUL, COM1 ... in any component, also with an extension
-    streamName,     // ":" would name an alternate data stream
+    streamName,     // ":" would name an alternate data stream (byte string form only)
+    tooLong,        // a component longer than kMaxComponentUnits
 };
 
 // Judges a relative name before it is joined to the base folder.
 NameVerdict checkRelativeName(std::string_view name, LeadBytePredicate isLead = isGbkLeadByte);
+
+// The longest name component Windows stores, in UTF-16 units.
+constexpr size_t kMaxComponentUnits = 255;
+
+inline bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Up to this length a path goes to the system as it is; CreateDirectoryW
+// stops 12 short of MAX_PATH (260; room for an 8.3 name), so from there on
+// the extended form is used for every call.
+constexpr size_t kShortPathUnits = 260 - 12;
+// The longest path the wide API takes, in UTF-16 units with its NUL.
+constexpr size_t kMaxPathUnits = 32767;
+
+// A full path as the wide API takes it: unchanged while it is short, in its
+// extended form ("\\?\", "\\?\UNC\" for a share) from kShortPathUnits on,
+// where the system no longer turns "/" into "\\" nor resolves "." and "..":
+// the path must be built with "\\" and checked before.
+std::wstring systemPath(const std::wstring& path);
+
+// The wide forms. Rules as for byte strings; UTF-16 has no second byte that
+// looks like a separator.
+std::wstring cleanEntryName(std::wstring_view stored);
+bool isAbsoluteName(std::wstring_view name);
+std::wstring numberedName(std::wstring_view path, size_t folderLength, unsigned number);
+
+// The relative name as it will be created below the base folder, judged on
+// exactly that form: components joined with "\", "." and empty ones left
+// out, ".." taking back the component before it; characters Windows cannot
+// store (control characters and <>:"|?*) become "_" (so a ":" never opens
+// a stream); trailing dots and spaces are dropped from every component, as
+// Windows does when it resolves a path. Refused: a climb above the base, a
+// component of dots and spaces only, a device name in any component (CON,
+// PRN, AUX, NUL, COM0-9, LPT0-9 and their superscript-digit forms, CONIN$,
+// CONOUT$, CLOCK$, with any extension), a component over 255 units. The
+// prepared name is set only for a safe name.
+NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared);
+inline NameVerdict checkRelativeName(std::wstring_view name) {
+    std::wstring ignored;
+    return prepareRelativeName(name, &ignored);
+}

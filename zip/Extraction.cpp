@@ -3,10 +3,10 @@
 // in place (made with CREATE_NEW, so it is ours) and deleted when the entry
 // fails; a file that exists already is replaced only by moving a complete,
 // checked temporary file from the same folder over it.
-#include <cstdio>
+#include <cwchar>
 #include <optional>
+#include <vector>
 
-#include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
@@ -16,70 +16,97 @@
 
 namespace {
 
-constexpr size_t kTempNameBytes = 11;  // "~qzXXXX.tmp"
+constexpr size_t kTempNameUnits = 11;  // "~qzXXXX.tmp"
 
-bool exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::wstring& path) { return ::GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// "/" and "\" name the same folder; "/" is never a second byte in GBK.
-std::string withBackslashes(std::string path) {
-    for (char& c : path) {
-        if (c == '/') c = '\\';
+bool isFolder(const std::wstring& path) {
+    DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A caller's path made absolute, "/" as "\\" and "." and ".." resolved;
+// empty when the system cannot.
+std::wstring fullPath(std::wstring path) {
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
     }
+    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0 || n > kMaxPathUnits) return {};
+    std::wstring out(n, L'\0');
+    DWORD got = ::GetFullPathNameW(path.c_str(), n, out.data(), nullptr);
+    if (got == 0 || got >= n) return {};
+    out.resize(got);
+    return out;
+}
+
+// A path as Windows compares names: in upper case.
+std::wstring foldCase(std::wstring path) {
+    if (!path.empty())
+        ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.data(), static_cast<int>(path.size()), path.data(),
+                       static_cast<int>(path.size()));
     return path;
 }
 
-// A path as Windows compares names: in upper case, whatever the code page.
-std::wstring foldCase(const std::string& path) {
-    int n = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
-    if (!wide.empty())
-        ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), wide.data(),
-                       static_cast<int>(wide.size()));
-    return wide;
-}
+// The folders an entry made, removed again (innermost first, each only when
+// empty) unless the entry succeeded: a failed entry leaves no folder that
+// exists only for it.
+class MadeFolders {
+public:
+    MadeFolders() = default;
+    MadeFolders(const MadeFolders&) = delete;
+    MadeFolders& operator=(const MadeFolders&) = delete;
+    ~MadeFolders() {
+        for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) ::RemoveDirectoryW(systemPath(*it).c_str());
+    }
+    void add(std::wstring folder) { folders_.push_back(std::move(folder)); }
+    void keep() { folders_.clear(); }
 
-// Creates every folder along path below base (which may be empty), outermost
-// first; base itself is created when missing, its parents are not. Failures
-// are silent: they show when the file cannot be created. A folder that
-// exists already has all its parents, so entries of one folder cost one check.
-void makeFolderPath(const std::string& base, const std::string& path) {
-    if (!path.empty() && exists(base + path)) return;
-    if (!base.empty() && !exists(base)) ::CreateDirectoryA(base.c_str(), nullptr);
-    if (path.empty()) return;
-    size_t sep = findLastSeparator(path, isAnsiLeadByte);
-    if (sep != std::string::npos && sep != 0) makeFolderPath(base, path.substr(0, sep));
-    std::string full = base + path;
-    if (!exists(full)) ::CreateDirectoryA(full.c_str(), nullptr);
-}
+private:
+    std::vector<std::wstring> folders_;
+};
 
-bool isFolder(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+// Creates every folder along path (components joined with "\\") below base,
+// outermost first, and tells made those below base; base is created when
+// missing, its parents are not. An
+// empty base means path is absolute. Failures are silent: they show when
+// the file cannot be created. A folder that exists already has all its
+// parents, so entries of one folder cost one check.
+void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFolders& made) {
+    std::wstring full = base + path;
+    while (!full.empty() && full.back() == L'\\') full.pop_back();
+    if (full.empty() || exists(full)) return;
+    // Where each candidate folder ends: the base itself, then each component;
+    // an absolute path starts after its drive or the "\\" of a share.
+    std::vector<size_t> ends;
+    for (size_t i = base.empty() ? 3 : base.size() - 1; i < full.size(); i++) {
+        if (full[i] == L'\\') ends.push_back(i);
+    }
+    ends.push_back(full.size());
+    size_t first = ends.size() - 1;
+    while (first > 0 && !exists(full.substr(0, ends[first - 1]))) first--;
+    for (size_t k = first; k < ends.size(); k++) {
+        std::wstring folder = full.substr(0, ends[k]);
+        // The base folder is the caller's destination, not the entry's own.
+        bool own = ends[k] >= base.size();
+        if (::CreateDirectoryW(systemPath(folder).c_str(), nullptr) && own) made.add(std::move(folder));
+    }
 }
 
 // The free bytes the caller may use on the volume of path's nearest
 // existing folder; nothing when the volume cannot be asked.
-std::optional<uint64_t> freeSpaceAt(const std::string& path) {
-    std::string folder = path;
+std::optional<uint64_t> freeSpaceAt(const std::wstring& path) {
+    std::wstring folder = path;
     for (;;) {
-        size_t sep = findLastSeparator(folder, isAnsiLeadByte);
-        if (sep == std::string::npos) return std::nullopt;
+        size_t sep = folder.rfind(L'\\');
+        if (sep == std::wstring::npos) return std::nullopt;
         folder.resize(sep + 1);
         if (isFolder(folder)) break;
         folder.resize(sep);  // look at the parent next
     }
     ULARGE_INTEGER available{};
-    if (!::GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+    if (!::GetDiskFreeSpaceExW(systemPath(folder).c_str(), &available, nullptr, nullptr)) return std::nullopt;
     return available.QuadPart;
-}
-
-// Length of the folder part of a path: up to and including its last
-// separator, or the drive of "x:name".
-size_t folderPartLength(const std::string& path) {
-    size_t sep = findLastSeparator(path, isAnsiLeadByte);
-    if (sep != std::string::npos) return sep + 1;
-    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
 // The output file of one entry. It is created at the first decoded byte, so
@@ -87,14 +114,14 @@ size_t folderPartLength(const std::string& path) {
 // unless commit() made it the target.
 class OutputFile final : public ByteSink {
 public:
-    OutputFile(const EntryDetails& entry, std::string target, size_t folderLength,
+    OutputFile(const EntryDetails& entry, std::wstring target, size_t folderLength,
                const ArchiveReader::CompletedFileHook& completed)
         : entry_(entry), target_(std::move(target)), folderLength_(folderLength), completed_(completed) {}
     ~OutputFile() {
         file_.reset();
         if (path_.empty()) return;
-        ::SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(path_.c_str());
+        ::SetFileAttributesW(systemPath(path_).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(systemPath(path_).c_str());
     }
 
     int32_t write(const uint8_t* data, size_t size) override {
@@ -111,7 +138,8 @@ public:
         if (!file_) {
             if (int32_t rc = create()) return rc;  // an empty entry
         }
-        if (completed_) completed_(ansiToWide(path_));
+        const std::wstring written = systemPath(path_);
+        if (completed_) completed_(written);
         ::SetFileTime(file_.get(), &entry_.creationTime, &entry_.accessTime, &entry_.modificationTime);
         file_.reset();
         if (path_ == target_) {
@@ -119,16 +147,17 @@ public:
             return kZipOk;
         }
         // An old read-only, hidden or system file would refuse to be replaced.
-        DWORD old = ::GetFileAttributesA(target_.c_str());
+        const std::wstring target = systemPath(target_);
+        DWORD old = ::GetFileAttributesW(target.c_str());
         const DWORD kStubborn = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
         bool cleared = old != INVALID_FILE_ATTRIBUTES && (old & kStubborn);
-        if (cleared) ::SetFileAttributesA(target_.c_str(), old & ~kStubborn);
-        if (!::MoveFileExA(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            if (cleared) ::SetFileAttributesA(target_.c_str(), old);
+        if (cleared) ::SetFileAttributesW(target.c_str(), old & ~kStubborn);
+        if (!::MoveFileExW(written.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (cleared) ::SetFileAttributesW(target.c_str(), old);
             return kZipCannotOpen;
         }
         path_.clear();
-        ::SetFileAttributesA(target_.c_str(), attributes());
+        ::SetFileAttributesW(target.c_str(), attributes());
         return kZipOk;
     }
 
@@ -138,8 +167,8 @@ private:
         return a ? a : FILE_ATTRIBUTE_NORMAL;
     }
 
-    bool tryCreate(const std::string& path, DWORD attributes) {
-        UniqueFile h(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    bool tryCreate(const std::wstring& path, DWORD attributes) {
+        UniqueFile h(::CreateFileW(systemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
         if (!h) return false;
         file_ = std::move(h);
         path_ = path;
@@ -157,12 +186,12 @@ private:
         if (tryCreate(target_, attributes())) return kZipOk;
         // A folder of that name is never replaced by a file.
         if (!alreadyExists() || isFolder(target_)) return kZipCannotOpen;
-        std::string folder = target_.substr(0, folderLength_);
-        if (folder.size() + kTempNameBytes > kMaxPathBytes) return kZipCannotOpen;
+        std::wstring folder = target_.substr(0, folderLength_);
+        if (folder.size() + kTempNameUnits >= kMaxPathUnits - 8) return kZipCannotOpen;
         DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
         for (DWORD i = 0; i < 64; i++) {
-            char name[16];
-            std::snprintf(name, sizeof name, "~qz%04lX.tmp", static_cast<unsigned long>((seed + i * 7919) & 0xFFFF));
+            wchar_t name[16];
+            std::swprintf(name, 16, L"~qz%04lX.tmp", static_cast<unsigned long>((seed + i * 7919) & 0xFFFF));
             if (tryCreate(folder + name, FILE_ATTRIBUTE_NORMAL)) return kZipOk;
             if (!alreadyExists()) break;
         }
@@ -170,81 +199,95 @@ private:
     }
 
     const EntryDetails& entry_;
-    std::string target_;
+    std::wstring target_;
     size_t folderLength_;
     const ArchiveReader::CompletedFileHook& completed_;
-    std::string path_;  // the file being written: the target or a temporary file
+    std::wstring path_;  // the file being written: the target or a temporary file
     UniqueFile file_;
 };
 
 }  // namespace
 
-int32_t ArchiveReader::extractEntry(int32_t index, const std::string& fileName) {
+int32_t ArchiveReader::setBaseFolder(const std::wstring& folder) {
+    std::wstring full = folder.empty() ? std::wstring() : fullPath(folder);
+    if (full.empty()) return kZipCannotOpen;
+    if (full.back() != L'\\') full += L'\\';
+    baseFolder_ = std::move(full);
+    spaceLeft_ = 0;  // another folder may be on another volume
+    return kZipOk;
+}
+
+int32_t ArchiveReader::extractEntry(int32_t index, const std::wstring& fileName) {
     const EntryDetails* entry = nullptr;
     if (int32_t rc = readEntry(index, &entry)) return rc;
-    // A name that had to be cut would write a file under a wrong name.
-    if (entry->nameCut) return kZipCannotOpen;
+    const bool folderEntry = (entry->attributes & kAttributeDirectory) != 0;
 
-    // A caller's absolute name is written where it points; a relative one
-    // must stay inside the base folder and name no device or stream.
-    bool absolute = isAbsoluteName(fileName);
-    std::string base = absolute ? std::string() : baseFolder_;
-    if (!absolute) {
-        if (base.empty()) return kZipCannotOpen;
-        if (checkRelativeName(fileName, isAnsiLeadByte) != NameVerdict::safe) return kZipCannotOpen;
+    // A caller's absolute name is written where it points; a relative one is
+    // checked in the very form it will be created in below the base folder.
+    std::wstring base, name;
+    if (isAbsoluteName(fileName)) {
+        name = fullPath(fileName);
+        if (name.empty()) return kZipCannotOpen;
+    } else {
+        if (baseFolder_.empty()) return kZipCannotOpen;
+        if (prepareRelativeName(fileName, &name) != NameVerdict::safe) return kZipCannotOpen;
+        base = baseFolder_;
     }
-    std::string target = base + fileName;
-    if (target.size() > kMaxPathBytes) return kZipCannotOpen;
+    std::wstring target = base + name;
+    if (systemPath(target).size() >= kMaxPathUnits) return kZipCannotOpen;
 
-    if (entry->attributes & kAttributeDirectory) {
-        makeFolderPath(base, fileName);
+    MadeFolders made;
+    if (folderEntry) {
+        makeFolderPath(base, name, made);
         // A file of that name stays, and the entry did not become a folder.
-        return isFolder(target) ? kZipOk : kZipCannotOpen;
+        if (!isFolder(target)) return kZipCannotOpen;
+        made.keep();
+        return kZipOk;
     }
     // A method this library cannot decode is refused before anything is made.
     if (!EntryDecoder::supports(entry->aes ? entry->aes->method : entry->method)) return kZipReadFailed;
+    // No file part: the name names a folder.
+    if (fileName.empty() || isSeparator(fileName.back()) || target.back() == L'\\') return kZipCannotOpen;
     // An entry that cannot fit is refused before anything is made (a bomb
     // either declares its size or fails when it passes it).
-    if (int32_t rc = checkFreeSpace(absolute ? target : std::string(), entry->uncompressedSize)) return rc;
-    size_t sep = findLastSeparator(fileName, isAnsiLeadByte);
-    makeFolderPath(base, sep == std::string::npos ? std::string() : fileName.substr(0, sep + 1));
-    size_t folderLength = folderPartLength(target);
-    // No file part: the output path names a folder.
-    if (folderLength == target.size()) return kZipCannotOpen;
-    std::string output;
+    if (int32_t rc = checkFreeSpace(base.empty() ? target : std::wstring(), entry->uncompressedSize)) return rc;
+    size_t folderLength = target.rfind(L'\\') + 1;
+    makeFolderPath(base, target.substr(base.size(), folderLength > base.size() ? folderLength - base.size() : 0), made);
+    std::wstring output;
     if (int32_t rc = claimOutputPath(target, folderLength, &output)) return rc;
-    return writeEntry(*entry, output, folderLength);
+    int32_t rc = writeEntry(*entry, output, folderLength);
+    if (rc == kZipOk) made.keep();
+    return rc;
 }
 
-int32_t ArchiveReader::claimOutputPath(const std::string& target, size_t folderLength, std::string* output) {
-    std::string exact = withBackslashes(target);
-    std::wstring folded = foldCase(exact);
+int32_t ArchiveReader::claimOutputPath(const std::wstring& target, size_t folderLength, std::wstring* output) {
+    std::wstring folded = foldCase(target);
     std::vector<Claim>& same = claims_[folded];
     for (const Claim& c : same) {
-        if (c.exact == exact) {
+        if (c.exact == target) {
             *output = c.output;
             return kZipOk;
         }
     }
-    std::string path = target;
+    std::wstring path = target;
     if (!same.empty()) {
         // Names taken by this archive or present on disk are not free.
         for (unsigned n = 2;; n++) {
             if (n > 9999) return kZipCannotOpen;
             path = numberedName(target, folderLength, n);
-            if (path.size() > kMaxPathBytes) return kZipCannotOpen;
-            if (!exists(path) && claims_.find(foldCase(withBackslashes(path))) == claims_.end()) break;
+            if (systemPath(path).size() >= kMaxPathUnits) return kZipCannotOpen;
+            if (!exists(path) && claims_.find(foldCase(path)) == claims_.end()) break;
         }
         // The numbered name is taken too: a later entry of that very name is
         // no repeat of this one (no exact name) and is numbered in its turn.
-        claims_[foldCase(withBackslashes(path))].push_back(Claim{std::string(), path});
+        claims_[foldCase(path)].push_back(Claim{std::wstring(), path});
     }
-    claims_[folded].push_back(Claim{std::move(exact), path});
+    claims_[folded].push_back(Claim{target, path});
     *output = std::move(path);
     return kZipOk;
 }
 
-int32_t ArchiveReader::checkFreeSpace(const std::string& absoluteTarget, uint64_t size) {
+int32_t ArchiveReader::checkFreeSpace(const std::wstring& absoluteTarget, uint64_t size) {
     if (size == 0) return kZipOk;
     // Everything below the base folder is on its volume: one question serves
     // many entries, each counting down what it may take, until one needs
@@ -263,7 +306,7 @@ int32_t ArchiveReader::checkFreeSpace(const std::string& absoluteTarget, uint64_
     return kZipOk;
 }
 
-int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::string& target, size_t folderLength) {
+int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::wstring& target, size_t folderLength) {
     if (!data_) {
         data_.reset(new DataBuffers);
         data_->decoder.setAesCrypto(makeCngAesCrypto);

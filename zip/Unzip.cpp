@@ -28,7 +28,9 @@ int32_t clampSize(uint64_t size) { return size > INT32_MAX ? INT32_MAX : static_
 Unzip::Unzip() = default;
 Unzip::~Unzip() = default;
 
-bool Unzip::open(const std::string& fileName, const char* password) {
+bool Unzip::open(const std::string& fileName, const char* password) { return open(ansiToWide(fileName), password); }
+
+bool Unzip::open(const std::wstring& fileName, const char* password) {
     close();
     reader_ = ArchiveReader::open(fileName, password);
     if (reader_) {
@@ -37,8 +39,6 @@ bool Unzip::open(const std::string& fileName, const char* password) {
     }
     return reader_ != nullptr;
 }
-
-bool Unzip::open(const std::wstring& fileName, const char* password) { return open(wideToAnsi(fileName), password); }
 
 int32_t Unzip::entryCount() const { return reader_ ? reader_->entryCount() : 0; }
 
@@ -54,7 +54,7 @@ EntryInfo Unzip::entryInfo(int32_t index) {
     if (reader_->readEntry(index, &d) != kZipOk) return info;
     info.index = d->index;
     info.name = d->name;
-    info.unicodeName = ansiToWide(d->name);
+    info.unicodeName = d->unicodeName;
     info.attributes = static_cast<int32_t>(d->attributes);
     info.accessTime = toOleDate(d->accessTime);
     info.creationTime = toOleDate(d->creationTime);
@@ -67,18 +67,20 @@ EntryInfo Unzip::entryInfo(int32_t index) {
     return info;
 }
 
-int32_t Unzip::setBaseFolder(const std::string& folder) {
+int32_t Unzip::setBaseFolder(const std::string& folder) { return setBaseFolder(ansiToWide(folder)); }
+
+int32_t Unzip::setBaseFolder(const std::wstring& folder) {
     return reader_ ? reader_->setBaseFolder(folder) : kZipNotOpen;
 }
 
-int32_t Unzip::setBaseFolder(const std::wstring& folder) { return setBaseFolder(wideToAnsi(folder)); }
-
 int32_t Unzip::extractEntry(int32_t index, const std::string& fileName) {
-    return reader_ ? reader_->extractEntry(index, fileName) : kZipNotOpen;
+    // A byte that is no character in the code page becomes "_" here, before
+    // the checks, rather than whatever the system would make of it.
+    return extractEntry(index, legacyToWide(fileName, CP_ACP));
 }
 
 int32_t Unzip::extractEntry(int32_t index, const std::wstring& fileName) {
-    return extractEntry(index, wideToAnsi(fileName));
+    return reader_ ? reader_->extractEntry(index, fileName) : kZipNotOpen;
 }
 
 void Unzip::close() { reader_.reset(); }

@@ -2,7 +2,9 @@
 // archive, counts and describes its entries and extracts them to disk.
 // Paths and names come in two forms: wide (UTF-16, what extraction and the
 // window use) and the older byte strings in the system ANSI code page, kept
-// for callers that want them. Nothing is thrown across this interface:
+// for callers that want them (converted to wide on the way in). Relative
+// extraction names are checked and made below the base folder in their
+// Unicode form; paths may be up to 32,767 characters long. Nothing is thrown across this interface:
 // operations return bool, a result code or a record.
 #pragma once
 
@@ -18,8 +20,8 @@
 // (days since 1899-12-30) in local time.
 struct EntryInfo {
     int32_t index = -1;          // -1 when the query failed
-    std::string name;            // cleaned entry name in the ANSI code page; empty for none
-    std::wstring unicodeName;    // the same name as its maker wrote it, decoded
+    std::string name;            // unicodeName in the ANSI code page, "_" for what it lacks; empty for none
+    std::wstring unicodeName;    // the cleaned name as its maker wrote it, decoded
     int32_t attributes = 0;      // FILE_ATTRIBUTE_* bits
     double accessTime = 0;
     double creationTime = 0;
@@ -56,7 +58,8 @@ public:
     // Runs for every file an entry writes, once its data is complete and
     // checked, before it is moved into place and before its times are set,
     // with the path of the file being written (the target itself or a
-    // temporary file beside it). Kept across open and close.
+    // temporary file beside it), as the wide API takes it: in the extended
+    // form ("\\?\...") when it is long. Kept across open and close.
     using CompletedFileHook = std::function<void(const std::wstring& writtenPath)>;
     void setCompletedFileHook(CompletedFileHook hook);
     // The password for encrypted entries extracted from now on (null for

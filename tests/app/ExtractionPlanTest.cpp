@@ -67,11 +67,16 @@ TEST(ExtractionPlan, MacBookkeeping) {
 }
 
 TEST(ExtractionPlan, UnsafeNames) {
-    const auto gbk = [](unsigned char c) { return c >= 0x81 && c <= 0xFE; };
-    for (const char* name : {"C:\\x", "\\x", "a/../../b", "CON.txt", "a/nul", "a:b", "a/.../b"})
-        EXPECT_TRUE(unsafeEntryName(name, gbk)) << name;
-    for (const char* name : {"a/b.txt", "a..b", "\xB1\xED\x9A\x5C.txt", "CONSOLE.txt"})
-        EXPECT_FALSE(unsafeEntryName(name, gbk)) << name;
+    const std::wstring tooLong(256, L'n');
+    const std::wstring longThenClimb = tooLong + L"/../../x";
+    for (const wchar_t* name : {L"C:\\x", L"\\x", L"a/../../b", L"CON.txt", L"a/nul", L"a/.../b", L"COM\u00B9",
+                                L"d/lpt0.txt/x", longThenClimb.c_str()})
+        EXPECT_TRUE(unsafeEntryName(name));
+    // A ":" becomes "_" and a trailing dot goes: the entry is kept. A name
+    // too long to store fails, but not as an unsafe one.
+    for (const wchar_t* name : {L"a/b.txt", L"a..b", L"\u8868\u9762.txt", L"CONSOLE.txt", L"ab:c", L"dir./f.txt",
+                                tooLong.c_str()})
+        EXPECT_FALSE(unsafeEntryName(name));
 }
 
 TEST(ExtractionPlan, ResultCodesBecomeReasons) {

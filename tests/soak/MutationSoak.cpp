@@ -1,8 +1,8 @@
 // Mutation soak of the archive library. Seed archives made by real tools
 // (the fixtures) and by hand are cut at every offset and corrupted at random,
 // and every case runs the application's whole path through the library:
-// open, entryCount, every entryInfo and every extractEntry with the name
-// entryInfo gave, into a sandbox. A case fails when it crashes or hangs,
+// open, entryCount, every entryInfo and every extractEntry with the Unicode
+// name entryInfo gave, into a sandbox. A case fails when it crashes or hangs,
 // takes over 2 s, changes anything outside the sandbox, or leaves a file in
 // it that is not a successfully extracted entry of its declared size.
 // Prints a report; the exit code is 1 when any case failed.
@@ -26,6 +26,7 @@
 #include "../zip/TestFolder.h"
 #include "../zip/ZipBuilder.h"
 #include "ArchiveMutator.h"
+#include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "zip/CngAesCrypto.h"
 #include "zip/EntryName.h"
@@ -118,7 +119,7 @@ std::string entriesThatFail(const Bytes& archive) {
     if (!writeBytes(folder / "seed.zip", archive) || !zip.open(folder / "seed.zip", kPassword)) return " (not opened)";
     zip.setBaseFolder(folder / "out");
     for (int32_t i = 0; i < zip.entryCount(); i++) {
-        if (int32_t rc = zip.extractEntry(i, zip.entryInfo(i).name)) {
+        if (int32_t rc = zip.extractEntry(i, zip.entryInfo(i).unicodeName)) {
             char item[32];
             std::snprintf(item, sizeof item, " %d:0x%X", i, static_cast<unsigned>(rc));
             failed += item;
@@ -176,6 +177,15 @@ std::vector<Seed> handMadeSeeds() {
     zip64.add(wide).add(wideDescribed).folder("dir/").zip64End();
     seeds.push_back({"hand-made zip64", zip64.build()});
 
+    // Names as Linux and macOS write them: UTF-8 without the flag, made on
+    // Unix, beyond code page 936, in folders.
+    ZipBuilder unixUtf8;
+    unixUtf8.folder("\xE7\x9B\xAE\xE5\xBD\x95/");  // 目录/
+    unixUtf8.add(makeEntry("\xE7\x9B\xAE\xE5\xBD\x95/\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 \xF0\x9F\x98\x80.txt", text));
+    unixUtf8.add(makeEntry("\xC3\x9C" "ber.txt", "first", 0)).add(makeEntry("\xC3\x96" "ber.txt", "second", 0));
+    unixUtf8.add(stamped);
+    seeds.push_back({"hand-made unix utf-8", unixUtf8.build()});
+
     ZipBuilder prefixed;
     prefixed.prefix(Bytes(200, 0x90)).add(deflated).add(stamped);
     seeds.push_back({"hand-made prefixed", prefixed.build()});
@@ -206,8 +216,8 @@ struct FileId {
     }
 };
 
-bool fileIdentity(const std::string& path, FileId* id, uint64_t* size, bool* folder = nullptr) {
-    UniqueFile h(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+bool fileIdentity(const std::wstring& path, FileId* id, uint64_t* size, bool* folder = nullptr) {
+    UniqueFile h(::CreateFileW((L"\\\\?\\" + path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!h || !::GetFileInformationByHandle(h.get(), &info)) return false;
@@ -248,40 +258,39 @@ std::string snapshot(const std::string& root, const std::string& skipFolder, con
     return out;
 }
 
-// Where the library writes each file entry of one archive: at its name,
-// unless an earlier entry took a name that differs only in case; then at
-// "name (n).ext" with the first n not taken. An exact repeat goes where the
-// earlier entry went.
+// Where the library writes each file entry of one archive: at its name as
+// prepared for creation, unless an earlier entry took a name that differs
+// only in case; then at "name (n).ext" with the first n not taken. An exact
+// repeat goes where the earlier entry went.
 class OutputNames {
 public:
-    std::string pathFor(std::string target, size_t baseLength) {
-        std::replace(target.begin(), target.end(), '/', '\\');
+    std::wstring pathFor(const std::wstring& target, size_t baseLength) {
         for (const auto& [exact, path] : outputs_) {
             if (exact == target) return path;
         }
-        std::string path = target;
+        std::wstring path = target;
         if (taken(target)) {
-            size_t sep = target.find_last_of('\\');
-            size_t folderLength = sep == std::string::npos || sep < baseLength ? baseLength : sep + 1;
+            size_t sep = target.find_last_of(L'\\');
+            size_t folderLength = sep == std::wstring::npos || sep < baseLength ? baseLength : sep + 1;
             for (unsigned n = 2; taken(path = numberedName(target, folderLength, n)); n++) {
             }
-            outputs_.push_back({std::string(), path});
+            outputs_.push_back({std::wstring(), path});
         }
         outputs_.push_back({target, path});
         return path;
     }
 
 private:
-    bool taken(const std::string& path) const {
+    bool taken(const std::wstring& path) const {
         for (const auto& output : outputs_) {
-            if (::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, output.second.c_str(), -1, path.c_str(), -1) ==
+            if (::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, output.second.c_str(), -1, path.c_str(), -1) ==
                 CSTR_EQUAL)
                 return true;
         }
         return false;
     }
 
-    std::vector<std::pair<std::string, std::string>> outputs_;  // exact target (empty for a numbered one), path
+    std::vector<std::pair<std::wstring, std::wstring>> outputs_;  // exact target (empty for a numbered one), path
 };
 
 class Soak {
@@ -290,6 +299,7 @@ public:
     Soak(std::string root) : root_(std::move(root)) {
         watch_ = root_ + "watch\\";
         sandbox_ = watch_ + "sandbox\\";
+        sandboxWide_ = ansiToWide(sandbox_);
         archive_ = root_ + "case.zip";
         ::CreateDirectoryA(watch_.c_str(), nullptr);
         ::CreateDirectoryA((watch_ + "beside").c_str(), nullptr);
@@ -320,14 +330,16 @@ public:
                 for (int32_t i = 0; i < count; i++) {
                     EntryInfo info = zip.entryInfo(i);
                     if (info.index < 0) infoFailed_++;
-                    int32_t rc = zip.extractEntry(i, info.name);
+                    int32_t rc = zip.extractEntry(i, info.unicodeName);
                     results_[rc]++;
                     if (rc != kZipOk || (info.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
                     FileId id{};
                     uint64_t size = 0;
-                    std::string path = outputs.pathFor(sandbox_ + info.name, sandbox_.size());
+                    std::wstring prepared;
+                    prepareRelativeName(info.unicodeName, &prepared);
+                    std::wstring path = outputs.pathFor(sandboxWide_ + prepared, sandboxWide_.size());
                     if (!fileIdentity(path, &id, &size)) {
-                        problem = "entry " + std::to_string(i) + " reported written but is missing: " + path;
+                        problem = "entry " + std::to_string(i) + " reported written but is missing: " + wideToUtf8(path);
                     } else {
                         written[id] = static_cast<uint64_t>(info.uncompressedSize);
                     }
@@ -378,12 +390,13 @@ private:
     // Every file left must be one an entry reported written, at its size;
     // anything else is a partial or temporary file.
     std::string checkSandbox(const std::map<FileId, uint64_t>& written) const {
-        for (const std::string& name : listTree(sandbox_)) {
+        for (const std::wstring& wideName : listTreeWide(sandboxWide_)) {
+            const std::string name = wideToUtf8(wideName);
             // A folder's listed name ends with "\", but so may a file's.
             FileId id{};
             uint64_t size = 0;
             bool folder = false;
-            if (!fileIdentity(sandbox_ + name, &id, &size, &folder)) return "cannot look at " + name;
+            if (!fileIdentity(sandboxWide_ + wideName, &id, &size, &folder)) return "cannot look at " + name;
             if (folder) continue;
             auto it = written.find(id);
             if (it == written.end()) return "left a file no entry reported: " + name;
@@ -395,6 +408,7 @@ private:
     }
 
     std::string root_, watch_, sandbox_, archive_, before_;
+    std::wstring sandboxWide_;
     uint64_t cases_ = 0, opened_ = 0, failures_ = 0, infoFailed_ = 0;
     std::map<int32_t, uint64_t> results_;
     double slowestMs_ = 0;

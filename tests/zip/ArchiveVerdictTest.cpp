@@ -79,6 +79,21 @@ TEST(ArchiveVerdict, NamesAreJudgedAsTheyWouldBeWritten) {
     }
 }
 
+// With the decoded name given, safety is judged on it as extraction will
+// create it: "COM¹" is a device though its ANSI form "COM_" is none, a ":"
+// becomes "_", and a component too long to store is no danger.
+TEST(ArchiveVerdict, TheDecodedNameDecidesSafety) {
+    const std::wstring tooLong(300, L'x');
+    const std::pair<std::wstring, bool> cases[] = {
+        {L"COM\u00B9.txt", true}, {L"a/CONOUT$", true}, {L"../x", true},   {L"d:x", true},
+        {L"ab:c.txt", false},      {L"dir. /f", false},  {tooLong, false}, {L"\u00DCber.txt", false},
+    };
+    for (const auto& [name, hostile] : cases) {
+        EntryVerdict v = judgeName("safe.txt", std::nullopt, isGbkLeadByte, name);
+        EXPECT_EQ(v.has(kEntryHostile), hostile) << name.size();
+    }
+}
+
 EntryFacts sized(const char* name, uint64_t compressed, uint64_t uncompressed) {
     EntryFacts f;
     f.ansiName = name;

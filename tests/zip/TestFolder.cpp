@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 
 namespace {
@@ -31,29 +32,28 @@ void listInto(const std::string& root, const std::string& relative, std::vector<
     } while (::FindNextFileA(find.get(), &found));
 }
 
-// Removes what folder (ending with "\") holds, then folder itself. Files and
-// folders are told apart by their attributes, not by a name's last byte: in
-// code page 936 a name may end with a character whose second byte is "\".
-void removeBelow(const std::string& folder) {
-    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
+// Removes what folder (ending with "\", in the extended form so that long
+// paths go too) holds, then folder itself.
+void removeBelow(const std::wstring& folder) {
+    std::vector<std::pair<std::wstring, bool>> entries;  // name, is a folder
     {
-        WIN32_FIND_DATAA found{};
-        UniqueFind find(::FindFirstFileA((folder + "*").c_str(), &found));
+        WIN32_FIND_DATAW found{};
+        UniqueFind find(::FindFirstFileW((folder + L"*").c_str(), &found));
         if (find) {
             do {
-                std::string name = found.cFileName;
-                if (name != "." && name != "..")
+                std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..")
                     entries.emplace_back(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-            } while (::FindNextFileA(find.get(), &found));
+            } while (::FindNextFileW(find.get(), &found));
         }
     }
     for (const auto& [name, isFolder] : entries) {
-        std::string full = folder + name;
-        ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (isFolder) removeBelow(full + "\\");
-        else ::DeleteFileA(full.c_str());
+        std::wstring full = folder + name;
+        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (isFolder) removeBelow(full + L"\\");
+        else ::DeleteFileW(full.c_str());
     }
-    ::RemoveDirectoryA(folder.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace
@@ -72,12 +72,38 @@ TestFolder::TestFolder() {
 TestFolder::~TestFolder() { removeTree(path_); }
 
 void removeTree(const std::string& path) {
-    removeBelow(!path.empty() && path.back() != '\\' ? path + "\\" : path);
+    std::wstring folder = ansiToWide(path);
+    if (folder.empty()) return;
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    if (folder.back() != L'\\') folder += L'\\';
+    removeBelow(L"\\\\?\\" + folder);
 }
 
 std::vector<std::string> listTree(const std::string& folder) {
     std::vector<std::string> out;
     listInto(folder.back() == '\\' ? folder : folder + "\\", "", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::wstring> listTreeWide(const std::wstring& folder) {
+    std::vector<std::wstring> out;
+    std::vector<std::wstring> pending{L""};
+    const std::wstring root = L"\\\\?\\" + folder + (folder.back() == L'\\' ? L"" : L"\\");
+    while (!pending.empty()) {
+        std::wstring relative = std::move(pending.back());
+        pending.pop_back();
+        WIN32_FIND_DATAW found{};
+        UniqueFind find(::FindFirstFileW((root + relative + L"*").c_str(), &found));
+        if (!find) continue;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            out.push_back(relative + name + (isFolder ? L"\\" : L""));
+            if (isFolder) pending.push_back(relative + name + L"\\");
+        } while (::FindNextFileW(find.get(), &found));
+    }
     std::sort(out.begin(), out.end());
     return out;
 }

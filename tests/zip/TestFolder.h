@@ -28,6 +28,9 @@ void removeTree(const std::string& path);
 // "\". So may a file's name in code page 936 (a character's second byte can
 // be "\"): where that matters, ask the attributes.
 std::vector<std::string> listTree(const std::string& folder);
+// The same for names outside the code page and paths of any length; folder
+// is absolute, with "\\" only.
+std::vector<std::wstring> listTreeWide(const std::wstring& folder);
 
 std::optional<std::string> readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& data);

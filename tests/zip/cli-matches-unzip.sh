@@ -8,16 +8,7 @@
 set -uo pipefail
 cli=${1:?usage: cli-matches-unzip.sh CLI FIXTURES}
 fixtures=${2:?usage: cli-matches-unzip.sh CLI FIXTURES}
-top=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+source "$(dirname "$0")/cli-common.sh"
 # Windows ends printed lines with CR LF.
 cli() { "$top/scripts/wine-run.sh" "$cli" "$@" | tr -d '\r'; }
 

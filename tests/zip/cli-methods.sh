@@ -7,16 +7,7 @@
 # Usage: cli-methods.sh QUILLOZIP_CLI_EXE
 set -uo pipefail
 cli=${1:?usage: cli-methods.sh CLI}
-top=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+source "$(dirname "$0")/cli-common.sh"
 # Windows ends printed lines with CR LF; names are printed in code page 936.
 cli() { "$top/scripts/wine-run.sh" "$cli" "$@" | tr -d '\r' | iconv -f GBK -t UTF-8; }
 

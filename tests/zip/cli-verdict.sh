@@ -5,17 +5,8 @@
 set -uo pipefail
 cli=${1:?usage: cli-verdict.sh CLI FIXTURES}
 fixtures=${2:?usage: cli-verdict.sh CLI FIXTURES}
-top=$(cd "$(dirname "$0")/../.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/cli-common.sh"
 export LC_ALL=C.UTF-8
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 # expect ARCHIVE VERDICT [ENTRY=WORD ...]: the last line names the archive's
 # verdict, and each ENTRY has WORD last; every entry not named is "ok". An
