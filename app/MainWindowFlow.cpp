@@ -55,7 +55,7 @@ HWND entryList() { return controlWindow(FormId::Main, "列表框1"); }
 void setRow(int row, const std::wstring& name, const std::string& reason) {
     HWND list = entryList();
     if (!list) return;
-    const std::wstring text = name + utf8ToWide(reason);
+    const std::wstring text = visibleName(name) + utf8ToWide(reason);
     SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
     SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.c_str()));
 }
@@ -137,9 +137,8 @@ void onMainCreated() {
     for (int32_t i = 0; i < state.listedEntryCount; ++i) {
         const EntryInfo info = listed.archive->entryInfo(i);
         const EntryVerdict verdict = listed.archive->entryVerdict(i);
-        addListRow(FormId::Main, "列表框1", info.unicodeName + utf8ToWide(rowReason(verdict.reason)));
-        listed.entries.push_back({info.index, info.unicodeName, static_cast<uint32_t>(info.compressedSize),
-                                  static_cast<uint32_t>(info.uncompressedSize)});
+        addListRow(FormId::Main, "列表框1", visibleName(info.unicodeName) + utf8ToWide(rowReason(verdict.reason)));
+        listed.entries.push_back({info.index, info.unicodeName, info.fullCompressedSize, info.fullUncompressedSize});
         listed.verdicts.push_back(verdict);
     }
 }

@@ -27,3 +27,13 @@ std::string rowReason(EntryReason reason) {
     }
     return {};
 }
+
+std::wstring visibleName(std::wstring_view name) {
+    std::wstring shown(name);
+    for (wchar_t& c : shown) {
+        const bool bidi = c == 0x200E || c == 0x200F || c == 0x061C || (c >= 0x202A && c <= 0x202E) ||
+                          (c >= 0x2066 && c <= 0x2069);
+        if (bidi) c = L'_';
+    }
+    return shown;
+}

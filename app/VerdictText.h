@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ui/Colour.h"
 #include "zip/ArchiveVerdict.h"
@@ -27,3 +28,8 @@ VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict);
 
 // What follows a flagged entry's name in the list, "（已加密）"; empty for none.
 std::string rowReason(EntryReason reason);
+
+// An entry's name as a row shows it: bidirectional controls (U+200E,
+// U+200F, U+061C, U+202A-U+202E, U+2066-U+2069) become "_", so that
+// "invoice<U+202E>fdp.exe" cannot pass for "invoiceexe.pdf" in the list.
+std::wstring visibleName(std::wstring_view name);

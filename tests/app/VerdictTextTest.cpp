@@ -64,4 +64,10 @@ TEST(VerdictText, EveryReasonHasItsOwnRowText) {
     EXPECT_EQ(rowReason(EntryReason::program), "（可执行文件）");
 }
 
+TEST(VerdictText, RowsShowBidirectionalControlsAsUnderscores) {
+    EXPECT_EQ(visibleName(L"invoice\u202Efdp.exe"), L"invoice_fdp.exe");
+    EXPECT_EQ(visibleName(L"\u2066a\u2069\u200E\u200F\u061C\u202A"), L"_a_____");
+    EXPECT_EQ(visibleName(L"资料😀한국어\u2010.txt"), L"资料😀한국어\u2010.txt");
+}
+
 }  // namespace
