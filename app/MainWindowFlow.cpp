@@ -53,11 +53,7 @@ std::vector<std::wstring> listedNames() {
 HWND entryList() { return controlWindow(FormId::Main, "列表框1"); }
 
 void setRow(int row, const std::wstring& name, const std::string& reason) {
-    HWND list = entryList();
-    if (!list) return;
-    const std::wstring text = visibleName(name) + utf8ToWide(reason);
-    SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
-    SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.c_str()));
+    setListRow(FormId::Main, "列表框1", row, visibleName(name) + utf8ToWide(reason));
 }
 
 // A row's verdict reason, which it shows from the listing on.

@@ -677,17 +677,39 @@ void setTextColour(FormId form, const char* control, std::optional<ColourRef> co
     if (Form* f = loadedForm(form, true)) f->setTextColour(control, colour);
 }
 
-int addListRow(FormId form, const char* control, std::wstring_view text, std::optional<intptr_t> itemValue) {
+namespace {
+
+// The control if it is a list box, else nullptr.
+HWND listBox(FormId form, const char* control) {
     Form* f = loadedForm(form, true);
     HWND list = f ? f->control(control) : nullptr;
-    if (!list) return -1;
+    if (!list) return nullptr;
     wchar_t cls[16] = {};
     ::GetClassNameW(list, cls, 16);
-    if (_wcsicmp(cls, L"ListBox") != 0) return -1;
+    return _wcsicmp(cls, L"ListBox") == 0 ? list : nullptr;
+}
+
+}  // namespace
+
+int addListRow(FormId form, const char* control, std::wstring_view text, std::optional<intptr_t> itemValue) {
+    HWND list = listBox(form, control);
+    if (!list) return -1;
     LRESULT index = ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::wstring(text).c_str()));
     if (index < 0) return -1;  // LB_ERR or LB_ERRSPACE
     if (itemValue) ::SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(*itemValue));
     return static_cast<int>(index);
+}
+
+bool setListRow(FormId form, const char* control, int row, std::wstring_view text) {
+    HWND list = listBox(form, control);
+    if (!list || row < 0 || row >= ::SendMessageW(list, LB_GETCOUNT, 0, 0)) return false;
+    const LRESULT value = ::SendMessageW(list, LB_GETITEMDATA, static_cast<WPARAM>(row), 0);
+    ::SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
+    const LRESULT index =
+        ::SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(std::wstring(text).c_str()));
+    if (index < 0) return false;
+    ::SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(index), value);
+    return true;
 }
 
 void popupMenu(FormId form, const char* topItem) {

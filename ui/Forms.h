@@ -89,6 +89,9 @@ void setTextColour(FormId form, const char* control, std::optional<ColourRef> co
 // Appends a row to a list box; returns its index, or -1.
 int addListRow(FormId form, const char* control, std::wstring_view text,
                std::optional<intptr_t> itemValue = std::nullopt);
+// Replaces a list box row's text in place, keeping its value; false when
+// there is no such row.
+bool setListRow(FormId form, const char* control, int row, std::wstring_view text);
 
 // Pops up the sub-items of a top-level item of the window's menu at the
 // cursor plus (3, 3); the chosen item raises its clicked event.

@@ -494,12 +494,12 @@ TEST_F(EndToEnd, ExitFromTheTrayMenuEndsWithCodeZero) {
 TEST_F(EndToEnd, WmCloseToTheResidentWindowEndsWithCodeZero) {
     ProgramUnderTest again;
     ASSERT_TRUE(again.start());
-    ASSERT_TRUE(FindWindowW(kResidentClass, nullptr));
-    EXPECT_FALSE(IsWindowVisible(FindWindowW(kResidentClass, nullptr)));
+    ASSERT_TRUE(FindWindowW(kResidentWindowClass, nullptr));
+    EXPECT_FALSE(IsWindowVisible(FindWindowW(kResidentWindowClass, nullptr)));
     DWORD code = 1;
     ASSERT_TRUE(again.endThroughResidentWindow(&code));
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(FindWindowW(kResidentClass, nullptr), nullptr);
+    EXPECT_EQ(FindWindowW(kResidentWindowClass, nullptr), nullptr);
 }
 
 }  // namespace

@@ -402,7 +402,7 @@ bool ProgramUnderTest::exitFromTrayMenu(DWORD* exitCode, const std::function<voi
 }
 
 bool ProgramUnderTest::endThroughResidentWindow(DWORD* exitCode) {
-    HWND resident = FindWindowW(kResidentClass, nullptr);
+    HWND resident = FindWindowW(kResidentWindowClass, nullptr);
     if (!resident) return false;
     DWORD_PTR result = 0;
     SendMessageTimeoutW(resident, WM_CLOSE, 0, 0, SMTO_NORMAL, kGenerousMs, &result);

@@ -5,6 +5,7 @@
 // end-to-end run and the load suites.
 #pragma once
 
+#include "app/ResidentWindow.h"
 #include "ui/FormTables.h"
 
 #include <windows.h>
@@ -18,7 +19,6 @@ constexpr wchar_t kReminderCaption[] = L"QuilloZIP快速解压提醒您";
 constexpr wchar_t kMainCaption[] = L"QuilloZIP快速解压";
 constexpr int kGenerousMs = 20000;
 constexpr wchar_t kSafeVerdict[] = L"下载完毕，压缩包安全";
-constexpr wchar_t kResidentClass[] = L"QuilloZIP.Resident";
 
 // "Z:\a\b" for the Unix path /a/b.
 std::wstring wineDir(const std::string& unixPath);

@@ -23,7 +23,6 @@ namespace {
 
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuilloZIP";
 constexpr wchar_t kLinkName[] = L"QuilloZIP快速解压.lnk";
-constexpr wchar_t kResidentWindow[] = L"QuilloZIP.Resident";
 constexpr wchar_t kFormClass[] = L"QuilloZIP.Form";
 
 std::wstring envWide(const char* name) {
@@ -245,7 +244,7 @@ TEST_F(Installer, RunningCopyIsAskedToQuitByInstallAndUninstall) {
     ASSERT_EQ(install(), 0);
     ASSERT_TRUE(start(installDir() + L"\\quillozip.exe"));
     ASSERT_TRUE(waitForRunningCopy());
-    if (!waitFor([] { return FindWindowW(kResidentWindow, nullptr) != nullptr; }, 5000))
+    if (!waitFor([] { return FindWindowW(kResidentWindowClass, nullptr) != nullptr; }, 5000))
         GTEST_SKIP() << "the program has no window the installer can ask to quit";
 
     // Over a running copy: it is ended as "退出" ends it, replaced, and the

@@ -215,6 +215,13 @@ TEST_F(Forms, CaptionsPropertiesAndListRows) {
     ::SendMessageW(list, LB_GETTEXT, 2, reinterpret_cast<LPARAM>(row));
     EXPECT_EQ(std::wstring(row), L"a.txt");
     EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), LB_ERR) << "no selection";
+    EXPECT_TRUE(setListRow(FormId::Main, "列表框1", 1, L"b.txt（数据损坏）"));
+    ::SendMessageW(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(row));
+    EXPECT_EQ(std::wstring(row), L"b.txt（数据损坏）");
+    EXPECT_EQ(::SendMessageW(list, LB_GETITEMDATA, 1, 0), 42) << "the row keeps its value";
+    EXPECT_EQ(::SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_FALSE(setListRow(FormId::Main, "列表框1", 3, L"x")) << "no such row";
+    EXPECT_FALSE(setListRow(FormId::Main, "标签1", 0, L"x")) << "not a list box";
     EXPECT_EQ(addListRow(FormId::Main, "标签1", L"x"), -1) << "not a list box";
     EXPECT_EQ(addListRow(FormId::Main, "没有这个", L"x"), -1);
     EXPECT_EQ(getProperty(FormId::Main, "没有这个", Property::Left), 0);
