@@ -12,6 +12,7 @@
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
+#include "zip/EntryName.h"
 
 #include <atomic>
 #include <deque>
@@ -39,7 +40,7 @@ UINT_PTR recheckTimer = 0;
 
 bool heldByWriter(const std::wstring& path) {
     // Refusing to share writing fails while anyone has the file open for writing.
-    UniqueFile probe(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    UniqueFile probe(CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
 }
@@ -47,7 +48,7 @@ bool heldByWriter(const std::wstring& path) {
 DownloadFileState lookAt(const std::wstring& path) {
     DownloadFileState file;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+    if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return file;
     file.isFile = true;
@@ -55,7 +56,7 @@ DownloadFileState lookAt(const std::wstring& path) {
     if (file.size == 0) return file;
     file.heldByWriter = heldByWriter(path);
     for (std::wstring_view suffix : kPartialSuffixes) {
-        if (GetFileAttributesW((path + std::wstring(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetFileAttributesW(systemPath(path + std::wstring(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
             file.partialBeside = true;
             break;
         }

@@ -12,6 +12,7 @@
 #include "base/TextCodec.h"
 #include "ui/Forms.h"
 #include "ui/PasswordDialog.h"
+#include "zip/EntryName.h"
 #include "zip/Unzip.h"
 
 #include <memory>
@@ -41,7 +42,10 @@ ExtractionWorker worker;
 std::optional<QuitDeferral> runDeferral;
 std::wstring runDestination;
 
-bool pathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+// Download folders may be deep: paths from MAX_PATH on take the extended form.
+bool pathExists(const std::wstring& path) {
+    return GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::vector<std::wstring> listedNames() {
     std::vector<std::wstring> names;
@@ -156,7 +160,7 @@ bool extractionRunning() { return worker.running(); }
 std::wstring archiveFolderDestination(const std::wstring& archivePath, const std::vector<std::wstring>& entryNames) {
     const ArchiveFolderChoice choice = chooseArchiveFolder(archivePath, entryNames, pathExists);
     // Made at once, so that asking again finds it taken and the decision stays.
-    if (choice.create) CreateDirectoryW(choice.folder.c_str(), nullptr);
+    if (choice.create) CreateDirectoryW(systemPath(choice.folder).c_str(), nullptr);
     return choice.folder;
 }
 

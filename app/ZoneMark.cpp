@@ -8,6 +8,7 @@
 #include "app/ZoneMarkText.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
+#include "zip/EntryName.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool volumeHoldsStreams(const std::wstring& path) {
 
 // The archive's own stream, empty when it has none.
 std::string readZoneStream(const std::wstring& archive) {
-    UniqueFile in(::CreateFileW((archive + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    UniqueFile in(::CreateFileW(systemPath(archive + kStream).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string text;
     if (!in) return text;
@@ -59,7 +60,7 @@ std::optional<std::string> exactAnsi(const std::wstring& path) {
 
 // Writes mark as file's Zone.Identifier stream.
 bool writeZoneMark(const std::wstring& file, const std::string& mark) {
-    UniqueFile out(::CreateFileW((file + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueFile out(::CreateFileW(systemPath(file + kStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return out && ::WriteFile(out.get(), mark.data(), static_cast<DWORD>(mark.size()), &written, nullptr) &&
