@@ -1,13 +1,13 @@
 #include "app/Startup.h"
 
-#include "app/DownloadRules.h"
-#include "app/DriveWatchers.h"
+#include "app/detect/DownloadRules.h"
+#include "app/detect/DriveWatchers.h"
 #include "app/EventBindings.h"
-#include "app/FinishedDownload.h"
-#include "app/GuiMailbox.h"
+#include "app/detect/FinishedDownload.h"
+#include "base/GuiMailbox.h"
 #include "app/ProgramState.h"
 #include "app/ResidentWindow.h"
-#include "app/ThreadHelpers.h"
+#include "base/ThreadHelpers.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
 
@@ -83,7 +83,7 @@ void startWatchers() {
 }
 
 void onReminderTray(int operation) {
-    if (operation == tray::kLeftUp) popupMenu(FormId::Reminder, "辅助");
+    if (operation == tray::kLeftUp) popupMenu(ReminderControl::kTrayMenu);
 }
 
 void onExitChosen() {

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ExtractionPlan.h"
+#include "app/extract/ExtractionPlan.h"
 #include "base/TextCodec.h"
 #include "zip/Unzip.h"
 

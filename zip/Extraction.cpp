@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/FileSystem.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
@@ -17,28 +18,6 @@
 namespace {
 
 constexpr size_t kTempNameUnits = 11;  // "~qzXXXX.tmp"
-
-bool exists(const std::wstring& path) { return ::GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool isFolder(const std::wstring& path) {
-    DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A caller's path made absolute, "/" as "\\" and "." and ".." resolved;
-// empty when the system cannot.
-std::wstring fullPath(std::wstring path) {
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0 || n > kMaxPathUnits) return {};
-    std::wstring out(n, L'\0');
-    DWORD got = ::GetFullPathNameW(path.c_str(), n, out.data(), nullptr);
-    if (got == 0 || got >= n) return {};
-    out.resize(got);
-    return out;
-}
 
 // A path as Windows compares names: in upper case.
 std::wstring foldCase(std::wstring path) {
@@ -75,7 +54,7 @@ private:
 void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFolders& made) {
     std::wstring full = base + path;
     while (!full.empty() && full.back() == L'\\') full.pop_back();
-    if (full.empty() || exists(full)) return;
+    if (full.empty() || pathExists(full)) return;
     // Where each candidate folder ends: the base itself, then each component;
     // an absolute path starts after its drive or the "\\" of a share.
     std::vector<size_t> ends;
@@ -84,29 +63,13 @@ void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFold
     }
     ends.push_back(full.size());
     size_t first = ends.size() - 1;
-    while (first > 0 && !exists(full.substr(0, ends[first - 1]))) first--;
+    while (first > 0 && !pathExists(full.substr(0, ends[first - 1]))) first--;
     for (size_t k = first; k < ends.size(); k++) {
         std::wstring folder = full.substr(0, ends[k]);
         // The base folder is the caller's destination, not the entry's own.
         bool own = ends[k] >= base.size();
         if (::CreateDirectoryW(systemPath(folder).c_str(), nullptr) && own) made.add(std::move(folder));
     }
-}
-
-// The free bytes the caller may use on the volume of path's nearest
-// existing folder; nothing when the volume cannot be asked.
-std::optional<uint64_t> freeSpaceAt(const std::wstring& path) {
-    std::wstring folder = path;
-    for (;;) {
-        size_t sep = folder.rfind(L'\\');
-        if (sep == std::wstring::npos) return std::nullopt;
-        folder.resize(sep + 1);
-        if (isFolder(folder)) break;
-        folder.resize(sep);  // look at the parent next
-    }
-    ULARGE_INTEGER available{};
-    if (!::GetDiskFreeSpaceExW(systemPath(folder).c_str(), &available, nullptr, nullptr)) return std::nullopt;
-    return available.QuadPart;
 }
 
 // The output file of one entry. It is created at the first decoded byte, so
@@ -276,7 +239,7 @@ int32_t ArchiveReader::claimOutputPath(const std::wstring& target, size_t folder
             if (n > 9999) return kZipCannotOpen;
             path = numberedName(target, folderLength, n);
             if (systemPath(path).size() >= kMaxPathUnits) return kZipCannotOpen;
-            if (!exists(path) && claims_.find(foldCase(path)) == claims_.end()) break;
+            if (!pathExists(path) && claims_.find(foldCase(path)) == claims_.end()) break;
         }
         // The numbered name is taken too: a later entry of that very name is
         // no repeat of this one (no exact name) and is numbered in its turn.
@@ -299,7 +262,7 @@ int32_t ArchiveReader::checkFreeSpace(const std::wstring& absoluteTarget, uint64
         spaceLeft_ -= size;
         return kZipOk;
     }
-    std::optional<uint64_t> available = freeSpaceAt(below ? baseFolder_ : absoluteTarget);
+    std::optional<uint64_t> available = freeBytesAt(below ? baseFolder_ : absoluteTarget);
     if (!available) return kZipOk;
     if (size > *available) return kZipWriteFailed;
     if (below) spaceLeft_ = *available - size;

@@ -1,10 +1,10 @@
 // The application's glue on the GUI thread: the mailbox from worker threads,
 // the "当前文件夹" rule, and the finished-download check feeding it.
-#include "app/FinishedDownload.h"
-#include "app/GuiMailbox.h"
+#include "app/detect/FinishedDownload.h"
+#include "base/GuiMailbox.h"
 #include "app/MainWindowFlow.h"
 #include "app/ResidentWindow.h"
-#include "app/ThreadHelpers.h"
+#include "base/ThreadHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,145 @@
+#include "app/detect/FinishedDownload.h"
+
+#include "base/CriticalSectionLock.h"
+#include "app/detect/DownloadJudge.h"
+#include "app/detect/DownloadRecordFilter.h"
+#include "app/detect/DownloadRules.h"
+#include "base/GuiMailbox.h"
+#include "app/MainWindowFlow.h"
+#include "base/PathText.h"
+#include "app/ProgramState.h"
+#include "app/extract/VerdictText.h"
+#include "base/TextCodec.h"
+#include "base/UniqueAny.h"
+#include "ui/Forms.h"
+#include "zip/EntryName.h"
+
+#include <atomic>
+#include <deque>
+
+namespace {
+
+// Worker side. The watchers of all drives share the record filter and the
+// queue of events the GUI thread has not taken yet; the lock is held only
+// for the filter's few comparisons and a string move.
+CriticalSectionLock pendingLock;
+DownloadRecordFilter recordFilter;
+std::deque<DownloadEvent> pendingEvents;
+bool taskPosted = false;
+// A GUI thread that cannot keep up loses the oldest events, never memory.
+constexpr size_t kPendingEvents = 256;
+
+std::atomic<uint64_t> acceptedRecords{0};
+
+// GUI side. A file still held by its writer is looked at again every
+// kRecheckMs: under Wine the last change record comes with the last write,
+// before the writer closes the file, and no record follows the close.
+DownloadJudge judge;
+constexpr UINT kRecheckMs = 100;
+UINT_PTR recheckTimer = 0;
+
+bool heldByWriter(const std::wstring& path) {
+    // Refusing to share writing fails while anyone has the file open for writing.
+    UniqueFile probe(CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+DownloadFileState lookAt(const std::wstring& path) {
+    DownloadFileState file;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return file;
+    file.isFile = true;
+    file.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    if (file.size == 0) return file;
+    file.heldByWriter = heldByWriter(path);
+    for (std::wstring_view suffix : kPartialSuffixes) {
+        if (GetFileAttributesW(systemPath(path + std::wstring(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            file.partialBeside = true;
+            break;
+        }
+    }
+    return file;
+}
+
+void judgeEvent(const DownloadEvent& event, bool recheck);
+
+void CALLBACK recheckWaiting(HWND, UINT, UINT_PTR, DWORD) {
+    // No exception may leave a timer callback.
+    try {
+        for (const DownloadEvent& event : judge.waiting()) judgeEvent(event, true);
+    } catch (...) {
+    }
+}
+
+void judgeEvent(const DownloadEvent& event, bool recheck) {
+    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind) onFinishedDownload(event.path);
+    const bool waiting = !judge.waiting().empty();
+    if (waiting && !recheckTimer) recheckTimer = SetTimer(nullptr, 0, kRecheckMs, recheckWaiting);
+    if (!waiting && recheckTimer) {
+        KillTimer(nullptr, recheckTimer);
+        recheckTimer = 0;
+    }
+}
+
+void takePendingEvents() {
+    std::deque<DownloadEvent> events;
+    {
+        auto guard = pendingLock.lock();
+        events.swap(pendingEvents);
+        taskPosted = false;
+    }
+    for (const DownloadEvent& event : events) judgeEvent(event, false);
+}
+
+}  // namespace
+
+void checkFinishedDownload(int action, const wchar_t* path, int /*length*/) {
+    if (!path) return;
+    std::wstring p = path;
+    auto guard = pendingLock.lock();
+    std::optional<DownloadEvent> event = recordFilter.feed(action, p);
+    if (!event) return;
+    if (event->kind != DownloadEvent::Kind::Gone) acceptedRecords.fetch_add(1, std::memory_order_relaxed);
+    // A writer's records come in runs for one path: one event stands for the run.
+    if (!pendingEvents.empty() && pendingEvents.back() == *event) return;
+    if (pendingEvents.size() >= kPendingEvents) pendingEvents.pop_front();
+    pendingEvents.push_back(std::move(*event));
+    if (taskPosted) return;  // the queued task takes this event as well
+    taskPosted = postToGui(takePendingEvents);
+}
+
+void onFinishedDownload(const std::wstring& path) {
+    ProgramState& state = programState();
+    state.lastArchivePath = path;
+    setProperty(FormId::Reminder, nullptr, Property::Visible, 1);
+    placeReminder();
+    const std::wstring title = fileTitle(path);
+    setCaption(ReminderControl::kTitle, title);
+    updateTitleMarker(title);
+    // A new object: a main window listing the previous archive keeps it.
+    state.zipArchive = std::make_shared<ZIP解压>();
+    const bool ok = state.zipArchive->open(path);
+    const VerdictLine status = reminderStatus(ok, state.zipArchive->verdict());
+    setCaption(ReminderControl::kStatus, utf8ToWide(status.text));
+    setTextColour(ReminderControl::kStatus, status.colour());
+}
+
+void updateTitleMarker(const std::wstring& title) {
+    setProperty(ReminderControl::kTitleMarker, Property::Visible, titleWidth(title) > kReminderTitleLimit ? 1 : 0);
+}
+
+void placeReminder() { placeInWorkAreaCorner(FormId::Reminder, 10); }
+
+void onSafeOpen() {
+    setProperty(FormId::Reminder, nullptr, Property::Visible, 0);
+    // A main window that lists an older archive is rebuilt on the newer one.
+    if (isFormLoaded(FormId::Main) && !mainWindowIsCurrent()) closeForm(FormId::Main);
+    loadForm(FormId::Main);
+}
+
+void onReminderCloseBox() { setProperty(FormId::Reminder, nullptr, Property::Visible, 0); }
+
+uint64_t acceptedDownloadRecords() { return acceptedRecords.load(); }
