@@ -4,7 +4,6 @@
 #include "app/extract/ExtractionPlan.h"
 #include "app/extract/ExtractionWorker.h"
 #include "base/PathText.h"
-#include "app/ResidentWindow.h"
 #include "app/ProgramState.h"
 #include "app/ShellOpen.h"
 #include "app/extract/VerdictText.h"
@@ -36,10 +35,8 @@ ListedArchive listed;
 // folder replace it in destinationFolder.
 std::wstring archiveRuleChoice;
 
-// The run going on, if any. A request to end the program from outside
-// waits until it is over.
+// The run going on, if any.
 ExtractionWorker worker;
-std::optional<QuitDeferral> runDeferral;
 std::wstring runDestination;
 
 // Download folders may be deep: paths from MAX_PATH on take the extended form.
@@ -87,7 +84,6 @@ void showProgress(const RunProgress& p) {
 
 void showResult(const RunResult& result) {
     const std::wstring destination = std::move(runDestination);
-    runDeferral.reset();  // a held-back request to end the program goes on from the message loop
     if (!isFormLoaded(FormId::Main)) return;
     if (!result.password.empty()) listed.password = result.password;
     setCountLine(resultLine(result.extracted, result.failed, result.cancelled));
@@ -145,13 +141,12 @@ void onMainCreated() {
 
 void onMainDestroyed() {
     // Closing the window stops the run: the entry being written is
-    // abandoned, and the worker is waited for (bounded).
-    if (worker.running()) {
-        worker.stop(ExtractionWorker::kStopWaitMs);
-        runDeferral.reset();
-    }
+    // abandoned and removed before the window's archive is let go.
+    stopExtraction();
     listed = ListedArchive{};
 }
+
+void stopExtraction() { worker.stop(); }
 
 bool mainWindowIsCurrent() { return listed.archive && listed.archive == programState().zipArchive; }
 
@@ -200,7 +195,6 @@ void extractArchive() {
                                       showResult, askForPassword);
     if (!started) return;
     runDestination = destination;
-    runDeferral.emplace();
     // The last run's result goes at once; the worker's progress follows.
     setCountLine(progressLine(0, 0, 0, static_cast<int64_t>(listed.entries.size())));
     setCaption(MainControl::kExtract, L"取消解压");

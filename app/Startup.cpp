@@ -5,6 +5,7 @@
 #include "app/EventBindings.h"
 #include "app/detect/FinishedDownload.h"
 #include "base/GuiMailbox.h"
+#include "app/MainWindowFlow.h"
 #include "app/ProgramState.h"
 #include "app/ResidentWindow.h"
 #include "base/ThreadHelpers.h"
@@ -87,6 +88,9 @@ void onReminderTray(int operation) {
 }
 
 void onExitChosen() {
+    // The run first: it is cancelled and waited for, so that its partial
+    // file is gone and its archive free before the windows and state go.
+    stopExtraction();
     stopWatchers();
     endProgram(0);
 }

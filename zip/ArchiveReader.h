@@ -80,7 +80,7 @@ public:
 
     // Called with the path of each file an entry wrote, complete and
     // checked, before it is moved into place and its times are set.
-    using CompletedFileHook = std::function<void(const std::wstring& writtenPath)>;
+    using CompletedFileHook = std::function<bool(const std::wstring& writtenPath)>;
     void setCompletedFileHook(CompletedFileHook hook) { completedFileHook_ = std::move(hook); }
 
     // The password for encrypted entries extracted from now on; null for none.

@@ -78,8 +78,9 @@ void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFold
 class OutputFile final : public ByteSink {
 public:
     OutputFile(const EntryDetails& entry, std::wstring target, size_t folderLength,
-               const ArchiveReader::CompletedFileHook& completed)
-        : entry_(entry), target_(std::move(target)), folderLength_(folderLength), completed_(completed) {}
+               const ArchiveReader::CompletedFileHook& completed, const ArchiveReader::PieceHook& piece)
+        : entry_(entry), target_(std::move(target)), folderLength_(folderLength), completed_(completed),
+          piece_(piece) {}
     ~OutputFile() {
         file_.reset();
         if (path_.empty()) return;
@@ -94,6 +95,14 @@ public:
         DWORD done = 0;
         if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &done, nullptr) || done != size)
             return kZipWriteFailed;
+        // One stored piece may expand to gigabytes (Deflate64, bzip2): the
+        // caller is asked whether to go on after every kCheckEvery bytes
+        // written as well, so that a cancel is always heard soon.
+        sinceCheck_ += size;
+        if (sinceCheck_ >= kCheckEvery) {
+            sinceCheck_ = 0;
+            if (piece_ && !piece_(0)) return kZipCancelled;
+        }
         return kZipOk;
     }
 
@@ -102,7 +111,8 @@ public:
             if (int32_t rc = create()) return rc;  // an empty entry
         }
         const std::wstring written = systemPath(path_);
-        if (completed_) completed_(written);
+        // A file the hook refuses (its zone mark could not be written) is not kept.
+        if (completed_ && !completed_(written)) return kZipMarkFailed;
         ::SetFileTime(file_.get(), &entry_.creationTime, &entry_.accessTime, &entry_.modificationTime);
         file_.reset();
         if (path_ == target_) {
@@ -165,6 +175,9 @@ private:
     std::wstring target_;
     size_t folderLength_;
     const ArchiveReader::CompletedFileHook& completed_;
+    const ArchiveReader::PieceHook& piece_;
+    static constexpr uint64_t kCheckEvery = 1 << 20;
+    uint64_t sinceCheck_ = 0;
     std::wstring path_;  // the file being written: the target or a temporary file
     UniqueFile file_;
 };
@@ -294,7 +307,7 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::wstring&
     // The stored bytes are read from the file source in large pieces; the
     // decryption, decompression and checks are ours.
     uint64_t position = entry.dataOffset;
-    OutputFile out(entry, target, folderLength, completedFileHook_);
+    OutputFile out(entry, target, folderLength, completedFileHook_, pieceHook_);
     int32_t rc = kZipOk;
     for (uint64_t left = entry.compressedSize; left > 0 && rc == kZipOk;) {
         size_t want = left < DataBuffers::kInputPiece ? static_cast<size_t>(left) : DataBuffers::kInputPiece;

@@ -13,6 +13,7 @@ enum ZipResult : int32_t {
     kZipReadFailed = 0x800,      // reading from the archive failed
     kZipBadPassword = 0x1000,    // the password does not fit an encrypted entry
     kZipBadIndex = 0x10000,      // entry index out of range
+    kZipMarkFailed = 0x20000,    // the completed-file hook refused the file (its zone mark could not be written); nothing was kept
     kZipNotOpen = 0x40000,       // no archive is open in the object
     kZipCancelled = 0x80000,     // the caller's piece hook stopped the entry; nothing of it was kept
     kZipDataError = 0x5000000,   // reading, decompressing or checking an entry's data failed

@@ -104,11 +104,21 @@ EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigu
     }
     case kZipCannotOpen:
         return EntryOutcome::CannotWrite;
+    case kZipMarkFailed:
+        return EntryOutcome::MarkFailed;
     case kZipReadFailed:  // what the library answers for a method it does not decode
         return EntryOutcome::Unsupported;
     default:
         return EntryOutcome::Damaged;
     }
+}
+
+EntryOutcome entryOutcome(int32_t resultCode, std::wstring_view name, uint64_t storedSize, uint64_t size,
+                          const std::function<uint64_t()>& freeBytes) {
+    if (resultCode == kZipOk) return EntryOutcome::Extracted;
+    EntryFigures figures{storedSize, size};
+    if (resultCode == kZipWriteFailed && freeBytes) figures.freeBytes = freeBytes();
+    return classifyResult(resultCode, unsafeEntryName(name), figures);
 }
 
 std::string outcomeReason(EntryOutcome outcome) {
@@ -123,6 +133,8 @@ std::string outcomeReason(EntryOutcome outcome) {
     case EntryOutcome::DiskFull: return "（磁盘空间不足）";
     case EntryOutcome::SuspectedBomb: return "（疑似压缩炸弹，已跳过）";
     case EntryOutcome::CannotWrite: return "（无法写入）";
+    case EntryOutcome::MarkFailed: return "（无法写入安全标记）";
+    case EntryOutcome::RunFailed: return "（解压出错）";
     }
     return {};
 }

@@ -44,6 +44,8 @@ enum class EntryOutcome {
     DiskFull,
     SuspectedBomb,  // claims far more than the disk holds from very little
     CannotWrite,
+    MarkFailed,     // its zone mark could not be written, so it was not kept
+    RunFailed,      // the run itself failed before or while reaching it
 };
 
 // The library's size figures and the room on the destination's volume,
@@ -62,6 +64,13 @@ bool unsafeEntryName(std::wstring_view entryName);
 
 // The outcome of an extraction result code (0 for success).
 EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures);
+
+// The one judgement of an extracted entry that the window and quillozip-cli
+// share: the library's result code for the entry named name, with its full
+// (64-bit) stored and extracted sizes; freeBytes, the room left at the
+// destination, is asked only when the entry did not fit.
+EntryOutcome entryOutcome(int32_t resultCode, std::wstring_view name, uint64_t storedSize, uint64_t size,
+                          const std::function<uint64_t()>& freeBytes);
 
 // The text after a row's name: "（密码错误）" and the like; empty for an
 // extracted entry.

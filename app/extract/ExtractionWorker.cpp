@@ -2,10 +2,8 @@
 
 #include "base/FileSystem.h"
 #include "base/GuiMailbox.h"
-#include "base/ThreadHelpers.h"
 
-#include <atomic>
-#include <mutex>
+#include <windows.h>
 
 namespace {
 
@@ -22,49 +20,43 @@ struct ExtractionWorker::Job {
     ResultHandler onResult;
     PasswordHandler onPassword;
     std::string password;
+    RunLifetime* lifetime = nullptr;    // the owner's; outlives the thread, which it joins
     ExtractionWorker* owner = nullptr;  // GUI thread only; null once the owner stopped listening
-    std::atomic<bool> cancel{false};
-
-    // A password question: the GUI thread answers, the worker waits.
-    UniqueHandle answered{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    std::mutex answerLock;
-    std::optional<std::string> answer;
-
-    void setAnswer(std::optional<std::string> a) {
-        {
-            std::lock_guard<std::mutex> guard(answerLock);
-            answer = std::move(a);
-        }
-        ::SetEvent(answered.get());
-    }
+    std::weak_ptr<Job> weakSelf;
 
     // Worker thread.
     RunProgress progress;
     ULONGLONG lastPost = 0;
+    RunResult result;
+    bool skipEncrypted = false;  // 取消 was chosen: later encrypted entries are not asked for
+    bool passwordAccepted = false;
 
-    void post(std::function<void()> task) { postToGui(std::move(task)); }
+    std::shared_ptr<Job> self() { return weakSelf.lock(); }
+    bool cancelled() const { return lifetime->cancelled(); }
+    // Whether the GUI thread still listens to this job (GUI thread only).
+    bool listened() const { return owner && owner->job_.get() == this; }
 
     // Nothing when the user cancelled the dialog, the run was stopped or no
     // question could be asked.
     std::optional<std::string> requestPassword(bool again) {
-        if (!answered) return std::nullopt;
-        {
-            std::lock_guard<std::mutex> guard(answerLock);
-            answer.reset();
-        }
-        const bool posted = postToGui([self = self(), again] {
-            std::optional<std::string> a;
-            if (self->owner && self->onPassword && !self->cancel.load()) a = self->onPassword(again);
-            self->setAnswer(std::move(a));
+        return lifetime->waitForPassword([&] {
+            return postToGui([self = self(), again] {
+                // A question that comes after a stop goes unasked: stop woke the run.
+                if (!self->listened() || !self->onPassword || self->cancelled()) {
+                    self->lifetime->answerPassword(std::nullopt);
+                    return;
+                }
+                std::optional<std::string> typed;
+                try {
+                    typed = self->onPassword(again);
+                } catch (...) {
+                }
+                // A run stopped while the dialog was up was woken by the stop;
+                // its answer must not reach a later run.
+                if (self->listened()) self->lifetime->answerPassword(std::move(typed));
+            });
         });
-        if (!posted) return std::nullopt;
-        ::WaitForSingleObject(answered.get(), INFINITE);
-        std::lock_guard<std::mutex> guard(answerLock);
-        return cancel.load() ? std::nullopt : answer;
     }
-
-    bool skipEncrypted = false;  // 取消 was chosen: later encrypted entries are not asked for
-    bool passwordAccepted = false;
 
     // Extracts an entry, asking for the password while it does not fit. The
     // check byte lets one wrong password in 256 through; the CRC then fails,
@@ -74,11 +66,11 @@ struct ExtractionWorker::Job {
         bool again = false, newPassword = false, crcRetried = false;
         for (;;) {
             const bool crcAfterNew = newPassword && rc == kZipDataError && !crcRetried;
-            if ((rc != kZipBadPassword && !crcAfterNew) || skipEncrypted || cancel.load()) break;
+            if ((rc != kZipBadPassword && !crcAfterNew) || skipEncrypted || cancelled()) break;
             crcRetried = crcRetried || crcAfterNew;
             std::optional<std::string> typed = requestPassword(again);
             if (!typed) {
-                skipEncrypted = !cancel.load();
+                skipEncrypted = !cancelled();
                 break;
             }
             again = true;
@@ -87,6 +79,7 @@ struct ExtractionWorker::Job {
             zip.setPassword(password.c_str());
             rc = zip.extractEntry(entry.index, entry.name);
         }
+        if (cancelled() && rc == kZipBadPassword) rc = kZipCancelled;  // the question was cut short
         if (newPassword && rc == kZipOk) passwordAccepted = true;
         return rc;
     }
@@ -95,8 +88,8 @@ struct ExtractionWorker::Job {
         const ULONGLONG now = ::GetTickCount64();
         if (!force && now - lastPost < kProgressEveryMs) return;
         lastPost = now;
-        post([self = self(), p = progress] {
-            if (self->owner && self->onProgress) self->onProgress(p);
+        postToGui([self = self(), p = progress] {
+            if (self->listened() && self->onProgress) self->onProgress(p);
         });
     }
 
@@ -107,13 +100,11 @@ struct ExtractionWorker::Job {
         if (unsafeEntryName(entry.name)) return EntryOutcome::UnsafePath;
         *rc = extractWithPassword(zip, entry);
         if (*rc == kZipBadPassword && skipEncrypted) return EntryOutcome::PasswordSkipped;
-        EntryFigures figures{entry.storedSize, entry.size};
-        if (*rc == kZipWriteFailed) figures.freeBytes = freeBytesAt(destination).value_or(UINT64_MAX);
-        return classifyResult(*rc, false, figures);
+        return entryOutcome(*rc, entry.name, entry.storedSize, entry.size,
+                            [this] { return freeBytesAt(destination).value_or(UINT64_MAX); });
     }
 
-    RunResult run() {
-        RunResult result;
+    void run() {
         progress.totalEntries = static_cast<int64_t>(entries.size());
         for (const RunEntry& e : entries) progress.totalBytes += e.storedSize;
         reportProgress(true);
@@ -124,10 +115,10 @@ struct ExtractionWorker::Job {
         zip.setPieceHook([&](uint64_t bytes) {
             progress.doneBytes += bytes;
             reportProgress(false);
-            return !cancel.load(std::memory_order_relaxed);
+            return !cancelled();
         });
         for (const RunEntry& entry : entries) {
-            if (cancel.load()) {
+            if (cancelled()) {
                 result.cancelled = true;
                 break;
             }
@@ -137,29 +128,49 @@ struct ExtractionWorker::Job {
                 result.cancelled = true;
                 break;
             }
-            result.outcomes.push_back(outcome);
-            if (outcome == EntryOutcome::Extracted)
-                ++result.extracted;
-            else if (outcome != EntryOutcome::Skipped)
-                ++result.failed;
+            record(outcome);
             bytesBefore += entry.storedSize;
             progress.doneBytes = bytesBefore;
             ++progress.doneEntries;
             reportProgress(false);
         }
-        zip.setPieceHook(nullptr);
         if (passwordAccepted) result.password = password;
-        return result;
     }
 
-    std::shared_ptr<Job> self() { return weakSelf.lock(); }
-    std::weak_ptr<Job> weakSelf;
+    void record(EntryOutcome outcome) {
+        result.outcomes.push_back(outcome);
+        if (outcome == EntryOutcome::Extracted)
+            ++result.extracted;
+        else if (outcome != EntryOutcome::Skipped)
+            ++result.failed;
+    }
+
+    // The thread's whole life: the run, then its result handed over. A run
+    // that throws is a failure of the entries it had not finished, never a
+    // cancel, and never an exception out of the thread.
+    void live() {
+        try {
+            run();
+        } catch (...) {
+            try {
+                result.cancelled = false;
+                while (result.outcomes.size() < entries.size()) record(EntryOutcome::RunFailed);
+            } catch (...) {
+            }
+        }
+        archive->setPieceHook(nullptr);
+        // Posted last: when it runs, the thread is about to end.
+        postToGui([self = self()] {
+            if (self->listened()) self->owner->finished(self, self->result);
+        });
+    }
 };
 
 bool ExtractionWorker::start(std::shared_ptr<Unzip> archive, std::wstring destination, std::vector<RunEntry> entries,
                              std::string password, ProgressHandler onProgress, ResultHandler onResult,
                              PasswordHandler onPassword) {
-    if (job_ || !archive) return false;
+    lifetime_.joinEnded();  // a run that ended without being heard of
+    if (lifetime_.alive() || !archive) return false;
     auto job = std::make_shared<Job>();
     job->weakSelf = job;
     job->archive = std::move(archive);
@@ -169,56 +180,27 @@ bool ExtractionWorker::start(std::shared_ptr<Unzip> archive, std::wstring destin
     job->onResult = std::move(onResult);
     job->onPassword = std::move(onPassword);
     job->password = std::move(password);
+    job->lifetime = &lifetime_;
     job->owner = this;
-    // The thread holds the job through a reference of its own.
-    auto* held = new std::shared_ptr<Job>(job);
-    thread_ = startThread(threadEntry, held);
-    if (!thread_) {
-        delete held;
+    job_ = job;
+    // The thread holds the job (and through it the archive) until it ends.
+    if (!lifetime_.start([job] { job->live(); })) {
+        job_.reset();
         return false;
     }
-    job_ = std::move(job);
     return true;
-}
-
-DWORD WINAPI ExtractionWorker::threadEntry(void* parameter) {
-    std::unique_ptr<std::shared_ptr<Job>> held(static_cast<std::shared_ptr<Job>*>(parameter));
-    std::shared_ptr<Job> job = *held;
-    RunResult result;
-    // No exception may leave the thread: a run that fails ends as cancelled.
-    try {
-        result = job->run();
-    } catch (...) {
-        job->archive->setPieceHook(nullptr);
-        result.cancelled = true;
-    }
-    job->post([job, result = std::move(result)] {
-        if (job->owner) job->owner->finished(job, result);
-    });
-    return 0;
 }
 
 void ExtractionWorker::finished(const std::shared_ptr<Job>& job, const RunResult& result) {
     if (job != job_) return;
-    ::WaitForSingleObject(thread_.get(), kStopWaitMs);  // it posted this as its last step
-    thread_.reset();
+    lifetime_.stop();  // it posted this as its last step: the join is immediate
     job_.reset();
     job->owner = nullptr;
     if (job->onResult) job->onResult(result);
 }
 
-void ExtractionWorker::cancel() {
-    if (job_) job_->cancel.store(true);
-}
-
-void ExtractionWorker::stop(DWORD timeoutMs) {
-    if (!job_) return;
-    job_->cancel.store(true);
-    job_->owner = nullptr;
-    if (job_->answered) ::SetEvent(job_->answered.get());  // a worker waiting for a password
-    // A worker that does not end in time keeps its own references and ends
-    // by itself; nothing it posts is run for this owner.
-    ::WaitForSingleObject(thread_.get(), timeoutMs);
-    thread_.reset();
+void ExtractionWorker::stop() {
+    if (job_) job_->owner = nullptr;
+    lifetime_.stop();
     job_.reset();
 }

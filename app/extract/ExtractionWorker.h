@@ -2,13 +2,16 @@
 // entries the main window lists and may cancel it; the worker extracts them
 // in order, never touches a window, and hands its progress (at most ten
 // times a second) and its result to the GUI thread through the mailbox.
+//
+// The run owns what it reads: it holds the archive object from its start
+// until its thread has ended, and the worker never forgets that thread
+// (see RunLifetime). While a run is alive no second one starts, and stop()
+// returns only once the run has removed the file it was writing.
 #pragma once
 
 #include "app/extract/ExtractionPlan.h"
-#include "base/UniqueAny.h"
+#include "app/extract/RunLifetime.h"
 #include "zip/Unzip.h"
-
-#include <windows.h>
 
 #include <cstdint>
 #include <functional>
@@ -46,32 +49,30 @@ public:
     using PasswordHandler = std::function<std::optional<std::string>(bool again)>;
 
     ExtractionWorker() = default;
-    ~ExtractionWorker() { stop(kStopWaitMs); }
+    ~ExtractionWorker() { stop(); }
     ExtractionWorker(const ExtractionWorker&) = delete;
     ExtractionWorker& operator=(const ExtractionWorker&) = delete;
 
     // GUI thread. Extracts the entries into destination (ending in "\");
-    // the handlers run on the GUI thread. False when a run is going or no
-    // thread could be made.
+    // the handlers run on the GUI thread. False while a run is alive (even
+    // a cancelled one that has not ended yet) or when no thread could be made.
     // An encrypted entry is tried with password (empty for none) first; when
     // it does not fit, the worker asks onPassword and waits for the answer.
     bool start(std::shared_ptr<Unzip> archive, std::wstring destination, std::vector<RunEntry> entries,
                std::string password, ProgressHandler onProgress, ResultHandler onResult, PasswordHandler onPassword);
-    // From the start until the result has been handed over (or stop).
-    bool running() const { return job_ != nullptr; }
-    // Asks the run to stop after the piece being written; its result follows.
-    void cancel();
-    // Cancels and waits for the worker at most timeoutMs; no handler runs
-    // afterwards. The entry being written is abandoned through its file.
-    void stop(DWORD timeoutMs);
-
-    static constexpr DWORD kStopWaitMs = 5000;
+    // From the start until the run's thread has ended and been joined.
+    bool running() const { return lifetime_.alive(); }
+    RunState state() const { return lifetime_.state(); }
+    // Asks the run to stop within a bounded amount of output; its result follows.
+    void cancel() { lifetime_.cancel(); }
+    // Cancels and waits until the run's thread has ended (its partial file
+    // removed); no handler runs afterwards.
+    void stop();
 
 private:
     struct Job;
-    static DWORD WINAPI threadEntry(void* job);
     void finished(const std::shared_ptr<Job>& job, const RunResult& result);
 
     std::shared_ptr<Job> job_;
-    UniqueHandle thread_;
+    RunLifetime lifetime_;
 };

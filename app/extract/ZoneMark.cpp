@@ -67,21 +67,22 @@ struct RunMarks {
     std::wstring lastFolder;
     bool lastFolderHoldsStreams = false;
 
-    void markFile(const std::wstring& file) {
+    // False when the file should carry a mark and could not be given it.
+    bool markFile(const std::wstring& file) {
         if (!read) {
             read = true;
             std::wstring full = fullPath(archive);
             if (full.empty()) full = archive;
             mark = inheritedZoneMark(readZoneStream(full), referrerText(exactAnsi(full), wideToUtf8(full)));
         }
-        if (!mark) return;
+        if (!mark) return true;
         const size_t sep = file.find_last_of(L"\\/");
         const std::wstring folder = sep == std::wstring::npos ? std::wstring() : file.substr(0, sep + 1);
         if (folder.empty() || folder != lastFolder) {
             lastFolder = folder;
             lastFolderHoldsStreams = volumeHoldsStreams(file);
         }
-        if (lastFolderHoldsStreams) writeZoneMark(file, *mark);
+        return !lastFolderHoldsStreams || writeZoneMark(file, *mark);
     }
 };
 
@@ -91,11 +92,13 @@ Unzip::CompletedFileHook zoneMarkHook(std::wstring archivePath) {
     auto marks = std::make_shared<RunMarks>();
     marks->archive = std::move(archivePath);
     return [marks](const std::wstring& writtenPath) {
-        // Nothing is thrown into the archive library: a mark that cannot be
-        // made is left out, as on a volume that cannot hold it.
+        // Nothing is thrown into the archive library. A file that should
+        // carry the mark and cannot is refused, so that nothing from the
+        // Internet arrives unmarked while the run reports success.
         try {
-            marks->markFile(writtenPath);
+            return marks->markFile(writtenPath);
         } catch (...) {
+            return false;
         }
     };
 }

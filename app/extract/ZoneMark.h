@@ -20,4 +20,6 @@ bool writeZoneMark(const std::wstring& file, const std::string& mark);
 // costs nothing more. Each folder's volume is asked before anything is
 // written: where it has no named streams, "name:Zone.Identifier" could be
 // taken for a file name of its own (as Wine does), and nothing is written.
+// Where the volume holds streams and the mark cannot be written, the hook
+// refuses the file: the entry fails with kZipMarkFailed and leaves nothing.
 Unzip::CompletedFileHook zoneMarkHook(std::wstring archivePath);

@@ -97,11 +97,31 @@ TEST(ExtractionPlan, ResultCodesBecomeReasons) {
         {kZipWriteFailed, false, {100, 5000, 1000}, "（磁盘空间不足）"},
         {kZipWriteFailed, false, {1000, 1000000, 5000}, "（疑似压缩炸弹，已跳过）"},
         {kZipWriteFailed, false, {100, 500, 1000}, "（无法写入）"},
+        {kZipMarkFailed, false, {}, "（无法写入安全标记）"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(outcomeReason(classifyResult(c.code, c.unsafe, c.figures)), c.reason) << std::hex << c.code;
     EXPECT_EQ(outcomeReason(EntryOutcome::Skipped), "（已跳过）");
     EXPECT_EQ(outcomeReason(EntryOutcome::PasswordSkipped), "（已跳过）");
+    EXPECT_EQ(outcomeReason(EntryOutcome::RunFailed), "（解压出错）");
+}
+
+// Sizes beyond 4 GiB are judged whole: a 5 GiB entry that does not fit in
+// 4.5 GiB is a full disk, not a file that fits (as 32-bit sizes would say).
+TEST(ExtractionPlan, EntryOutcomeUsesFullSizesAndAsksForRoomOnlyWhenNeeded) {
+    constexpr uint64_t GiB = uint64_t{1} << 30;
+    int asked = 0;
+    const auto room = [&](uint64_t bytes) {
+        return [&asked, bytes] {
+            ++asked;
+            return bytes;
+        };
+    };
+    EXPECT_EQ(entryOutcome(kZipWriteFailed, L"big.iso", 4 * GiB, 5 * GiB, room(GiB * 9 / 2)), EntryOutcome::DiskFull);
+    EXPECT_EQ(entryOutcome(kZipWriteFailed, L"bomb.bin", 1000, 5 * GiB, room(GiB)), EntryOutcome::SuspectedBomb);
+    EXPECT_EQ(entryOutcome(kZipCannotOpen, L"../x", 1, 1, room(0)), EntryOutcome::UnsafePath);
+    EXPECT_EQ(entryOutcome(kZipOk, L"a.txt", 1, 1, room(0)), EntryOutcome::Extracted);
+    EXPECT_EQ(asked, 2);
 }
 
 TEST(ExtractionPlan, CountLineTexts) {
