@@ -291,13 +291,16 @@ TEST_F(EndToEnd, ReadingAnOldZipChangingItsAttributesAndRenamingItRemindNothing)
         ASSERT_TRUE(MoveFileW((root_ + L"old\\renamed.zip").c_str(), old.c_str()));
     });
     const std::wstring dir = newFolder(L"ignored");
-    expectNoReminder("not lower-case .zip, or with $", [&] {
-        EXPECT_TRUE(writeDownload(dir + L"TOOLS.ZIP", toolsZip()));
+    expectNoReminder("no archive ending, or with $", [&] {
+        EXPECT_TRUE(writeDownload(dir + L"tools.zipx", toolsZip()));
         EXPECT_TRUE(writeDownload(dir + L"a$b.zip", toolsZip()));
         EXPECT_TRUE(writeDownload(dir + L"empty.zip", {}));
     });
-    // The watch goes on: the next real download is reminded.
+    // The watch goes on: the next real download is reminded, whatever the
+    // case of its ending (Windows names have none).
     EXPECT_TRUE(downloadAndWait(dir + L"after.zip", toolsZip(), L"after"));
+    hideReminder();
+    EXPECT_TRUE(downloadAndWait(dir + L"REPORT.ZIP", toolsZip(), L"REPORT"));
 }
 
 TEST_F(EndToEnd, TheCloseBoxHidesTheReminderAndWatchingGoesOn) {
