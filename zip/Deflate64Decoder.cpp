@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -481,11 +482,12 @@ private:
         return true;
     }
 
-    // Input and output room for the fast loop: one symbol's worth of bits
-    // taken in two 8-byte loads, and the longest ordinary match with 8 bytes
+    // Input and output room for the fast loop: up to three 8-byte loads a
+    // turn, and three literals and the longest ordinary match with 16 bytes
     // of slack for the word copies.
-    static constexpr ptrdiff_t kFastInput = 16;
-    static constexpr size_t kFastRoom = 258 + 8 + 1;
+    static constexpr ptrdiff_t kFastInput = 24;
+    static constexpr size_t kCopySlack = 16;
+    static constexpr size_t kFastRoom = 3 + 258 + kCopySlack;
 
     // Decodes literals and matches while there is input and room enough not
     // to check either within a symbol; the bit buffer is refilled 8 bytes at
@@ -509,18 +511,38 @@ private:
             in += (63 - bits) >> 3;
             bits |= 56;
         };
-        while (in <= inLimit && out <= outLimit) {
-            refill();
+        // The entry of the next literal/length code; the buffer holds at least 15 bits.
+        auto next = [&] {
             uint32_t e = literals[lowBits(hold, kLiteralRoot)];
             if (entryKind(e) & kLink) e = literals[entryValue(e) + lowBits(hold >> kLiteralRoot, entryKind(e) & 0x3F)];
-            unsigned len = entryLength(e);
-            hold >>= len;
-            bits -= len;
-            uint32_t kind = entryKind(e);
-            if (kind == kLiteral) {
+            return e;
+        };
+        auto take = [&](unsigned n) {
+            hold >>= n;
+            bits -= n;
+        };
+        while (in <= inLimit && out <= outLimit) {
+            refill();
+            uint32_t e = next();
+            if (entryKind(e) == kLiteral) {
+                // 56 bits hold three literals of at most 15 bits.
+                take(entryLength(e));
                 *out++ = static_cast<uint8_t>(entryValue(e));
-                continue;
+                e = next();
+                if (entryKind(e) == kLiteral) {
+                    take(entryLength(e));
+                    *out++ = static_cast<uint8_t>(entryValue(e));
+                    e = next();
+                    if (entryKind(e) == kLiteral) {
+                        take(entryLength(e));
+                        *out++ = static_cast<uint8_t>(entryValue(e));
+                        continue;
+                    }
+                }
+                refill();
             }
+            take(entryLength(e));
+            uint32_t kind = entryKind(e);
             if (!(kind & kBase)) {
                 if (kind == kEndOfBlock) {
                     mode_ = last_ ? Mode::done : Mode::header;
@@ -531,8 +553,7 @@ private:
             }
             unsigned extra = kind & 0x1F;
             size_t length = entryValue(e) + lowBits(hold, extra);
-            hold >>= extra;
-            bits -= extra;
+            take(extra);
             refill();
             e = distances[lowBits(hold, kDistanceRoot)];
             if (entryKind(e) & kLink)
@@ -542,19 +563,16 @@ private:
                 ok = false;
                 break;
             }
-            len = entryLength(e);
-            hold >>= len;
-            bits -= len;
+            take(entryLength(e));
             extra = kind & 0x1F;
             size_t distance = entryValue(e) + lowBits(hold, extra);
-            hold >>= extra;
-            bits -= extra;
+            take(extra);
             size_t here = static_cast<size_t>(out - outStart_);
             if (distance > total_ + here) {
                 ok = false;
                 break;
             }
-            if (length > static_cast<size_t>(outEnd_ - out) - 8) {
+            if (length > static_cast<size_t>(outEnd_ - out) - kCopySlack) {
                 // Longer than the room left: the copy mode hands it out in pieces.
                 length_ = length;
                 distance_ = distance;
@@ -570,13 +588,22 @@ private:
             }
             uint8_t* end = out + length;
             const uint8_t* src = out - distance;
-            if (distance >= 8) {
-                // Word copies: each reads bytes at least 8 back, already written.
+            // Word copies, each reading bytes already written: at least a
+            // word back.
+            if (distance >= 16) {
+                do {
+                    std::memcpy(out, src, 16);
+                    out += 16;
+                    src += 16;
+                } while (out < end);
+            } else if (distance >= 8) {
                 do {
                     std::memcpy(out, src, 8);
                     out += 8;
                     src += 8;
                 } while (out < end);
+            } else if (length <= 32) {
+                for (size_t i = 0; i < length; i++) out[i] = src[i];
             } else {
                 copyOverlapping(out, distance, length);
             }
