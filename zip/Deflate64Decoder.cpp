@@ -420,6 +420,7 @@ private:
                 break;
             }
             case Mode::copy: {
+                if (room == 0) return Status::progress;
                 size_t n = std::min(length_, room);
                 copyMatch(distance_, n);
                 length_ -= n;
