@@ -34,10 +34,7 @@ public:
         while (used_ % 8) put(0);
     }
     void byte(uint8_t b) { bits(b, 8); }
-    Bytes done() {
-        Bytes b = bytes_;
-        return b;
-    }
+    Bytes done() const { return bytes_; }
 
 private:
     void put(unsigned bit) {
@@ -251,8 +248,8 @@ Bytes dynamicBlock(const std::vector<uint8_t>& literalLengths, const std::vector
     }
     for (uint8_t l : literalLengths) put(l);
     for (uint8_t l : distanceLengths) put(l);
-    // The literal 'a' (the first 2-bit code when the lengths make one) and
-    // the end of the block, for the streams that get that far.
+    // Zero bits after the header: the first code of the literal/length
+    // table, for the streams that get that far.
     w.bits(0, 16);
     return w.done();
 }
