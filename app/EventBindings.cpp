@@ -1,9 +1,10 @@
 #include "app/EventBindings.h"
 
 #include "app/FolderServices.h"
-#include "app/FinishedDownload.h"
+#include "app/detect/FinishedDownload.h"
 #include "app/MainWindowFlow.h"
 #include "app/ProgramState.h"
+#include "app/ReminderFlow.h"
 #include "app/ResidentWindow.h"
 #include "app/Startup.h"
 #include "ui/Forms.h"
@@ -16,23 +17,23 @@ const EventBinding kBindings[] = {
     {FormId::Reminder, nullptr, FormEvent::TrayIcon, [](int operation) { onReminderTray(operation); }},
     {FormId::Reminder, nullptr, FormEvent::CloseBox, [](int) { onReminderCloseBox(); }},
     {FormId::Reminder, nullptr, FormEvent::Destroying, [](int) { onReminderDestroyed(); }},
-    {FormId::Reminder, "退出", FormEvent::Clicked, [](int) { onExitChosen(); }},
-    {FormId::Reminder, "超级按钮4", FormEvent::Clicked, [](int) { onSafeOpen(); }},
+    onEvent(ReminderControl::kExitItem, FormEvent::Clicked, [](int) { onExitChosen(); }),
+    onEvent(ReminderControl::kSafeOpen, FormEvent::Clicked, [](int) { onSafeOpen(); }),
     {FormId::Main, nullptr, FormEvent::Created, [](int) { onMainCreated(); }},
     {FormId::Main, nullptr, FormEvent::Destroying, [](int) { onMainDestroyed(); }},
-    {FormId::Main, "超级按钮1", FormEvent::Clicked, [](int) { useArchiveFolderDestination(); }},
+    onEvent(MainControl::kArchiveFolder, FormEvent::Clicked, [](int) { useArchiveFolderDestination(); }),
     // The destination buttons do nothing while a run is going.
-    {FormId::Main, "超级按钮2", FormEvent::Clicked, [](int) {
+    onEvent(MainControl::kDesktop, FormEvent::Clicked, [](int) {
          if (!extractionRunning()) useDesktopDestination();
-     }},
+     }),
     // The folder browser runs a message loop of its own: a request to end
     // the program waits until it is closed.
-    {FormId::Main, "超级按钮3", FormEvent::Clicked, [](int) {
+    onEvent(MainControl::kCustomFolder, FormEvent::Clicked, [](int) {
          if (extractionRunning()) return;
          const QuitDeferral browsing;
          chooseCustomDestination();
-     }},
-    {FormId::Main, "超级按钮4", FormEvent::Clicked, [](int) { extractArchive(); }},
+     }),
+    onEvent(MainControl::kExtract, FormEvent::Clicked, [](int) { extractArchive(); }),
 };
 
 }  // namespace

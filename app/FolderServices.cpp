@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/PathText.h"
+#include "base/PathText.h"
 #include "base/UniqueAny.h"
 
 namespace {

@@ -1,14 +1,13 @@
 #include "app/MainWindowFlow.h"
 
-#include "app/DownloadRules.h"
-#include "app/ExtractionPlan.h"
-#include "app/ExtractionWorker.h"
-#include "app/PathText.h"
-#include "app/ResidentWindow.h"
+#include "app/detect/DownloadRules.h"
+#include "app/extract/ExtractionPlan.h"
+#include "app/extract/ExtractionWorker.h"
+#include "base/PathText.h"
 #include "app/ProgramState.h"
 #include "app/ShellOpen.h"
-#include "app/VerdictText.h"
-#include "app/ZoneMark.h"
+#include "app/extract/VerdictText.h"
+#include "app/extract/ZoneMark.h"
 #include "base/TextCodec.h"
 #include "ui/Forms.h"
 #include "ui/PasswordDialog.h"
@@ -36,10 +35,8 @@ ListedArchive listed;
 // folder replace it in destinationFolder.
 std::wstring archiveRuleChoice;
 
-// The run going on, if any. A request to end the program from outside
-// waits until it is over.
+// The run going on, if any.
 ExtractionWorker worker;
-std::optional<QuitDeferral> runDeferral;
 std::wstring runDestination;
 
 // Download folders may be deep: paths from MAX_PATH on take the extended form.
@@ -54,10 +51,10 @@ std::vector<std::wstring> listedNames() {
     return names;
 }
 
-HWND entryList() { return controlWindow(FormId::Main, "列表框1"); }
+HWND entryList() { return controlWindow(MainControl::kEntryList); }
 
 void setRow(int row, const std::wstring& name, const std::string& reason) {
-    setListRow(FormId::Main, "列表框1", row, visibleName(name) + utf8ToWide(reason));
+    setListRow(MainControl::kEntryList, row, visibleName(name) + utf8ToWide(reason));
 }
 
 // A row's verdict reason, which it shows from the listing on.
@@ -76,8 +73,8 @@ void unmarkRows() {
 // Progress and results are drawn in the count line's own colour, whatever
 // colour the verdict gave it.
 void setCountLine(const std::string& utf8) {
-    setCaption(FormId::Main, "标签2", utf8ToWide(utf8));
-    setTextColour(FormId::Main, "标签2", std::nullopt);
+    setCaption(MainControl::kCountLine, utf8ToWide(utf8));
+    setTextColour(MainControl::kCountLine, std::nullopt);
 }
 
 void showProgress(const RunProgress& p) {
@@ -87,11 +84,10 @@ void showProgress(const RunProgress& p) {
 
 void showResult(const RunResult& result) {
     const std::wstring destination = std::move(runDestination);
-    runDeferral.reset();  // a held-back request to end the program goes on from the message loop
     if (!isFormLoaded(FormId::Main)) return;
     if (!result.password.empty()) listed.password = result.password;
     setCountLine(resultLine(result.extracted, result.failed, result.cancelled));
-    setCaption(FormId::Main, "超级按钮4", L"立即解压");
+    setCaption(MainControl::kExtract, L"立即解压");
     int firstFailed = -1;
     for (size_t i = 0; i < result.outcomes.size() && i < listed.entries.size(); ++i) {
         const EntryOutcome outcome = result.outcomes[i];
@@ -123,21 +119,21 @@ std::optional<std::string> askForPassword(bool again) {
 
 void onMainCreated() {
     ProgramState& state = programState();
-    const std::wstring title = caption(FormId::Reminder, "标签3");
-    setProperty(FormId::Main, "标签5", Property::Visible, titleWidth(title) > kMainTitleLimit ? 1 : 0);
-    setCaption(FormId::Main, "标签1", title);
+    const std::wstring title = caption(ReminderControl::kTitle);
+    setProperty(MainControl::kTitleMarker, Property::Visible, titleWidth(title) > kMainTitleLimit ? 1 : 0);
+    setCaption(MainControl::kTitle, title);
 
     listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}, {}, {}};
     state.listedEntryCount = listed.archive->entryCount();
     const VerdictLine count = entryCountLine(state.listedEntryCount, listed.archive->verdict());
-    setCaption(FormId::Main, "标签2", utf8ToWide(count.text));
-    setTextColour(FormId::Main, "标签2", count.colour());
+    setCaption(MainControl::kCountLine, utf8ToWide(count.text));
+    setTextColour(MainControl::kCountLine, count.colour());
     listed.entries.reserve(static_cast<size_t>(state.listedEntryCount));
     listed.verdicts.reserve(static_cast<size_t>(state.listedEntryCount));
     for (int32_t i = 0; i < state.listedEntryCount; ++i) {
         const EntryInfo info = listed.archive->entryInfo(i);
         const EntryVerdict verdict = listed.archive->entryVerdict(i);
-        addListRow(FormId::Main, "列表框1", visibleName(info.unicodeName) + utf8ToWide(rowReason(verdict.reason)));
+        addListRow(MainControl::kEntryList, visibleName(info.unicodeName) + utf8ToWide(rowReason(verdict.reason)));
         listed.entries.push_back({info.index, info.unicodeName, info.fullCompressedSize, info.fullUncompressedSize});
         listed.verdicts.push_back(verdict);
     }
@@ -145,13 +141,12 @@ void onMainCreated() {
 
 void onMainDestroyed() {
     // Closing the window stops the run: the entry being written is
-    // abandoned, and the worker is waited for (bounded).
-    if (worker.running()) {
-        worker.stop(ExtractionWorker::kStopWaitMs);
-        runDeferral.reset();
-    }
+    // abandoned and removed before the window's archive is let go.
+    stopExtraction();
     listed = ListedArchive{};
 }
+
+void stopExtraction() { worker.stop(); }
 
 bool mainWindowIsCurrent() { return listed.archive && listed.archive == programState().zipArchive; }
 
@@ -200,8 +195,7 @@ void extractArchive() {
                                       showResult, askForPassword);
     if (!started) return;
     runDestination = destination;
-    runDeferral.emplace();
     // The last run's result goes at once; the worker's progress follows.
     setCountLine(progressLine(0, 0, 0, static_cast<int64_t>(listed.entries.size())));
-    setCaption(FormId::Main, "超级按钮4", L"取消解压");
+    setCaption(MainControl::kExtract, L"取消解压");
 }

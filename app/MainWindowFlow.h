@@ -25,8 +25,13 @@ void useArchiveFolderDestination();
 // was extracted. Before any destination was chosen, and while the last choice
 // was "当前文件夹" (made for this archive or an earlier one), the "当前文件夹"
 // rule for the listed archive decides. During a run the button reads
-// "取消解压" and cancels it. A request to end the program waits for the run.
+// "取消解压" and cancels it.
 void extractArchive();
+
+// Cancels the run, if any, and waits until it has ended and removed the
+// file it was writing. Every way out of the program goes through here
+// before the windows and the archive go.
+void stopExtraction();
 
 // True from "立即解压" until the run's result is shown; the destination
 // buttons do nothing meanwhile.

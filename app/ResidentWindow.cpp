@@ -49,6 +49,12 @@ LRESULT CALLBACK residentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         case WM_CLOSE:
             quit();
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may end as soon as this returns: nothing is held back.
+            if (wParam && handlers.quit) handlers.quit();
+            return 0;
         case WM_TIMER:
             if (wParam == kPollTimer && handlers.poll) handlers.poll();
             return 0;

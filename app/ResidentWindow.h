@@ -2,8 +2,11 @@
 // "QuilloZIP.Resident" (never shown, not message-only, so that FindWindow
 // finds it and the system's device broadcasts reach it):
 // - WM_CLOSE sent to it by another process (the installer, the uninstaller)
-//   ends the program as "退出" does. An extraction in progress is never cut
-//   short: the request is carried out when the extraction is over.
+//   ends the program as "退出" does: an extraction in progress is cancelled
+//   and waited for, so no partial file stays behind. While a modal folder
+//   browser is open the request waits until it closes (QuitDeferral).
+// - WM_ENDSESSION (log-off, shut-down) ends the program the same way at
+//   once, before the system ends the process; WM_QUERYENDSESSION says yes.
 // - WM_DEVICECHANGE tells it about drives that come and go, and a timer
 //   gives the drive list a cheap look every few seconds for drives that
 //   announce nothing (a network drive mapped by another program).
@@ -14,7 +17,7 @@
 constexpr wchar_t kResidentWindowClass[] = L"QuilloZIP.Resident";
 
 struct ResidentHandlers {
-    void (*quit)() = nullptr;              // WM_CLOSE: end the program
+    void (*quit)() = nullptr;              // WM_CLOSE and WM_ENDSESSION: end the program
     void (*poll)() = nullptr;              // every kDrivePollMs
     void (*drivesChanged)() = nullptr;     // a volume arrived or went, a removal was cancelled or completed
     void (*releaseDevice)(HDEVNOTIFY) = nullptr;  // a registered handle's device is about to be removed

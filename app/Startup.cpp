@@ -1,13 +1,15 @@
 #include "app/Startup.h"
 
-#include "app/DownloadRules.h"
-#include "app/DriveWatchers.h"
+#include "app/detect/DownloadRules.h"
+#include "app/detect/DriveWatchers.h"
 #include "app/EventBindings.h"
-#include "app/FinishedDownload.h"
-#include "app/GuiMailbox.h"
+#include "app/detect/FinishedDownload.h"
+#include "base/GuiMailbox.h"
+#include "app/MainWindowFlow.h"
 #include "app/ProgramState.h"
+#include "app/ReminderFlow.h"
 #include "app/ResidentWindow.h"
-#include "app/ThreadHelpers.h"
+#include "base/ThreadHelpers.h"
 #include "base/UniqueAny.h"
 #include "ui/Forms.h"
 
@@ -83,10 +85,14 @@ void startWatchers() {
 }
 
 void onReminderTray(int operation) {
-    if (operation == tray::kLeftUp) popupMenu(FormId::Reminder, "辅助");
+    if (operation == tray::kLeftUp) popupMenu(ReminderControl::kTrayMenu);
 }
 
 void onExitChosen() {
+    // The run first: it is cancelled and waited for, so that its partial
+    // file is gone and its archive free before the windows and state go.
+    stopExtraction();
+    stopArchiveChecks();
     stopWatchers();
     endProgram(0);
 }
@@ -118,6 +124,7 @@ int runProgram() {
     handlers.drivesChanged = [] { rescanDrives(true); };
     handlers.releaseDevice = releaseDrive;
     openResidentWindow(handlers);
+    setFinishedDownloadHandler(onFinishedDownload);
     bindApplicationEvents();
     int exitCode = 0;
     if (loadForm(FormId::Reminder)) {
@@ -125,6 +132,8 @@ int runProgram() {
         exitCode = runMessageLoop();
     }
     stopWatchers();
+    stopExtraction();
+    stopArchiveChecks();
     closeResidentWindow();
     closeGuiMailbox();
     releaseProgramState();

@@ -47,8 +47,9 @@ public:
     // entry, which then leaves no file and returns kZipCancelled.
     virtual void setPieceHook(std::function<bool(uint64_t storedBytes)> hook) = 0;
     // Runs for every file an entry writes, complete and checked, before it
-    // is moved into place, with the path being written.
-    virtual void setCompletedFileHook(std::function<void(const std::wstring& writtenPath)> hook) = 0;
+    // is moved into place, with the path being written; false fails the
+    // entry with kZipMarkFailed and keeps nothing of it.
+    virtual void setCompletedFileHook(std::function<bool(const std::wstring& writtenPath)> hook) = 0;
     // The password for encrypted entries extracted from now on (null for
     // none); formats whose encryption is not decrypted here ignore it.
     virtual void setPassword(const char* password) = 0;

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "base/FileSystem.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryName.h"
 #include "zip/ZipResult.h"
@@ -12,28 +13,6 @@
 namespace {
 
 constexpr size_t kTempNameUnits = 11;  // "~qzXXXX.tmp"
-
-bool exists(const std::wstring& path) { return ::GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool isFolder(const std::wstring& path) {
-    DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A caller's path made absolute, "/" as "\\" and "." and ".." resolved;
-// empty when the system cannot.
-std::wstring fullPath(std::wstring path) {
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0 || n > kMaxPathUnits) return {};
-    std::wstring out(n, L'\0');
-    DWORD got = ::GetFullPathNameW(path.c_str(), n, out.data(), nullptr);
-    if (got == 0 || got >= n) return {};
-    out.resize(got);
-    return out;
-}
 
 // A path as Windows compares names: in upper case.
 std::wstring foldCase(std::wstring path) {
@@ -52,7 +31,7 @@ std::wstring foldCase(std::wstring path) {
 void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFolders& made) {
     std::wstring full = base + path;
     while (!full.empty() && full.back() == L'\\') full.pop_back();
-    if (full.empty() || exists(full)) return;
+    if (full.empty() || pathExists(full)) return;
     // Where each candidate folder ends: the base itself, then each component;
     // an absolute path starts after its drive or the "\\" of a share.
     std::vector<size_t> ends;
@@ -61,29 +40,13 @@ void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFold
     }
     ends.push_back(full.size());
     size_t first = ends.size() - 1;
-    while (first > 0 && !exists(full.substr(0, ends[first - 1]))) first--;
+    while (first > 0 && !pathExists(full.substr(0, ends[first - 1]))) first--;
     for (size_t k = first; k < ends.size(); k++) {
         std::wstring folder = full.substr(0, ends[k]);
         // The base folder is the caller's destination, not the entry's own.
         bool own = ends[k] >= base.size();
         if (::CreateDirectoryW(systemPath(folder).c_str(), nullptr) && own) made.add(std::move(folder));
     }
-}
-
-// The free bytes the caller may use on the volume of path's nearest
-// existing folder; nothing when the volume cannot be asked.
-std::optional<uint64_t> freeSpaceAt(const std::wstring& path) {
-    std::wstring folder = path;
-    for (;;) {
-        size_t sep = folder.rfind(L'\\');
-        if (sep == std::wstring::npos) return std::nullopt;
-        folder.resize(sep + 1);
-        if (isFolder(folder)) break;
-        folder.resize(sep);  // look at the parent next
-    }
-    ULARGE_INTEGER available{};
-    if (!::GetDiskFreeSpaceExW(systemPath(folder).c_str(), &available, nullptr, nullptr)) return std::nullopt;
-    return available.QuadPart;
 }
 
 }  // namespace
@@ -162,7 +125,7 @@ int32_t OutputFolder::claimPath(const std::wstring& target, size_t folderLength,
             if (n > 9999) return kZipCannotOpen;
             path = numberedName(target, folderLength, n);
             if (systemPath(path).size() >= kMaxPathUnits) return kZipCannotOpen;
-            if (!exists(path) && claims_.find(foldCase(path)) == claims_.end()) break;
+            if (!pathExists(path) && claims_.find(foldCase(path)) == claims_.end()) break;
         }
         // The numbered name is taken too: a later entry of that very name is
         // no repeat of this one (no exact name) and is numbered in its turn.
@@ -185,7 +148,7 @@ int32_t OutputFolder::checkFreeSpace(const std::wstring& absoluteTarget, uint64_
         spaceLeft_ -= size;
         return kZipOk;
     }
-    std::optional<uint64_t> available = freeSpaceAt(below ? baseFolder_ : absoluteTarget);
+    std::optional<uint64_t> available = freeBytesAt(below ? baseFolder_ : absoluteTarget);
     if (!available) return kZipOk;
     if (size > *available) return kZipWriteFailed;
     if (below) spaceLeft_ = *available - size;
@@ -194,7 +157,7 @@ int32_t OutputFolder::checkFreeSpace(const std::wstring& absoluteTarget, uint64_
 
 std::optional<uint64_t> OutputFolder::freeSpace() const {
     if (baseFolder_.empty()) return std::nullopt;
-    return freeSpaceAt(baseFolder_);
+    return freeBytesAt(baseFolder_);
 }
 
 OutputFile::OutputFile(const FileStamp& stamp, std::wstring target, size_t folderLength,
@@ -231,7 +194,8 @@ int32_t OutputFile::commit() {
         if (int32_t rc = create()) return rc;  // an empty entry
     }
     const std::wstring written = systemPath(path_);
-    if (completed_) completed_(written);
+    // A file the hook refuses (its zone mark could not be written) is not kept.
+    if (completed_ && !completed_(written)) return kZipMarkFailed;
     const auto time = [](const std::optional<FILETIME>& t) { return t ? &*t : nullptr; };
     ::SetFileTime(file_.get(), time(stamp_.creation), time(stamp_.access), time(stamp_.modification));
     file_.reset();

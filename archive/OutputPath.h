@@ -23,8 +23,9 @@
 // in (0 when only checking); false abandons the entry (kZipCancelled).
 using PieceHook = std::function<bool(uint64_t storedBytes)>;
 // Called with the path of each file an entry wrote, complete and checked,
-// before it is moved into place and its times are set.
-using CompletedFileHook = std::function<void(const std::wstring& writtenPath)>;
+// before it is moved into place and its times are set; false fails the
+// entry with kZipMarkFailed and removes the file.
+using CompletedFileHook = std::function<bool(const std::wstring& writtenPath)>;
 
 // The folders an entry made, removed again (innermost first, each only when
 // empty) unless the entry succeeded: a failed entry leaves no folder that

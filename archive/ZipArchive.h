@@ -17,7 +17,7 @@ public:
         return zip_.extractEntry(index, fileName);
     }
     void setPieceHook(std::function<bool(uint64_t)> hook) override { zip_.setPieceHook(std::move(hook)); }
-    void setCompletedFileHook(std::function<void(const std::wstring&)> hook) override {
+    void setCompletedFileHook(std::function<bool(const std::wstring&)> hook) override {
         zip_.setCompletedFileHook(std::move(hook));
     }
     void setPassword(const char* password) override { zip_.setPassword(password); }

@@ -1,13 +1,19 @@
 ; The installer of QuilloZIP快速解压: per user, no administrator rights, in
-; Chinese. Installs into %LOCALAPPDATA%\Programs\QuilloZIP, adds a Start-menu
-; shortcut, a Startup-folder shortcut when "开机时自动启动" stays ticked, and
-; an entry in the user's list of installed programs; the uninstaller removes
-; exactly these again. The program itself keeps nothing in the registry.
+; Chinese. Installs into %LOCALAPPDATA%\Programs\QuilloZIP the program built
+; for the running Windows (the x86_64 build on 64-bit Windows, the i686 build
+; otherwise, either as quillozip.exe), adds a Start-menu shortcut, a
+; Startup-folder shortcut when "开机时自动启动" stays ticked, an entry in the
+; user's list of installed programs, and Explorer's verbs and "打开方式"
+; entries for the archive types under HKCU\Software\Classes, without taking
+; any type's default program. The uninstaller removes exactly these again.
+; The program itself keeps nothing in the registry.
 ;
 ; Built by scripts/make-installer.sh:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.0.0 -DSTAGE=dir -DOUTFILE=setup.exe [-DAMD64] installer.nsi
-; STAGE holds quillozip.exe and 使用说明.txt. AMD64 makes a 64-bit installer
-; (for the 64-bit build's tests); the release is the 32-bit one.
+; STAGE holds quillozip.exe (i686), quillozip64.exe (x86_64) and 使用说明.txt.
+; AMD64 makes a 64-bit installer, which runs on 64-bit Windows only and so
+; carries quillozip64.exe alone (for the 64-bit build's tests); the release
+; is the 32-bit one with both programs.
 ;
 ; Silent forms, for administrators who deploy it:
 ;   QuilloZIP-<version>-setup.exe /S [/NOAUTOSTART]   install; /NOAUTOSTART: no Startup shortcut
@@ -25,10 +31,12 @@ RequestExecutionLevel user
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "Sections.nsh"
+!include "x64.nsh"
 
 !define PRODUCT "QuilloZIP快速解压"
 !define PUBLISHER "QuilloZIP"
 !define EXE "quillozip.exe"
+!define EXE64 "quillozip64.exe"
 !define GUIDE "使用说明.txt"
 !define UNINSTALLER "uninstall.exe"
 !define LINK "${PRODUCT}.lnk"
@@ -36,6 +44,32 @@ RequestExecutionLevel user
 ; The hidden window of a running copy: WM_CLOSE to it ends the program as
 ; "退出" does, after any extraction in progress.
 !define RESIDENT_CLASS "QuilloZIP.Resident"
+
+; Explorer's entries, all per user.
+!define CLASSES "Software\Classes"
+!define PROGID "QuilloZIP.Archive"
+!define APP_KEY "${CLASSES}\Applications\${EXE}"
+!define VERB_OPEN "QuilloZIP.Open"
+!define VERB_EXTRACT "QuilloZIP.Extract"
+!define SHCNE_ASSOCCHANGED 0x08000000
+
+; Calls MACRO with each extension whose archives the program reads, as the
+; registry keys them: by the last extension (.tar.gz under .gz, .tar.zst
+; under .zst, the first volume of a split archive under .001).
+!macro ForEachExtension MACRO
+    !insertmacro ${MACRO} ".zip"
+    !insertmacro ${MACRO} ".7z"
+    !insertmacro ${MACRO} ".rar"
+    !insertmacro ${MACRO} ".tar"
+    !insertmacro ${MACRO} ".tgz"
+    !insertmacro ${MACRO} ".tbz2"
+    !insertmacro ${MACRO} ".txz"
+    !insertmacro ${MACRO} ".gz"
+    !insertmacro ${MACRO} ".bz2"
+    !insertmacro ${MACRO} ".xz"
+    !insertmacro ${MACRO} ".zst"
+    !insertmacro ${MACRO} ".001"
+!macroend
 
 Name "${PRODUCT}"
 Caption "${PRODUCT} ${VERSION} 安装"
@@ -118,12 +152,52 @@ FunctionEnd
 !insertmacro EndRunningCopy ""
 !insertmacro EndRunningCopy "un."
 
+; Explorer's verbs go under SystemFileAssociations, which adds them to the
+; type's menu whichever program owns it; "打开方式" lists the program through
+; the type's OpenWithProgids and the Applications key. Neither makes it the
+; type's default program.
+!macro RegisterVerb EXT VERB TEXT ARGS
+    WriteRegStr HKCU "${CLASSES}\SystemFileAssociations\${EXT}\shell\${VERB}" "" "${TEXT}"
+    WriteRegStr HKCU "${CLASSES}\SystemFileAssociations\${EXT}\shell\${VERB}" "Icon" "$INSTDIR\${EXE},0"
+    WriteRegStr HKCU "${CLASSES}\SystemFileAssociations\${EXT}\shell\${VERB}\command" "" '"$INSTDIR\${EXE}" ${ARGS}'
+!macroend
+!macro RegisterExtension EXT
+    !insertmacro RegisterVerb "${EXT}" "${VERB_OPEN}" "用QuilloZIP打开" '"%1"'
+    !insertmacro RegisterVerb "${EXT}" "${VERB_EXTRACT}" "用QuilloZIP解压到当前文件夹" '/extract "%1"'
+    WriteRegStr HKCU "${CLASSES}\${EXT}\OpenWithProgids" "${PROGID}" ""
+    WriteRegStr HKCU "${APP_KEY}\SupportedTypes" "${EXT}" ""
+!macroend
+
+; Removes what RegisterExtension wrote; a key of the type is removed only
+; when nothing but ours was in it (a user's or another program's choice stays).
+!macro UnregisterExtension EXT
+    DeleteRegKey HKCU "${CLASSES}\SystemFileAssociations\${EXT}\shell\${VERB_OPEN}"
+    DeleteRegKey HKCU "${CLASSES}\SystemFileAssociations\${EXT}\shell\${VERB_EXTRACT}"
+    DeleteRegKey /ifempty HKCU "${CLASSES}\SystemFileAssociations\${EXT}\shell"
+    DeleteRegKey /ifempty HKCU "${CLASSES}\SystemFileAssociations\${EXT}"
+    DeleteRegValue HKCU "${CLASSES}\${EXT}\OpenWithProgids" "${PROGID}"
+    DeleteRegKey /ifempty HKCU "${CLASSES}\${EXT}\OpenWithProgids"
+    DeleteRegKey /ifempty HKCU "${CLASSES}\${EXT}"
+!macroend
+
+!macro NotifyAssociationsChanged
+    System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+!macroend
+
 Section "${PRODUCT}" SecProgram
     SectionIn RO
     Call EndRunningCopy
     SetOutPath "$INSTDIR"
     SetOverwrite on
-    File "${STAGE}\${EXE}"
+!ifdef AMD64
+    File "/oname=${EXE}" "${STAGE}\${EXE64}"
+!else
+    ${If} ${RunningX64}
+        File "/oname=${EXE}" "${STAGE}\${EXE64}"
+    ${Else}
+        File "${STAGE}\${EXE}"
+    ${EndIf}
+!endif
     File "${STAGE}\${GUIDE}"
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
     CreateShortCut "$SMPROGRAMS\${LINK}" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
@@ -141,6 +215,15 @@ Section "${PRODUCT}" SecProgram
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+
+    WriteRegStr HKCU "${CLASSES}\${PROGID}" "" "QuilloZIP压缩包"
+    WriteRegStr HKCU "${CLASSES}\${PROGID}\DefaultIcon" "" "$INSTDIR\${EXE},0"
+    WriteRegStr HKCU "${CLASSES}\${PROGID}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    WriteRegStr HKCU "${APP_KEY}" "FriendlyAppName" "${PRODUCT}"
+    WriteRegStr HKCU "${APP_KEY}\DefaultIcon" "" "$INSTDIR\${EXE},0"
+    WriteRegStr HKCU "${APP_KEY}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    !insertmacro ForEachExtension RegisterExtension
+    !insertmacro NotifyAssociationsChanged
 SectionEnd
 
 Section "开机时自动启动" SecAutostart
@@ -179,5 +262,12 @@ Section "Uninstall"
     Delete "$INSTDIR\${UNINSTALLER}"
     ; Only when empty: files the user put there stay.
     RMDir "$INSTDIR"
+    !insertmacro ForEachExtension UnregisterExtension
+    DeleteRegKey /ifempty HKCU "${CLASSES}\SystemFileAssociations"
+    DeleteRegKey HKCU "${CLASSES}\${PROGID}"
+    DeleteRegKey HKCU "${APP_KEY}"
+    DeleteRegKey /ifempty HKCU "${CLASSES}\Applications"
+    !insertmacro NotifyAssociationsChanged
+    ; Last: an uninstall cut short stays listed, to be run again.
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the installer from a folder stage-release.sh filled.
-# Usage: make-installer.sh DIR OUTFILE [amd64]   (amd64: a 64-bit installer, for the 64-bit build's tests)
+# Usage: make-installer.sh DIR OUTFILE [amd64]   (DIR holds quillozip.exe, quillozip64.exe and the guide;
+# amd64: a 64-bit installer carrying quillozip64.exe alone, for the 64-bit build's tests)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$(cd "$1" && pwd) out=$2

@@ -11,7 +11,7 @@ export QZ_LONG=0
 [ "${1:-}" = --long ] && export QZ_LONG=1
 
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
-bash scripts/build.sh i686 x86_64 host || { echo "build failed"; exit 1; }
+bash scripts/build.sh x86_64 i686 host || { echo "build failed"; exit 1; }
 
 source scripts/xvfb.sh
 

@@ -22,7 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ExtractionPlan.h"
+#include "app/extract/ExtractionPlan.h"
+#include "base/FileSystem.h"
 #include "base/TextCodec.h"
 #include "zip/Unzip.h"
 
@@ -89,11 +90,6 @@ int list(const std::wstring& archive) {
     return 0;
 }
 
-uint64_t freeBytesAt(const std::wstring& folder) {
-    ULARGE_INTEGER available{};
-    return ::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
-}
-
 // The main window's progress: every piece counted, a report at most every 100 ms.
 void reportProgress(Unzip& zip) {
     uint64_t total = 0;
@@ -121,13 +117,11 @@ int extract(const std::wstring& archive, const std::wstring& destination, const 
     int extracted = 0, failed = 0;
     for (int32_t i = 0; i < count; i++) {
         EntryInfo e = zip.entryInfo(i);
-        // A name the library refuses below the destination is reported as
-        // unsafe, as the main window does.
-        const bool unsafe = unsafeEntryName(e.unicodeName);
-        int32_t rc = zip.extractEntry(i, e.unicodeName);
-        EntryFigures figures{static_cast<uint32_t>(e.compressedSize), static_cast<uint32_t>(e.uncompressedSize)};
-        if (rc == kZipWriteFailed) figures.freeBytes = freeBytesAt(destination);
-        const std::string reason = printable(utf8ToWide(outcomeReason(classifyResult(rc, unsafe, figures))));
+        // Judged as the main window judges it, on the full sizes.
+        const int32_t rc = zip.extractEntry(i, e.unicodeName);
+        const EntryOutcome outcome = entryOutcome(rc, e.unicodeName, e.fullCompressedSize, e.fullUncompressedSize,
+                                                  [&] { return freeBytesAt(destination).value_or(UINT64_MAX); });
+        const std::string reason = printable(utf8ToWide(outcomeReason(outcome)));
         std::printf("%d\t0x%X\t%s\t%s\n", i, static_cast<unsigned>(rc), reason.c_str(),
                     printable(e.unicodeName).c_str());
         (rc == kZipOk ? extracted : failed)++;

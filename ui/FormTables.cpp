@@ -36,42 +36,42 @@ constexpr ButtonSpec kDesktopButton = destinationButton(QZ_IDR_SCREEN_PNG);
 constexpr ButtonSpec kCustomButton = destinationButton(QZ_IDR_FOLDER_OPEN_PNG);
 
 constexpr ControlSpec kMainControls[] = {
-    {.name = "标签5", .kind = ControlKind::Label, .box = {234, 12, 22, 24}, .visible = false,
+    {.name = MainControl::kTitleMarker.name, .kind = ControlKind::Label, .box = {234, 12, 22, 24}, .visible = false,
      .caption = "...", .font = kTitleFont},
-    {.name = "超级按钮4", .kind = ControlKind::SuperButton, .box = {262, 432, 97, 32}, .tabStop = true,
+    {.name = MainControl::kExtract.name, .kind = ControlKind::SuperButton, .box = {262, 432, 97, 32}, .tabStop = true,
      .caption = "立即解压", .button = &kActionButton},
-    {.name = "超级按钮3", .kind = ControlKind::SuperButton, .box = {225, 387, 61, 25}, .tabStop = true,
+    {.name = MainControl::kCustomFolder.name, .kind = ControlKind::SuperButton, .box = {225, 387, 61, 25}, .tabStop = true,
      .caption = "自定义", .button = &kCustomButton},
-    {.name = "超级按钮2", .kind = ControlKind::SuperButton, .box = {161, 387, 56, 25}, .tabStop = true,
+    {.name = MainControl::kDesktop.name, .kind = ControlKind::SuperButton, .box = {161, 387, 56, 25}, .tabStop = true,
      .caption = "桌面", .button = &kDesktopButton},
-    {.name = "超级按钮1", .kind = ControlKind::SuperButton, .box = {65, 387, 88, 25}, .tabStop = true,
+    {.name = MainControl::kArchiveFolder.name, .kind = ControlKind::SuperButton, .box = {65, 387, 88, 25}, .tabStop = true,
      .caption = "当前文件夹", .button = &kArchiveFolderButton},
-    {.name = "标签3", .kind = ControlKind::Label, .box = {13, 387, 80, 24}, .caption = "解压到",
+    {.name = MainControl::kExtractTo.name, .kind = ControlKind::Label, .box = {13, 387, 80, 24}, .caption = "解压到",
      .text = rgb(128, 128, 128)},
-    {.name = "列表框1", .kind = ControlKind::ListBox, .box = {6, 99, 364, 281}, .tabStop = true},
-    {.name = "按钮1", .kind = ControlKind::PushButton, .box = {-1, 67, 380, 26}, .tabStop = true,
+    {.name = MainControl::kEntryList.name, .kind = ControlKind::ListBox, .box = {6, 99, 364, 281}, .tabStop = true},
+    {.name = MainControl::kListHeader.name, .kind = ControlKind::PushButton, .box = {-1, 67, 380, 26}, .tabStop = true,
      .caption = " 文件列表"},
-    {.name = "标签2", .kind = ControlKind::Label, .box = {21, 40, 235, 15}, .caption = "标签", .text = kAccentGreen},
-    {.name = "标签1", .kind = ControlKind::Label, .box = {21, 12, 235, 24}, .font = kTitleFont},
-    {.name = "ZIP压缩1", .kind = ControlKind::Component},
+    {.name = MainControl::kCountLine.name, .kind = ControlKind::Label, .box = {21, 40, 235, 15}, .caption = "标签", .text = kAccentGreen},
+    {.name = MainControl::kTitle.name, .kind = ControlKind::Label, .box = {21, 12, 235, 24}, .font = kTitleFont},
+    {.name = MainControl::kArchiveComponent.name, .kind = ControlKind::Component},
 };
 
 constexpr ControlSpec kReminderControls[] = {
-    {.name = "标签4", .kind = ControlKind::Label, .box = {158, 50, 16, 24}, .visible = false, .caption = "..."},
-    {.name = "超级按钮4", .kind = ControlKind::SuperButton, .box = {182, 42, 97, 32}, .tabStop = true,
+    {.name = ReminderControl::kTitleMarker.name, .kind = ControlKind::Label, .box = {158, 50, 16, 24}, .visible = false, .caption = "..."},
+    {.name = ReminderControl::kSafeOpen.name, .kind = ControlKind::SuperButton, .box = {182, 42, 97, 32}, .tabStop = true,
      .caption = "安全打开", .button = &kActionButton},
-    {.name = "标签3", .kind = ControlKind::Label, .box = {54, 50, 120, 24}},
-    {.name = "标签2", .kind = ControlKind::Label, .box = {19, 18, 155, 24}, .font = kStatusFont,
+    {.name = ReminderControl::kTitle.name, .kind = ControlKind::Label, .box = {54, 50, 120, 24}},
+    {.name = ReminderControl::kStatus.name, .kind = ControlKind::Label, .box = {19, 18, 155, 24}, .font = kStatusFont,
      .text = rgb(96, 96, 96)},
-    {.name = "图片框1", .kind = ControlKind::PictureBox, .box = {20, 50, 24, 24},
+    {.name = ReminderControl::kArchiveIcon.name, .kind = ControlKind::PictureBox, .box = {20, 50, 24, 24},
      .imageResource = QZ_IDR_ARCHIVE_PNG},
-    {.name = "标签1", .kind = ControlKind::Label, .box = {-1, -3, 6, 107}, .back = kAccentGreen},
+    {.name = ReminderControl::kAccentBar.name, .kind = ControlKind::Label, .box = {-1, -3, 6, 107}, .back = kAccentGreen},
 };
 
 // Never shown as a menu bar (its top item is hidden): popped up from the tray icon.
 constexpr MenuItemSpec kReminderMenu[] = {
-    {.caption = "辅助", .level = 0, .visible = false},
-    {.caption = "退出", .level = 1},
+    {.caption = ReminderControl::kTrayMenu.name, .level = 0, .visible = false},
+    {.caption = ReminderControl::kExitItem.name, .level = 1},
 };
 
 constexpr FormTable kForms[kFormCount] = {

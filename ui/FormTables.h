@@ -10,6 +10,40 @@
 enum class FormId { Reminder, Main };
 constexpr int kFormCount = 2;
 
+// A control of one of the windows (or a menu item, by its caption), by its
+// designer name. Each name is written once, here; the tables and the
+// application use these constants, so a misspelt name does not compile.
+struct Control {
+    FormId form;
+    const char* name;
+};
+
+namespace ReminderControl {
+inline constexpr Control kAccentBar{FormId::Reminder, "标签1"};
+inline constexpr Control kStatus{FormId::Reminder, "标签2"};       // the verdict
+inline constexpr Control kTitle{FormId::Reminder, "标签3"};        // the download's file title
+inline constexpr Control kTitleMarker{FormId::Reminder, "标签4"};  // "..." after a title too wide to show
+inline constexpr Control kSafeOpen{FormId::Reminder, "超级按钮4"};  // "安全打开"
+inline constexpr Control kArchiveIcon{FormId::Reminder, "图片框1"};
+// The tray menu: its hidden top item and the items under it.
+inline constexpr Control kTrayMenu{FormId::Reminder, "辅助"};
+inline constexpr Control kExitItem{FormId::Reminder, "退出"};
+}  // namespace ReminderControl
+
+namespace MainControl {
+inline constexpr Control kTitle{FormId::Main, "标签1"};         // the archive's file title
+inline constexpr Control kCountLine{FormId::Main, "标签2"};     // count, verdict, progress and result
+inline constexpr Control kExtractTo{FormId::Main, "标签3"};     // "解压到"
+inline constexpr Control kTitleMarker{FormId::Main, "标签5"};   // "..." after a title too wide to show
+inline constexpr Control kEntryList{FormId::Main, "列表框1"};
+inline constexpr Control kListHeader{FormId::Main, "按钮1"};    // " 文件列表"
+inline constexpr Control kArchiveFolder{FormId::Main, "超级按钮1"};  // "当前文件夹"
+inline constexpr Control kDesktop{FormId::Main, "超级按钮2"};        // "桌面"
+inline constexpr Control kCustomFolder{FormId::Main, "超级按钮3"};   // "自定义"
+inline constexpr Control kExtract{FormId::Main, "超级按钮4"};        // "立即解压" / "取消解压"
+inline constexpr Control kArchiveComponent{FormId::Main, "ZIP压缩1"};
+}  // namespace MainControl
+
 enum class ControlKind { Label, SuperButton, ListBox, PushButton, PictureBox, Component };
 
 // Zero height means the system's default GUI font; otherwise a logical font

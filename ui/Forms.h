@@ -2,15 +2,16 @@
 // on the GUI thread (the thread that loads the windows); a worker thread
 // hands its work to that thread first.
 //
-// Controls are addressed by their designer names, UTF-8 literals such as
-// "标签3"; nullptr addresses the window itself. Texts are wide: texts from
+// Controls are addressed by their designer names, named once beside the
+// window tables (ReminderControl::kTitle is "标签3"); nullptr addresses the
+// window itself. Texts are wide: texts from
 // the system's ANSI code page are converted by the caller.
 //
 //     constexpr EventBinding kBindings[] = {
 //         {FormId::Reminder, nullptr, FormEvent::Created, onReminderCreated},
 //         {FormId::Reminder, nullptr, FormEvent::TrayIcon, onReminderTray},
-//         {FormId::Reminder, "退出", FormEvent::Clicked, onExitChosen},
-//         {FormId::Reminder, "超级按钮4", FormEvent::Clicked, onSafeOpen},
+//         onEvent(ReminderControl::kExitItem, FormEvent::Clicked, onExitChosen),
+//         onEvent(ReminderControl::kSafeOpen, FormEvent::Clicked, onSafeOpen),
 //         ...
 //     };
 //     bindEvents(kBindings);
@@ -104,6 +105,24 @@ bool setTrayIcon(FormId form, std::span<const uint8_t> ico, std::wstring_view ti
 
 // The program icon's .ico bytes, embedded in the executable.
 std::span<const uint8_t> programIconBytes();
+
+// The same operations on a named control (see ReminderControl and
+// MainControl), which carries its window.
+inline HWND controlWindow(Control c) { return controlWindow(c.form, c.name); }
+inline int getProperty(Control c, Property p) { return getProperty(c.form, c.name, p); }
+inline void setProperty(Control c, Property p, int value) { setProperty(c.form, c.name, p, value); }
+inline std::wstring caption(Control c) { return caption(c.form, c.name); }
+inline void setCaption(Control c, std::wstring_view text) { setCaption(c.form, c.name, text); }
+inline void setTextColour(Control c, std::optional<ColourRef> colour) { setTextColour(c.form, c.name, colour); }
+inline int addListRow(Control c, std::wstring_view text, std::optional<intptr_t> itemValue = std::nullopt) {
+    return addListRow(c.form, c.name, text, itemValue);
+}
+inline bool setListRow(Control c, int row, std::wstring_view text) { return setListRow(c.form, c.name, row, text); }
+inline void popupMenu(Control topItem) { popupMenu(topItem.form, topItem.name); }
+// A binding of a control's (or menu item's) event.
+constexpr EventBinding onEvent(Control c, FormEvent event, void (*operation)(int)) {
+    return {c.form, c.name, event, operation};
+}
 
 // Runs the message loop while any window is loaded; returns the exit code.
 // The quit message is posted when the last window is destroyed.

@@ -58,12 +58,17 @@ void finish(HWND hwnd, bool accepted) {
     state->done = true;
 }
 
-LRESULT CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) finish(hwnd, LOWORD(wParam) == IDOK);
         return 0;
     case WM_CLOSE:
+        finish(hwnd, false);
+        return 0;
+    case WM_DESTROY:
+        // Destroyed with its owner (a newer download rebuilds the main
+        // window, the program ends): the question goes unanswered.
         finish(hwnd, false);
         return 0;
     case DM_GETDEFID:
@@ -79,6 +84,16 @@ LRESULT CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     default:
         return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // No exception may cross the window procedure: the question ends unanswered.
+    try {
+        return handleMessage(hwnd, message, wParam, lParam);
+    } catch (...) {
+        if (DialogState* state = stateOf(hwnd)) state->done = true;
+        return 0;
     }
 }
 

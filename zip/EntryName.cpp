@@ -228,9 +228,3 @@ NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared) 
     *prepared = std::move(out);
     return NameVerdict::safe;
 }
-
-std::wstring systemPath(const std::wstring& path) {
-    if (path.size() < kShortPathUnits || path.compare(0, 4, L"\\\\?\\") == 0) return path;
-    if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
-}

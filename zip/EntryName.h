@@ -7,6 +7,8 @@
 // the text character by character with a lead-byte predicate.
 #pragma once
 
+#include "base/PathText.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -60,18 +62,6 @@ constexpr size_t kMaxComponentUnits = 255;
 
 inline bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// Up to this length a path goes to the system as it is; CreateDirectoryW
-// stops 12 short of MAX_PATH (260; room for an 8.3 name), so from there on
-// the extended form is used for every call.
-constexpr size_t kShortPathUnits = 260 - 12;
-// The longest path the wide API takes, in UTF-16 units with its NUL.
-constexpr size_t kMaxPathUnits = 32767;
-
-// A full path as the wide API takes it: unchanged while it is short, in its
-// extended form ("\\?\", "\\?\UNC\" for a share) from kShortPathUnits on,
-// where the system no longer turns "/" into "\\" nor resolves "." and "..":
-// the path must be built with "\\" and checked before.
-std::wstring systemPath(const std::wstring& path);
 
 // The wide forms. Rules as for byte strings; UTF-16 has no second byte that
 // looks like a separator.

@@ -52,15 +52,18 @@ public:
     int32_t extractEntry(int32_t index, const std::wstring& fileName);
     void close();
     // Runs between pieces of an extracted entry's data with the stored bytes
-    // just read (progress); returning false abandons the entry, which then
-    // leaves no file and returns kZipCancelled. Kept across open and close.
+    // just read (progress), and with 0 after every MiB written (so that a
+    // small piece that expands hugely is no obstacle to a cancel); returning
+    // false abandons the entry, which then leaves no file and returns
+    // kZipCancelled. Kept across open and close.
     void setPieceHook(std::function<bool(uint64_t storedBytes)> hook);
     // Runs for every file an entry writes, once its data is complete and
     // checked, before it is moved into place and before its times are set,
     // with the path of the file being written (the target itself or a
     // temporary file beside it), as the wide API takes it: in the extended
-    // form ("\\?\...") when it is long. Kept across open and close.
-    using CompletedFileHook = std::function<void(const std::wstring& writtenPath)>;
+    // form ("\\?\...") when it is long. Returning false fails the entry
+    // with kZipMarkFailed and removes the file. Kept across open and close.
+    using CompletedFileHook = std::function<bool(const std::wstring& writtenPath)>;
     void setCompletedFileHook(CompletedFileHook hook);
     // The password for encrypted entries extracted from now on (null for
     // none), as if the archive had been opened with it.

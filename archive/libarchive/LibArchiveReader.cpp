@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "archive/FileTimes.h"
+#include "base/FileSystem.h"
 #include "base/TextCodec.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryName.h"
@@ -70,10 +71,6 @@ struct VolumeReader {
         return to ? open(a, to) : ARCHIVE_OK;
     }
 };
-
-bool exists(const std::wstring& path) {
-    return ::GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 uint64_t fileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -147,7 +144,7 @@ std::unique_ptr<LibArchiveReader> LibArchiveReader::open(const std::wstring& pat
     r->path_ = path;
     VolumeSet set;
     if (sniffed == ArchiveFormat::sevenZip || sniffed == ArchiveFormat::rar || sniffed == ArchiveFormat::rar5) {
-        set = findVolumes(path, exists);
+        set = findVolumes(path, pathExists);
         // "x.rar" followed by nothing is a single archive; a name of a set
         // ("x.part1.rar", "x.7z.001") may go on in a volume that is missing.
         r->incompleteSet_ = isVolumeName(path) || set.paths.size() > 1;

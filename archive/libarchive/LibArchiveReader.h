@@ -37,7 +37,7 @@ public:
     int32_t setBaseFolder(const std::wstring& folder) override { return output_.setBaseFolder(folder); }
     int32_t extractEntry(int32_t index, const std::wstring& fileName) override;
     void setPieceHook(std::function<bool(uint64_t)> hook) override { pieceHook_ = std::move(hook); }
-    void setCompletedFileHook(std::function<void(const std::wstring&)> hook) override {
+    void setCompletedFileHook(std::function<bool(const std::wstring&)> hook) override {
         completedFileHook_ = std::move(hook);
     }
     // 7z and RAR encryption is not decrypted here: nothing to remember.

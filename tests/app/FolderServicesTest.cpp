@@ -10,7 +10,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/PathText.h"
+#include "base/PathText.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 

@@ -148,13 +148,13 @@ protected:
         hideReminder();
         afterwards();
         EXPECT_FALSE(waitFor([] { return visible(reminder()); }, kQuietMs))
-            << "reminded again: " << wideToUtf8(textOf(reminderControl("标签3")));
+            << "reminded again: " << wideToUtf8(textOf(reminderControl(ReminderControl::kTitle.name)));
     }
     static void expectNoReminder(const char* what, const std::function<void()>& sequence) {
         hideReminder();
         sequence();
         EXPECT_FALSE(waitFor([] { return visible(reminder()); }, kQuietMs))
-            << what << ": " << wideToUtf8(textOf(reminderControl("标签3")));
+            << what << ": " << wideToUtf8(textOf(reminderControl(ReminderControl::kTitle.name)));
     }
     // What follows a browser's download: the zone mark (an alternate stream
     // where the file system has them), permissions and attributes, a look
@@ -190,10 +190,10 @@ TEST_F(EndToEnd, StartsHiddenWithTheReminderParked) {
 TEST_F(EndToEnd, FinishedDownloadShowsTheReminderWithItsVerdict) {
     const std::wstring dir = newFolder(L"dl");
     ASSERT_TRUE(downloadAndWait(dir + L"tools.zip", readFile(archivesDir() + L"\\tools.zip"), L"tools"));
-    waitFor([] { return textOf(reminderControl("标签2")) == L"下载完毕，压缩包安全"; }, kGenerousMs);
+    waitFor([] { return textOf(reminderControl(ReminderControl::kStatus.name)) == L"下载完毕，压缩包安全"; }, kGenerousMs);
     screenshot("1-reminder");
-    EXPECT_EQ(textOf(reminderControl("标签2")), L"下载完毕，压缩包安全");
-    EXPECT_FALSE(visible(reminderControl("标签4")));
+    EXPECT_EQ(textOf(reminderControl(ReminderControl::kStatus.name)), L"下载完毕，压缩包安全");
+    EXPECT_FALSE(visible(reminderControl(ReminderControl::kTitleMarker.name)));
     RECT r;
     GetWindowRect(reminder(), &r);
     // Beside the taskbar: 10 pixels from the work area's right and bottom edges.
@@ -205,25 +205,25 @@ TEST_F(EndToEnd, FinishedDownloadShowsTheReminderWithItsVerdict) {
 }
 
 TEST_F(EndToEnd, SafeOpenListsTheArchive) {
-    ASSERT_TRUE(press(reminderControl("超级按钮4")));
+    ASSERT_TRUE(press(reminderControl(ReminderControl::kSafeOpen.name)));
     ASSERT_TRUE(waitFor([] { return visible(mainWindow()); }, kGenerousMs));
     EXPECT_FALSE(visible(reminder()));
     screenshot("2-main-window");
 
     const std::vector<std::wstring> expected = toolsEntryNames();
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(textOf(mainControl("标签1")), L"tools");
-    EXPECT_EQ(textOf(mainControl("标签2")), L"共有" + std::to_wstring(expected.size()) + L"个文件，请放心解压");
-    EXPECT_EQ(listRows(mainControl("列表框1")), expected);
-    EXPECT_FALSE(visible(mainControl("标签5")));
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"tools");
+    EXPECT_EQ(textOf(mainControl(MainControl::kCountLine.name)), L"共有" + std::to_wstring(expected.size()) + L"个文件，请放心解压");
+    EXPECT_EQ(listRows(mainControl(MainControl::kEntryList.name)), expected);
+    EXPECT_FALSE(visible(mainControl(MainControl::kTitleMarker.name)));
 }
 
 TEST_F(EndToEnd, ExtractsIntoAFolderNamedAfterTheArchiveTwice) {
     ASSERT_TRUE(visible(mainWindow()));
-    ASSERT_TRUE(press(mainControl("超级按钮1")));
+    ASSERT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
     const std::wstring destination = root_ + L"dl\\tools\\";
     EXPECT_NE(GetFileAttributesW(destination.c_str()), INVALID_FILE_ATTRIBUTES) << "当前文件夹 makes the folder at once";
-    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
     // The destination opens in the shell once the archive is out.
     EXPECT_TRUE(waitFor([] { return !shellWindows(L"tools").empty(); }, kGenerousMs));
     screenshot("3-extracted");
@@ -231,7 +231,7 @@ TEST_F(EndToEnd, ExtractsIntoAFolderNamedAfterTheArchiveTwice) {
     const std::wstring source = wineDir((binaryDir() + "/e2e/archives/src/tools/").c_str());
     expectSameTree(source, destination);
     // A second run writes the same tree over the first.
-    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
     EXPECT_TRUE(closeOpenedFolder(L"tools"));
     expectSameTree(source, destination);
     SendMessageW(mainWindow(), WM_CLOSE, 0, 0);
@@ -242,7 +242,7 @@ TEST_F(EndToEnd, TruncatedDownloadIsReportedAsUnknown) {
     hideReminder();
     const std::wstring dir = newFolder(L"broken");
     ASSERT_TRUE(downloadAndWait(dir + L"half.zip", readFile(archivesDir() + L"\\truncated.zip"), L"half"));
-    EXPECT_TRUE(waitFor([] { return textOf(reminderControl("标签2")) == L"下载完毕，检测未知"; }, kGenerousMs));
+    EXPECT_TRUE(waitFor([] { return textOf(reminderControl(ReminderControl::kStatus.name)) == L"下载完毕，检测未知"; }, kGenerousMs));
     screenshot("4-unknown");
 }
 
@@ -367,7 +367,7 @@ TEST_F(EndToEnd, ADriveMappedAfterStartIsWatched) {
     }
     const double watchedAfter = nowMs() - mapped;
     EXPECT_TRUE(shown);
-    EXPECT_EQ(textOf(reminderControl("标签3")).rfind(L"late", 0), 0u);
+    EXPECT_EQ(textOf(reminderControl(ReminderControl::kTitle.name)).rfind(L"late", 0), 0u);
     EXPECT_LE(watchedAfter, 6000) << "watched within 5 s";
     std::printf("figure: drive listed after start: a download on it reminded after %.0f ms\n", watchedAfter);
     // The drive goes off the list again: its watcher is let go without a fault.
@@ -382,19 +382,19 @@ TEST_F(EndToEnd, LongTitlesGetTheMarker) {
     const std::vector<char> zip = readFile(archivesDir() + L"\\tools.zip");
     const std::wstring dir = newFolder(L"titles");
     ASSERT_TRUE(downloadAndWait(dir + L"abcdefghijklmnopq.zip", zip, L"abcdefghijklmnopq"));
-    EXPECT_TRUE(visible(reminderControl("标签4")));
+    EXPECT_TRUE(visible(reminderControl(ReminderControl::kTitleMarker.name)));
     screenshot("5-long-title");
     ASSERT_TRUE(downloadAndWait(dir + L"abcdefghijklmnop.zip", zip, L"abcdefghijklmnop"));
-    EXPECT_FALSE(visible(reminderControl("标签4")));
+    EXPECT_FALSE(visible(reminderControl(ReminderControl::kTitleMarker.name)));
     // Nine Chinese characters are 18 bytes in code page 936.
     ASSERT_TRUE(downloadAndWait(dir + L"九个汉字的压缩包名称.zip", zip, L"九个汉字的压缩包名称"));
-    EXPECT_TRUE(visible(reminderControl("标签4")));
+    EXPECT_TRUE(visible(reminderControl(ReminderControl::kTitleMarker.name)));
     // Characters beyond the code page count as wide as Chinese ones: eight
     // emoji fit, one letter more does not.
     ASSERT_TRUE(downloadAndWait(dir + L"😀😀😀😀😀😀😀😀.zip", zip, L"😀😀😀😀😀😀😀😀"));
-    EXPECT_FALSE(visible(reminderControl("标签4")));
+    EXPECT_FALSE(visible(reminderControl(ReminderControl::kTitleMarker.name)));
     ASSERT_TRUE(downloadAndWait(dir + L"😀😀😀😀😀😀😀😀a.zip", zip, L"😀😀😀😀😀😀😀😀a"));
-    EXPECT_TRUE(visible(reminderControl("标签4")));
+    EXPECT_TRUE(visible(reminderControl(ReminderControl::kTitleMarker.name)));
 }
 
 TEST_F(EndToEnd, ExtractingBeforeChoosingUsesTheFolderNamedAfterTheArchive) {
@@ -404,7 +404,7 @@ TEST_F(EndToEnd, ExtractingBeforeChoosingUsesTheFolderNamedAfterTheArchive) {
     ASSERT_TRUE(program_.safeOpen(static_cast<int>(toolsEntryNames().size())));
     // No destination button pressed: the archive goes next to itself, never
     // into the root of the current drive.
-    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
     EXPECT_TRUE(closeOpenedFolder(L"first"));
     const std::wstring source = buildFolder("e2e/archives/src/tools") + L"\\";
     expectSameTree(source, dir + L"first\\");
@@ -412,26 +412,26 @@ TEST_F(EndToEnd, ExtractingBeforeChoosingUsesTheFolderNamedAfterTheArchive) {
 
 TEST_F(EndToEnd, TheMainWindowExtractsTheArchiveItListsUntilSafeOpenRefreshesIt) {
     // The window still lists first.zip; a newer download arrives meanwhile.
-    ASSERT_EQ(textOf(mainControl("标签1")), L"first");
+    ASSERT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"first");
     const std::wstring dir = root_ + L"unchosen\\";
     ASSERT_TRUE(downloadAndWait(dir + L"second.zip", readFile(archivesDir() + L"\\tools.zip"), L"second"));
-    EXPECT_EQ(textOf(mainControl("标签1")), L"first");
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"first");
     // What the window lists is what it extracts, to where that archive goes.
     ASSERT_TRUE(DeleteFileW((dir + L"first\\readme.txt").c_str()));
-    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
     EXPECT_TRUE(closeOpenedFolder(L"first"));
     const std::wstring source = buildFolder("e2e/archives/src/tools") + L"\\";
     expectSameTree(source, dir + L"first\\");
     EXPECT_EQ(GetFileAttributesW((dir + L"second").c_str()), INVALID_FILE_ATTRIBUTES);
 
     // "安全打开" again shows the newer archive, and extracts it next to itself.
-    press(reminderControl("超级按钮4"));
-    ASSERT_TRUE(waitFor([] { return textOf(mainControl("标签1")) == L"second"; }, kGenerousMs));
+    press(reminderControl(ReminderControl::kSafeOpen.name));
+    ASSERT_TRUE(waitFor([] { return textOf(mainControl(MainControl::kTitle.name)) == L"second"; }, kGenerousMs));
     const size_t rows = toolsEntryNames().size();
-    EXPECT_EQ(listRowCount(mainControl("列表框1")), static_cast<int>(rows));
-    EXPECT_EQ(textOf(mainControl("标签2")), L"共有" + std::to_wstring(rows) + L"个文件，请放心解压");
+    EXPECT_EQ(listRowCount(mainControl(MainControl::kEntryList.name)), static_cast<int>(rows));
+    EXPECT_EQ(textOf(mainControl(MainControl::kCountLine.name)), L"共有" + std::to_wstring(rows) + L"个文件，请放心解压");
     screenshot("7-refreshed");
-    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
     EXPECT_TRUE(closeOpenedFolder(L"second"));
     expectSameTree(source, dir + L"second\\");
     EXPECT_TRUE(program_.closeMainWindow());
@@ -442,11 +442,11 @@ TEST_F(EndToEnd, TheListedDownloadCanBeRenamedAndDeletedWhileItIsOpen) {
     const std::wstring dir = newFolder(L"unlocked");
     ASSERT_TRUE(downloadAndWait(dir + L"gone.zip", toolsZip(), L"gone"));
     ASSERT_TRUE(program_.safeOpen(static_cast<int>(toolsEntryNames().size())));
-    ASSERT_TRUE(press(mainControl("超级按钮1")));  // made before the archive goes
+    ASSERT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));  // made before the archive goes
     ASSERT_TRUE(MoveFileW((dir + L"gone.zip").c_str(), (dir + L"moved.zip").c_str())) << GetLastError();
     ASSERT_TRUE(DeleteFileW((dir + L"moved.zip").c_str())) << GetLastError();
     // Extraction goes on from the open archive.
-    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
     EXPECT_TRUE(closeOpenedFolder(L"gone"));
     EXPECT_TRUE(program_.running());
     expectSameTree(buildFolder("e2e/archives/src/tools") + L"\\", dir + L"gone\\");
@@ -481,6 +481,34 @@ TEST_F(EndToEnd, DetectionLatency) {
                 renamed.back());
     EXPECT_LE(all.back(), 1000) << "reminded within 1 s";
     EXPECT_LT(median(all), 300);
+}
+
+// A download with 100,000 entries is opened and judged off the GUI thread:
+// the reminder and the tray answer within a second throughout.
+TEST_F(EndToEnd, ALargeDownloadIsCheckedWhileTheTrayKeepsAnswering) {
+    hideReminder();
+    const std::wstring dir = newFolder(L"large");
+    ASSERT_TRUE(writeDownload(dir + L"many.zip", readFile(archivesDir() + L"\\many.zip")));
+    ASSERT_TRUE(waitFor([] { return visible(reminder()); }, kShowTimeoutMs));
+    double slowest = 0;
+    std::wstring status;
+    const double start = nowMs();
+    while ((status = textOf(reminderControl(ReminderControl::kStatus.name))) != kSafeVerdict) {
+        ASSERT_LT(nowMs() - start, double(kGenerousMs)) << wideToUtf8(status);
+        for (HWND window : {reminder(), FindWindowW(kResidentWindowClass, nullptr)}) {
+            const double before = nowMs();
+            DWORD_PTR result = 0;
+            ASSERT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) << "no answer within 1 s";
+            slowest = std::max(slowest, nowMs() - before);
+        }
+        EXPECT_TRUE(status.empty() || status == L"正在检查…") << wideToUtf8(status);
+        Sleep(10);
+    }
+    std::printf("figure: a 100,000-entry download judged in %.0f ms; the slowest answer meanwhile %.0f ms\n",
+                nowMs() - start, slowest);
+    EXPECT_EQ(textOf(reminderControl(ReminderControl::kTitle.name)), L"many");
+    ASSERT_TRUE(program_.safeOpen(100000));
+    EXPECT_TRUE(program_.closeMainWindow());
 }
 
 TEST_F(EndToEnd, ExitFromTheTrayMenuEndsWithCodeZero) {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -64,7 +65,13 @@ protected:
     }
 
     static HWND mainControl(const char* name) { return ProgramUnderTest::mainControl(name); }
-    static std::wstring countLine() { return textOf(mainControl("标签2")); }
+    // After a test that ended the program.
+    static bool restartProgram() {
+        closeAllFolderWindows();
+        started_ = program_.start();
+        return started_;
+    }
+    static std::wstring countLine() { return textOf(mainControl(MainControl::kCountLine.name)); }
     static bool runOver() {
         const std::wstring line = countLine();
         return startsWith(line, L"解压完成") || startsWith(line, L"已取消");
@@ -81,14 +88,14 @@ protected:
         EXPECT_TRUE(CopyFileW(archive(name).c_str(), (dir + name).c_str(), TRUE));
         EXPECT_TRUE(program_.waitForReminder(title, kGenerousMs)) << wideToUtf8(title);
         EXPECT_TRUE(program_.safeOpen(rows)) << wideToUtf8(title);
-        EXPECT_EQ(textOf(mainControl("标签1")), title);
+        EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), title);
         return dir;
     }
 
     // "当前文件夹", then "立即解压", then the result line.
     static std::wstring extractHere() {
-        EXPECT_TRUE(press(mainControl("超级按钮1")));
-        EXPECT_TRUE(press(mainControl("超级按钮4")));
+        EXPECT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
+        EXPECT_TRUE(press(mainControl(MainControl::kExtract.name)));
         EXPECT_TRUE(waitFor(runOver, kGenerousMs * 3)) << wideToUtf8(countLine());
         return countLine();
     }
@@ -96,8 +103,8 @@ protected:
     // The big archive's run under way, with its progress shown.
     static std::wstring startBigRun(const wchar_t* folder) {
         const std::wstring dir = downloadAndList(folder, L"big.zip", 3);
-        EXPECT_TRUE(press(mainControl("超级按钮1")));
-        EXPECT_TRUE(press(mainControl("超级按钮4"), 1000));
+        EXPECT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
+        EXPECT_TRUE(press(mainControl(MainControl::kExtract.name), 1000));
         EXPECT_TRUE(waitFor([] { return startsWith(countLine(), L"正在解压 "); }, kGenerousMs));
         return dir + L"big\\";
     }
@@ -121,9 +128,9 @@ bool ExtractionRun::started_ = false;
 
 TEST_F(ExtractionRun, ALargeArchiveShowsProgressAndTheWindowKeepsAnswering) {
     const std::wstring dest = downloadAndList(L"large", L"big.zip", 3) + L"big\\";
-    ASSERT_TRUE(press(mainControl("超级按钮1")));
+    ASSERT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
     const double start = nowMs();
-    ASSERT_TRUE(press(mainControl("超级按钮4"), 1000));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name), 1000));
     std::set<std::wstring> lines;
     double slowest = 0;
     bool pressedDesktop = false;
@@ -134,13 +141,13 @@ TEST_F(ExtractionRun, ALargeArchiveShowsProgressAndTheWindowKeepsAnswering) {
             << "the main window did not answer within 1 s";
         slowest = std::max(slowest, nowMs() - before);
         // The result line comes before the button's caption goes back.
-        const std::wstring button = textOf(mainControl("超级按钮4"));
+        const std::wstring button = textOf(mainControl(MainControl::kExtract.name));
         const std::wstring line = countLine();
         if (startsWith(line, L"正在解压 ")) {
             lines.insert(line);
             EXPECT_EQ(button, L"取消解压");
             // The destination buttons do nothing during the run.
-            if (!pressedDesktop) pressedDesktop = press(mainControl("超级按钮2"), 1000);
+            if (!pressedDesktop) pressedDesktop = press(mainControl(MainControl::kDesktop.name), 1000);
         }
         ASSERT_LT(nowMs() - start, kGenerousMs * 3) << "the run did not end";
         Sleep(5);
@@ -148,7 +155,7 @@ TEST_F(ExtractionRun, ALargeArchiveShowsProgressAndTheWindowKeepsAnswering) {
     const double took = nowMs() - start;
     screenshot("extraction-done");
     EXPECT_EQ(countLine(), L"解压完成，共3个文件");
-    EXPECT_EQ(textOf(mainControl("超级按钮4")), L"立即解压");
+    EXPECT_EQ(textOf(mainControl(MainControl::kExtract.name)), L"立即解压");
     // At most ten lines a second, and more than one for a run this long.
     EXPECT_GE(lines.size(), took > 500 ? 2u : 1u) << took << " ms";
     EXPECT_LE(lines.size(), static_cast<size_t>(took / 100) + 2) << took << " ms";
@@ -161,10 +168,10 @@ TEST_F(ExtractionRun, ALargeArchiveShowsProgressAndTheWindowKeepsAnswering) {
 
 TEST_F(ExtractionRun, CancelLeavesNoPartialFileAndOpensNothing) {
     const std::wstring dest = startBigRun(L"cancelled");
-    ASSERT_TRUE(press(mainControl("超级按钮4"), 1000));  // "取消解压"
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name), 1000));  // "取消解压"
     ASSERT_TRUE(waitFor(runOver, kGenerousMs));
     EXPECT_TRUE(startsWith(countLine(), L"已取消：已解压")) << wideToUtf8(countLine());
-    EXPECT_EQ(textOf(mainControl("超级按钮4")), L"立即解压");
+    EXPECT_EQ(textOf(mainControl(MainControl::kExtract.name)), L"立即解压");
     expectNoPartialFile(dest);
     EXPECT_FALSE(waitFor([] { return !shellWindows(L"big").empty(); }, 1500)) << "a cancelled run opened its folder";
     EXPECT_TRUE(program_.closeMainWindow());
@@ -183,7 +190,7 @@ TEST_F(ExtractionRun, ClosingTheWindowEndsTheRunCleanly) {
 TEST_F(ExtractionRun, FailedEntriesShowTheirReasons) {
     const std::wstring dir = downloadAndList(L"damaged", L"damaged.zip", 4);
     EXPECT_EQ(extractHere(), L"解压完成：成功2个，失败2个");
-    EXPECT_EQ(listRows(mainControl("列表框1")),
+    EXPECT_EQ(listRows(mainControl(MainControl::kEntryList.name)),
               (std::vector<std::wstring>{L"good.txt", L"bad.txt（数据损坏）", L"evil.txt（危险：路径越界）", L"CON.txt（路径不安全，已跳过）"}));
     EXPECT_TRUE(closeOpenedFolder(L"damaged"));
     // The climbing name lands inside the destination; the damaged entry leaves nothing.
@@ -226,7 +233,7 @@ TEST_F(ExtractionRun, ArchiveFolderPutsEachKindOfArchiveWhereItBelongs) {
         tree.erase(c.name);
         EXPECT_EQ(tree, c.tree);
         if (std::wstring(c.name) == L"mac.zip") {
-            const std::vector<std::wstring> rows = listRows(mainControl("列表框1"));
+            const std::vector<std::wstring> rows = listRows(mainControl(MainControl::kEntryList.name));
             EXPECT_EQ(rows, (std::vector<std::wstring>{L"__MACOSX/（已跳过）", L"__MACOSX/app/._x.txt（已跳过）",
                                                        L"app/x.txt", L"app/.DS_Store（已跳过）"}));
         }
@@ -244,15 +251,15 @@ TEST_F(ExtractionRun, NamesBeyondTheCodePageStayIntactFromDownloadToDisk) {
     CreateDirectoryW(dir.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(archive(name.c_str()).c_str(), (dir + name).c_str(), TRUE));
     // Noticed, and titled with the whole name.
-    ASSERT_TRUE(program_.waitForReminder(title, kGenerousMs)) << wideToUtf8(textOf(program_.reminderControl("标签3")));
-    EXPECT_FALSE(visible(program_.reminderControl("标签4"))) << "a title of width 12 needs no marker";
+    ASSERT_TRUE(program_.waitForReminder(title, kGenerousMs)) << wideToUtf8(textOf(program_.reminderControl(ReminderControl::kTitle.name)));
+    EXPECT_FALSE(visible(program_.reminderControl(ReminderControl::kTitleMarker.name))) << "a title of width 12 needs no marker";
     // Opened by its wide path.
     std::wstring verdict;
     EXPECT_TRUE(program_.waitForReminder(title, kGenerousMs, kSafeVerdict, &verdict)) << wideToUtf8(verdict);
     ASSERT_TRUE(program_.safeOpen(4));
-    EXPECT_EQ(textOf(mainControl("标签1")), title);
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), title);
     EXPECT_EQ(countLine(), L"共有4个文件，请放心解压");
-    EXPECT_EQ(listRows(mainControl("列表框1")),
+    EXPECT_EQ(listRows(mainControl(MainControl::kEntryList.name)),
               (std::vector<std::wstring>{L"报告😀.txt", L"한국어/", L"한국어/메모.txt", L"Über.txt"}));
     EXPECT_EQ(extractHere(), L"解压完成，共4个文件");
     EXPECT_TRUE(closeOpenedFolder(title));
@@ -281,7 +288,7 @@ void answerDialog(HWND dialog, const wchar_t* password, UINT key) {
 // "当前文件夹", "立即解压", and the dialog that comes up.
 HWND startAndWaitForPassword() {
     HWND dialog = nullptr;
-    if (press(ProgramUnderTest::mainControl("超级按钮1")) && press(ProgramUnderTest::mainControl("超级按钮4")))
+    if (press(ProgramUnderTest::mainControl(MainControl::kArchiveFolder.name)) && press(ProgramUnderTest::mainControl(MainControl::kExtract.name)))
         waitFor([&] { return (dialog = passwordDialog()) != nullptr; }, kGenerousMs);
     return dialog;
 }
@@ -311,7 +318,7 @@ TEST_F(ExtractionRun, EncryptedArchivesAskForThePasswordUntilItFits) {
         EXPECT_TRUE(bytes == readFile(source + name)) << wideToUtf8(name);
     }
     // The password is kept for the listed archive: a second run asks nothing.
-    ASSERT_TRUE(press(mainControl("超级按钮4")));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
     ASSERT_TRUE(waitFor(runOver, kGenerousMs));
     EXPECT_EQ(countLine(), L"解压完成，共2个文件");
     EXPECT_EQ(passwordDialog(), nullptr);
@@ -327,24 +334,74 @@ TEST_F(ExtractionRun, CancellingThePasswordSkipsTheEncryptedEntries) {
     ASSERT_TRUE(waitFor(runOver, kGenerousMs));
     EXPECT_EQ(passwordDialog(), nullptr) << "asked again after 取消";
     EXPECT_EQ(countLine(), L"解压完成：成功0个，失败2个");
-    EXPECT_EQ(listRows(mainControl("列表框1")), (std::vector<std::wstring>{L"a.txt（已跳过）", L"sub/b.bin（已跳过）"}));
+    EXPECT_EQ(listRows(mainControl(MainControl::kEntryList.name)), (std::vector<std::wstring>{L"a.txt（已跳过）", L"sub/b.bin（已跳过）"}));
     // No file; a folder on an entry's way may stay, as for any failed entry.
     for (const std::wstring& name : treeNames(dir + L"enc\\")) EXPECT_EQ(name.back(), L'\\') << wideToUtf8(name);
     EXPECT_FALSE(waitFor([] { return !shellWindows(L"enc").empty(); }, 1500)) << "nothing extracted, yet opened";
     EXPECT_TRUE(program_.closeMainWindow());
 }
 
-// Last, as it ends the program: the installer's WM_CLOSE waits for the run,
-// which finishes every entry before the program ends.
-TEST_F(ExtractionRun, WmCloseFromOutsideWaitsForTheRun) {
-    const std::wstring dest = startBigRun(L"ending");
-    DWORD code = 1;
-    ASSERT_TRUE(program_.endThroughResidentWindow(&code));
-    EXPECT_EQ(code, 0u);
-    // The run's folder window was opened before the program ended.
-    EXPECT_TRUE(closeOpenedFolder(L"big"));
-    expectNoPartialFile(dest);
-    EXPECT_EQ(treeNames(dest).size(), 3u);
+// Every way out of the program ends a run at once: it is cancelled and
+// waited for, so the program ends within seconds, with exit code 0 and no
+// partial file. Each case ends the program; the next one starts it again.
+TEST_F(ExtractionRun, EndingTheProgramCancelsTheRunAndLeavesNothingHalfDone) {
+    struct Case {
+        const char* how;
+        bool withPasswordDialog;  // ended while the run asks for a password
+        bool fromTrayMenu;        // "退出"; otherwise the installer's WM_CLOSE
+    };
+    const Case cases[] = {{"WM_CLOSE during a long run", false, false},
+                          {"退出 during a long run", false, true},
+                          {"WM_CLOSE while the password dialog is up", true, false}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        if (!program_.running()) ASSERT_TRUE(restartProgram());
+        const std::wstring folder = L"ending" + std::to_wstring(++n);
+        std::wstring dest;
+        if (c.withPasswordDialog) {
+            dest = downloadAndList(folder.c_str(), L"enc.zip", 2) + L"enc\\";
+            ASSERT_TRUE(startAndWaitForPassword());
+        } else {
+            dest = downloadAndList(folder.c_str(), L"zeros.zip", 1) + L"zeros\\";
+            ASSERT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
+            ASSERT_TRUE(press(mainControl(MainControl::kExtract.name), 1000));
+            ASSERT_TRUE(waitFor([] { return startsWith(countLine(), L"正在解压 "); }, kGenerousMs));
+        }
+        const double start = nowMs();
+        DWORD code = 1;
+        ASSERT_TRUE(c.fromTrayMenu ? program_.exitFromTrayMenu(&code) : program_.endThroughResidentWindow(&code));
+        const double took = nowMs() - start;
+        EXPECT_EQ(code, 0u);
+        EXPECT_LT(took, 5000.0) << "the run was not cut short";
+        for (const std::wstring& name : treeNames(dest))
+            EXPECT_EQ(name.back(), L'\\') << "a file was left: " << wideToUtf8(name);
+        std::printf("figure: program ended %.0f ms after %s\n", took, c.how);
+    }
+}
+
+// A newer download's "安全打开" while the password dialog is up rebuilds the
+// main window: the dialog goes with its owner, the run ends unanswered and
+// the new archive is listed.
+TEST_F(ExtractionRun, ANewerDownloadWhileThePasswordDialogIsUpTakesTheWindow) {
+    if (!program_.running()) ASSERT_TRUE(restartProgram());
+    const std::wstring dir = downloadAndList(L"newer", L"enc.zip", 2);
+    ASSERT_TRUE(startAndWaitForPassword());
+    program_.hideReminder();
+    ASSERT_TRUE(CopyFileW(archive(L"single.zip").c_str(), (dir + L"single.zip").c_str(), TRUE));
+    ASSERT_TRUE(program_.waitForReminder(L"single", kGenerousMs));
+    ASSERT_TRUE(program_.safeOpen(1));
+    EXPECT_TRUE(waitFor([] { return passwordDialog() == nullptr; }, kGenerousMs)) << "the dialog outlived its owner";
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"single");
+    for (const std::wstring& name : treeNames(dir + L"enc\\"))
+        EXPECT_EQ(name.back(), L'\\') << "a file was left: " << wideToUtf8(name);
+    // The window works: the new archive extracts.
+    ASSERT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name), 1000));
+    ASSERT_TRUE(waitFor(runOver, kGenerousMs));
+    EXPECT_EQ(countLine(), L"解压完成，共1个文件");
+    EXPECT_TRUE(closeOpenedFolder(L"newer"));
+    EXPECT_TRUE(program_.closeMainWindow());
 }
 
 }  // namespace

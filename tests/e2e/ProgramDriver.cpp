@@ -446,8 +446,11 @@ bool ProgramUnderTest::waitForReminder(const std::wstring& title, int showTimeou
     std::wstring status;
     const bool ok = waitFor(
         [&] {
-            status = textOf(reminderControl("标签2"));
-            return textOf(reminderControl("标签3")) == title && (verdict.empty() ? !status.empty() : status == verdict);
+            status = textOf(reminderControl(ReminderControl::kStatus.name));
+            // "正在检查…" stands until the archive has been opened and judged.
+            const bool judged = !status.empty() && status != L"正在检查…";
+            return textOf(reminderControl(ReminderControl::kTitle.name)) == title &&
+                   (verdict.empty() ? judged : status == verdict);
         },
         kGenerousMs);
     if (seen) *seen = status;
@@ -455,8 +458,8 @@ bool ProgramUnderTest::waitForReminder(const std::wstring& title, int showTimeou
 }
 
 bool ProgramUnderTest::safeOpen(int rows, int timeoutMs) const {
-    if (!press(reminderControl("超级按钮4"), timeoutMs)) return false;
-    return waitFor([&] { return visible(mainWindow()) && listRowCount(mainControl("列表框1")) == rows; }, timeoutMs);
+    if (!press(reminderControl(ReminderControl::kSafeOpen.name), timeoutMs)) return false;
+    return waitFor([&] { return visible(mainWindow()) && listRowCount(mainControl(MainControl::kEntryList.name)) == rows; }, timeoutMs);
 }
 
 bool ProgramUnderTest::closeMainWindow() const {

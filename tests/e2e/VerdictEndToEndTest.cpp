@@ -130,17 +130,17 @@ TEST_F(VerdictEndToEnd, EachArchiveIsCalledWhatItIs) {
     for (const Download& d : kDownloads) {
         const std::string name = wideToUtf8(d.file);
         SCOPED_TRACE(name);
-        ASSERT_TRUE(download(d.file, d.file, d.status)) << wideToUtf8(textOf(program_.reminderControl("标签2")));
+        ASSERT_TRUE(download(d.file, d.file, d.status)) << wideToUtf8(textOf(program_.reminderControl(ReminderControl::kStatus.name)));
         const bool danger = d.status == kDanger;
-        expectDrawnIn(photograph(program_.reminderControl("标签2"), "verdict-" + name),
+        expectDrawnIn(photograph(program_.reminderControl(ReminderControl::kStatus.name), "verdict-" + name),
                       danger ? kWarningRed : kStatusGrey, danger ? kStatusGrey : kWarningRed, "the status line");
 
         ASSERT_TRUE(program_.safeOpen(static_cast<int>(d.rows.size())));
-        HWND count = ProgramUnderTest::mainControl("标签2");
+        HWND count = ProgramUnderTest::mainControl(MainControl::kCountLine.name);
         EXPECT_EQ(textOf(count), d.countLine);
         expectDrawnIn(photograph(count, "verdict-main-" + name), danger ? kWarningRed : kCountGreen,
                       danger ? kCountGreen : kWarningRed, "the count line");
-        EXPECT_EQ(listRows(ProgramUnderTest::mainControl("列表框1")), d.rows);
+        EXPECT_EQ(listRows(ProgramUnderTest::mainControl(MainControl::kEntryList.name)), d.rows);
         ASSERT_TRUE(program_.closeMainWindow());
     }
 }
@@ -148,7 +148,7 @@ TEST_F(VerdictEndToEnd, EachArchiveIsCalledWhatItIs) {
 TEST_F(VerdictEndToEnd, ASafeArchiveAfterADangerousOneIsGreyAgain) {
     ASSERT_TRUE(download(L"names", L"before", kDanger));
     ASSERT_TRUE(download(L"plain", L"after", L"下载完毕，压缩包安全"));
-    expectDrawnIn(photograph(program_.reminderControl("标签2"), "verdict-safe-again"), kStatusGrey, kWarningRed,
+    expectDrawnIn(photograph(program_.reminderControl(ReminderControl::kStatus.name), "verdict-safe-again"), kStatusGrey, kWarningRed,
                   "the status line");
 }
 
@@ -162,7 +162,7 @@ TEST_F(VerdictEndToEnd, ADisguisedProgramIsStillExtracted) {
     const std::string zone = "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://example.com/disguised.zip\r\n";
     ASSERT_TRUE(writeDownload(root_ + L"dl\\disguised.zip:Zone.Identifier", std::vector<char>(zone.begin(), zone.end())));
     ASSERT_TRUE(program_.safeOpen(2));
-    ASSERT_TRUE(press(ProgramUnderTest::mainControl("超级按钮4")));
+    ASSERT_TRUE(press(ProgramUnderTest::mainControl(MainControl::kExtract.name)));
     EXPECT_TRUE(closeOpenedFolder(L"disguised"));
     EXPECT_EQ(readFile(root_ + L"dl\\disguised\\发票.pdf.exe").size(), 25u);
     EXPECT_EQ(readFile(root_ + L"dl\\disguised\\readme.txt").size(), 9u);

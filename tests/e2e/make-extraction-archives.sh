@@ -6,6 +6,7 @@
 #   OUT/single.zip    one file
 #   OUT/many.zip      several top-level items
 #   OUT/mac.zip       one top folder beside macOS bookkeeping
+#   OUT/zeros.zip     one deflated entry of 2 GiB of zeros: a long run from a small archive
 #   OUT/enc.zip       two encrypted entries (password "right pw"), from OUT/enc/
 #   OUT/资料😀한국어.zip  names beyond the ANSI code page, flagged UTF-8, in a file
 #                     named beyond it as well
@@ -34,6 +35,11 @@ make("many.zip", [("a.txt", b"a\n"), ("b.txt", b"b\n"), ("sub/c.txt", b"c\n")])
 make("mac.zip", [("__MACOSX/", b""), ("__MACOSX/app/._x.txt", b"fork"), ("app/x.txt", b"x\n"),
                  ("app/.DS_Store", b"ds")])
 # zipfile sets the UTF-8 flag for every name that is not plain ASCII.
+with zipfile.ZipFile(f"{out}/zeros.zip", "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+    with z.open("zeros.bin", "w", force_zip64=True) as f:
+        block = bytes(1 << 20)
+        for _ in range(2048):
+            f.write(block)
 make("资料😀한국어.zip", [("报告😀.txt", "报告😀\n".encode()), ("한국어/", b""), ("한국어/메모.txt", b"memo\n"),
                        ("Über.txt", b"umlaut\n")])
 PY

@@ -74,7 +74,7 @@ TEST_F(Memory, ListingAndExtractingStayNearTheIdleProgram) {
     ASSERT_TRUE(program_.safeOpen(kManyEntries, kExtractionMs));
     const uint64_t listingPeak = listing.stop();
     const double listingSeconds = (nowMs() - began) / 1000.0;
-    EXPECT_EQ(textOf(ProgramUnderTest::mainControl("标签2")), L"共有100000个文件，请放心解压");
+    EXPECT_EQ(textOf(ProgramUnderTest::mainControl(MainControl::kCountLine.name)), L"共有100000个文件，请放心解压");
     ASSERT_TRUE(program_.closeMainWindow());
 
     // Extraction: an archive of a single file extracts beside itself.
@@ -82,10 +82,10 @@ TEST_F(Memory, ListingAndExtractingStayNearTheIdleProgram) {
     WorkingSetSampler extraction(program_.process());
     ASSERT_TRUE(download(L"big.zip", L"big"));
     ASSERT_TRUE(program_.safeOpen(1));
-    ASSERT_TRUE(press(ProgramUnderTest::mainControl("超级按钮1")));
-    ASSERT_TRUE(press(ProgramUnderTest::mainControl("超级按钮4")));
+    ASSERT_TRUE(press(ProgramUnderTest::mainControl(MainControl::kArchiveFolder.name)));
+    ASSERT_TRUE(press(ProgramUnderTest::mainControl(MainControl::kExtract.name)));
     // The run goes on in the background: its result line says when it is over.
-    EXPECT_TRUE(waitFor([] { return textOf(ProgramUnderTest::mainControl("标签2")).rfind(L"解压完成", 0) == 0; },
+    EXPECT_TRUE(waitFor([] { return textOf(ProgramUnderTest::mainControl(MainControl::kCountLine.name)).rfind(L"解压完成", 0) == 0; },
                         kExtractionMs));
     const uint64_t extractionPeak = extraction.stop();
     const double extractionSeconds = (nowMs() - began) / 1000.0;

@@ -5,9 +5,9 @@
 // reach the finished-download check; the rate and the loss are printed.
 #include "ProgramDriver.h"
 
-#include "app/CriticalSectionLock.h"
-#include "app/DirectoryWatcher.h"
-#include "app/FinishedDownload.h"
+#include "base/CriticalSectionLock.h"
+#include "app/detect/DirectoryWatcher.h"
+#include "app/detect/FinishedDownload.h"
 #include "base/TextCodec.h"
 
 #include <gtest/gtest.h>

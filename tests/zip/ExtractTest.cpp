@@ -262,7 +262,10 @@ TEST_F(ExtractTest, TheCompletedFileHookGetsTheWrittenPath) {
     ASSERT_TRUE(makeFolder(dest));
     ASSERT_TRUE(writeFile(dest + "a.txt", "older"));
     std::vector<std::wstring> seen;
-    zip.setCompletedFileHook([&](const std::wstring& path) { seen.push_back(path); });
+    zip.setCompletedFileHook([&](const std::wstring& path) {
+        seen.push_back(path);
+        return true;
+    });
     EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipOk, kZipOk}));
     ASSERT_EQ(seen.size(), 2u);
     const std::wstring wideDest = ansiToWide(dest);
@@ -351,6 +354,7 @@ TEST_F(ExtractTest, TheCompletedFileHookSeesEachWholeFileBeforeItsNameAndTime) {
         }
         if (s.path != target) s.target = readFile(target);
         seen.push_back(std::move(s));
+        return true;
     });
     ASSERT_TRUE(openBuilt(b));
     const uint64_t entryTime = fileTimeOfLocal(2021, 6, 15, 10, 20, 30);
@@ -372,4 +376,33 @@ TEST_F(ExtractTest, TheCompletedFileHookSeesEachWholeFileBeforeItsNameAndTime) {
     EXPECT_EQ(modificationTime(target), entryTime);
     EXPECT_EQ(zip.extractEntry(2, "bad.txt"), kZipDataError);
     EXPECT_EQ(seen.size(), 2u);
+}
+
+// A file the hook refuses (its zone mark could not be written) fails its
+// entry and is not kept: neither a new file nor the replacement of an old one.
+TEST_F(ExtractTest, AFileTheCompletedFileHookRefusesIsNotKept) {
+    ASSERT_TRUE(openBuilt(ZipBuilder().file("sub/new.txt", "fresh").file("old.txt", "replacing").file("ok.txt", "kept")));
+    ASSERT_TRUE(makeFolder(dest));
+    ASSERT_TRUE(writeFile(dest + "old.txt", "older"));
+    zip.setCompletedFileHook([](const std::wstring& written) { return written.find(L"ok.txt") != std::wstring::npos; });
+    EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipMarkFailed, kZipMarkFailed, kZipOk}));
+    EXPECT_EQ(listTree(dest), (Names{"ok.txt", "old.txt"}));
+    EXPECT_EQ(readFile(dest + "old.txt"), "older");
+    EXPECT_EQ(readFile(dest + "ok.txt"), "kept");
+}
+
+// 48 MiB of zeros deflate to less than one stored piece: the hook is still
+// asked after every MiB written, and a "no" there leaves no file.
+TEST_F(ExtractTest, APieceThatExpandsHugelyCanStillBeCancelledSoon) {
+    ASSERT_TRUE(openBuilt(ZipBuilder().add(makeEntry("zeros.bin", std::string(48 << 20, '\0')))));
+    int checks = 0;
+    uint64_t stored = 0;
+    zip.setPieceHook([&](uint64_t bytes) {
+        stored += bytes;
+        return bytes != 0 || ++checks < 3;
+    });
+    EXPECT_EQ(zip.extractEntry(0, "zeros.bin"), kZipCancelled);
+    EXPECT_EQ(checks, 3);
+    EXPECT_EQ(stored, 0u) << "stopped inside the first stored piece";
+    EXPECT_EQ(listTree(dest), Names{});
 }

@@ -1,0 +1,113 @@
+#include "app/detect/FinishedDownload.h"
+
+#include "base/CriticalSectionLock.h"
+#include "app/detect/DownloadJudge.h"
+#include "app/detect/DownloadRecordFilter.h"
+#include "app/detect/DownloadRules.h"
+#include "base/GuiMailbox.h"
+#include "base/PathText.h"
+#include "base/UniqueAny.h"
+#include "zip/EntryName.h"
+
+#include <atomic>
+#include <deque>
+
+namespace {
+
+// Worker side. The watchers of all drives share the record filter and the
+// queue of events the GUI thread has not taken yet; the lock is held only
+// for the filter's few comparisons and a string move.
+CriticalSectionLock pendingLock;
+DownloadRecordFilter recordFilter;
+std::deque<DownloadEvent> pendingEvents;
+bool taskPosted = false;
+// A GUI thread that cannot keep up loses the oldest events, never memory.
+constexpr size_t kPendingEvents = 256;
+
+std::atomic<uint64_t> acceptedRecords{0};
+
+// GUI side. A file still held by its writer is looked at again every
+// kRecheckMs: under Wine the last change record comes with the last write,
+// before the writer closes the file, and no record follows the close.
+DownloadJudge judge;
+void (*finishedHandler)(const std::wstring& path) = nullptr;
+constexpr UINT kRecheckMs = 100;
+UINT_PTR recheckTimer = 0;
+
+bool heldByWriter(const std::wstring& path) {
+    // Refusing to share writing fails while anyone has the file open for writing.
+    UniqueFile probe(CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+DownloadFileState lookAt(const std::wstring& path) {
+    DownloadFileState file;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return file;
+    file.isFile = true;
+    file.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    if (file.size == 0) return file;
+    file.heldByWriter = heldByWriter(path);
+    for (std::wstring_view suffix : kPartialSuffixes) {
+        if (GetFileAttributesW(systemPath(path + std::wstring(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            file.partialBeside = true;
+            break;
+        }
+    }
+    return file;
+}
+
+void judgeEvent(const DownloadEvent& event, bool recheck);
+
+void CALLBACK recheckWaiting(HWND, UINT, UINT_PTR, DWORD) {
+    // No exception may leave a timer callback.
+    try {
+        for (const DownloadEvent& event : judge.waiting()) judgeEvent(event, true);
+    } catch (...) {
+    }
+}
+
+void judgeEvent(const DownloadEvent& event, bool recheck) {
+    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind && finishedHandler)
+        finishedHandler(event.path);
+    const bool waiting = !judge.waiting().empty();
+    if (waiting && !recheckTimer) recheckTimer = SetTimer(nullptr, 0, kRecheckMs, recheckWaiting);
+    if (!waiting && recheckTimer) {
+        KillTimer(nullptr, recheckTimer);
+        recheckTimer = 0;
+    }
+}
+
+void takePendingEvents() {
+    std::deque<DownloadEvent> events;
+    {
+        auto guard = pendingLock.lock();
+        events.swap(pendingEvents);
+        taskPosted = false;
+    }
+    for (const DownloadEvent& event : events) judgeEvent(event, false);
+}
+
+}  // namespace
+
+void checkFinishedDownload(int action, const wchar_t* path, int /*length*/) {
+    if (!path) return;
+    std::wstring p = path;
+    auto guard = pendingLock.lock();
+    std::optional<DownloadEvent> event = recordFilter.feed(action, p);
+    if (!event) return;
+    if (event->kind != DownloadEvent::Kind::Gone) acceptedRecords.fetch_add(1, std::memory_order_relaxed);
+    // A writer's records come in runs for one path: one event stands for the run.
+    if (!pendingEvents.empty() && pendingEvents.back() == *event) return;
+    if (pendingEvents.size() >= kPendingEvents) pendingEvents.pop_front();
+    pendingEvents.push_back(std::move(*event));
+    if (taskPosted) return;  // the queued task takes this event as well
+    taskPosted = postToGui(takePendingEvents);
+}
+
+void setFinishedDownloadHandler(void (*handler)(const std::wstring& path)) { finishedHandler = handler; }
+
+uint64_t acceptedDownloadRecords() { return acceptedRecords.load(); }
