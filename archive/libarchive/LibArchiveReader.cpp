@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "archive/FileTimes.h"
+#include "archive/libarchive/ReaderSetup.h"
 #include "base/FileSystem.h"
 #include "base/TextCodec.h"
 #include "zip/EntryAttributes.h"
@@ -165,20 +166,7 @@ std::unique_ptr<LibArchiveReader> LibArchiveReader::open(const std::wstring& pat
 struct archive* LibArchiveReader::startReading(const char* charset) {
     struct archive* a = archive_read_new();
     if (!a) return nullptr;
-    switch (sniffed_) {
-    case ArchiveFormat::sevenZip: archive_read_support_format_7zip(a); break;
-    case ArchiveFormat::rar: archive_read_support_format_rar(a); break;
-    case ArchiveFormat::rar5: archive_read_support_format_rar5(a); break;
-    case ArchiveFormat::tar: archive_read_support_format_tar(a); break;
-    default:
-        archive_read_support_filter_gzip(a);
-        archive_read_support_filter_bzip2(a);
-        archive_read_support_filter_xz(a);
-        archive_read_support_filter_zstd(a);
-        archive_read_support_format_tar(a);
-        archive_read_support_format_raw(a);
-        break;
-    }
+    enableReaders(a, sniffed_);
     if (charset) archive_read_set_options(a, (std::string("hdrcharset=") + charset).c_str());
     archive_read_set_open_callback(a, VolumeReader::open);
     archive_read_set_read_callback(a, VolumeReader::read);
@@ -278,7 +266,7 @@ bool LibArchiveReader::walkHeaders(const char* charset, std::vector<Entry>* entr
 }
 
 bool LibArchiveReader::listEntries() {
-    const bool byteNames = sniffed_ != ArchiveFormat::sevenZip && sniffed_ != ArchiveFormat::rar5;
+    const bool byteNames = hasByteNames(sniffed_);
     bool encryptedHeaders = false;
     const bool complete = walkHeaders(byteNames ? kBytesCharset : nullptr, &entries_, &encryptedHeaders);
     const bool rarEncrypted = (sniffed_ == ArchiveFormat::rar || sniffed_ == ArchiveFormat::rar5) && [&] {
@@ -405,7 +393,7 @@ int32_t LibArchiveReader::seekEntry(int32_t index) {
     // Forward only: an entry at or before the one read last starts again.
     if (reader_ && (index < current_ || (index == current_ && dataTaken_))) stopReading();
     if (!reader_) {
-        const bool byteNames = sniffed_ != ArchiveFormat::sevenZip && sniffed_ != ArchiveFormat::rar5;
+        const bool byteNames = hasByteNames(sniffed_);
         reader_ = startReading(byteNames ? kBytesCharset : nullptr);
         if (!reader_) return kZipReadFailed;
         bytesSeen_ = 0;
