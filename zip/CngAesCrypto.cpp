@@ -1,4 +1,5 @@
-// AesCrypto through Windows' CNG (bcrypt.dll), which Wine provides too.
+// AesCrypto through Windows' CNG (bcrypt.dll), which Wine provides too; the
+// AES blocks on the processor's instructions where it has them.
 #include "zip/CngAesCrypto.h"
 
 #include <windows.h>
@@ -39,8 +40,11 @@ public:
 
     bool setKeys(const uint8_t* aesKey, size_t aesKeySize, const uint8_t* macKey, size_t macKeySize) override {
         dropKeys();
-        if (!aes_ || !ecb_ || !hmac_) return false;
-        if (!succeeded(::BCryptGenerateSymmetricKey(aes_, &key_, nullptr, 0, const_cast<PUCHAR>(aesKey),
+        if (!hmac_) return false;
+        if (processor_.setKey(aesKey, aesKeySize)) {
+            onProcessor_ = true;
+        } else if (!aes_ || !ecb_ ||
+                   !succeeded(::BCryptGenerateSymmetricKey(aes_, &key_, nullptr, 0, const_cast<PUCHAR>(aesKey),
                                                     static_cast<ULONG>(aesKeySize), 0))) {
             key_ = nullptr;
             return false;
@@ -54,6 +58,10 @@ public:
     }
 
     bool encryptBlocks(const uint8_t* in, uint8_t* out, size_t size) override {
+        if (onProcessor_) {
+            processor_.encryptBlocks(in, out, size);
+            return size % 16 == 0;
+        }
         ULONG done = 0;
         return key_ && succeeded(::BCryptEncrypt(key_, const_cast<PUCHAR>(in), static_cast<ULONG>(size), nullptr,
                                                  nullptr, 0, out, static_cast<ULONG>(size), &done, 0)) &&
@@ -72,11 +80,14 @@ private:
         if (mac_) ::BCryptDestroyHash(mac_);
         key_ = nullptr;
         mac_ = nullptr;
+        onProcessor_ = false;
     }
 
     BCRYPT_ALG_HANDLE hmac_ = nullptr, aes_ = nullptr;
     bool ecb_ = false;
     BCRYPT_KEY_HANDLE key_ = nullptr;
+    ProcessorAes processor_;
+    bool onProcessor_ = false;  // this key's blocks are the processor's
     BCRYPT_HASH_HANDLE mac_ = nullptr;
 };
 

@@ -211,7 +211,10 @@ struct FakeAesCrypto final : AesCrypto {
         macAt = 0;
         return true;
     }
+    static inline size_t calls = 0;  // encryptBlocks calls since the last reset
     bool encryptBlocks(const uint8_t* in, uint8_t* out, size_t size) override {
+        calls++;
+        if (size % 16 != 0 || size > WinZipAesDecryptor::kBatch) return false;
         for (size_t i = 0; i < size; i++) out[i] = in[i] ^ 0x5A;
         return true;
     }
@@ -289,6 +292,60 @@ TEST(EntryDecoder, WinZipAesVerifierCounterAndCode) {
     badCrc.crc ^= 1;
     CollectingSink sink;
     EXPECT_EQ(decode(d, badCrc, stored, 999, sink, "pw"), kZipDataError);
+}
+
+// The key stream runs on across pieces that end inside a block, on a
+// block's end or across batches; in one piece the entry takes one call per
+// batch of key stream.
+TEST(EntryDecoder, WinZipAesInPiecesOfAnySize) {
+    const size_t batch = WinZipAesDecryptor::kBatch;
+    Bytes plain = sample(2 * batch + 1000);
+    Bytes stored = fakeAesEntry(plain);
+    EntryParams p = paramsFor(0, plain, stored);
+    p.encrypted = true;
+    p.aesStrength = 3;
+    EntryDecoder d(4096);
+    d.setAesCrypto(makeFakeAes);
+    for (size_t piece : {stored.size(), size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{4095}, batch - 1, batch,
+                         batch + 3, 2 * batch + 17}) {
+        CollectingSink sink;
+        FakeAesCrypto::calls = 0;
+        ASSERT_EQ(decode(d, p, stored, piece, sink, "pw"), kZipOk) << piece;
+        EXPECT_EQ(sink.data, plain) << piece;
+        if (piece == stored.size()) {
+            EXPECT_EQ(FakeAesCrypto::calls, 3u);
+        }
+    }
+}
+
+// The processor's AES against the standard's example vectors, one block
+// alone and eleven at once (through the four-block path and the rest), in
+// place.
+TEST(ProcessorAes, KnownAnswers) {
+    if (!ProcessorAes::available()) GTEST_SKIP() << "no AES instructions";
+    struct Case {
+        size_t keySize;
+        uint8_t cipher[16];
+    } cases[] = {
+        {16, {0x69, 0xc4, 0xe0, 0xd8, 0x6a, 0x7b, 0x04, 0x30, 0xd8, 0xcd, 0xb7, 0x80, 0x70, 0xb4, 0xc5, 0x5a}},
+        {24, {0xdd, 0xa9, 0x7c, 0xa4, 0x86, 0x4c, 0xdf, 0xe0, 0x6e, 0xaf, 0x70, 0xa0, 0xec, 0x0d, 0x71, 0x91}},
+        {32, {0x8e, 0xa2, 0xb7, 0xca, 0x51, 0x67, 0x45, 0xbf, 0xea, 0xfc, 0x49, 0x90, 0x4b, 0x49, 0x60, 0x89}},
+    };
+    uint8_t key[32];
+    for (int i = 0; i < 32; i++) key[i] = static_cast<uint8_t>(i);
+    for (const Case& c : cases) {
+        ProcessorAes aes;
+        ASSERT_TRUE(aes.setKey(key, c.keySize));
+        for (size_t blocks : {1, 11}) {
+            Bytes data(16 * blocks);
+            for (size_t i = 0; i < data.size(); i++) data[i] = static_cast<uint8_t>((i % 16) * 0x11);
+            aes.encryptBlocks(data.data(), data.data(), data.size());
+            for (size_t b = 0; b < blocks; b++)
+                EXPECT_TRUE(std::equal(c.cipher, c.cipher + 16, data.begin() + 16 * b)) << c.keySize << " " << b;
+        }
+    }
+    ProcessorAes odd;
+    EXPECT_FALSE(odd.setKey(key, 20));
 }
 
 TEST(EntryDecoder, EmptyEntries) {
