@@ -10,10 +10,12 @@
 // 32-bit Windows keeps the stack 4-byte aligned; these functions may spill
 // 16-byte vectors, so they align their own frames there.
 #if defined(__i386__)
-#define QZ_AES_FUNCTION __attribute__((target("aes,sse2"), force_align_arg_pointer))
+#define QZ_ALIGNED_FRAME force_align_arg_pointer
 #else
-#define QZ_AES_FUNCTION __attribute__((target("aes,sse2")))
+#define QZ_ALIGNED_FRAME
 #endif
+#define QZ_AES_FUNCTION __attribute__((target("aes,sse2"), QZ_ALIGNED_FRAME))
+#define QZ_SHA_FUNCTION __attribute__((target("sha,ssse3,sse4.1"), QZ_ALIGNED_FRAME))
 #endif
 
 #if QZ_PROCESSOR_AES
@@ -97,11 +99,125 @@ QZ_AES_FUNCTION void ProcessorAes::encryptBlocks(const uint8_t* in, uint8_t* out
     }
 }
 
+bool ProcessorHmacSha1::available() {
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        // CPUID leaf 1: ECX bits 9 and 19 are SSSE3 and SSE4.1; leaf 7: EBX bit 29 is SHA.
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & (1u << 9)) || !(c & (1u << 19))) return false;
+        return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 29));
+    }();
+    return has;
+}
+
+namespace {
+
+// SHA-1 compression of whole 64-byte blocks. The state is kept with A in
+// the highest lane; each group of four rounds takes E (or, after the
+// first, what SHA1NEXTE makes of A four rounds back) plus its message words,
+// and message words 16 to 79 come from the four groups before:
+// M[j] = msg2(msg1(M[j-4], M[j-3]) ^ M[j-2], M[j-1]).
+QZ_SHA_FUNCTION void sha1Blocks(uint32_t state[5], const uint8_t* data, size_t blocks) {
+    const __m128i reverse = _mm_set_epi64x(0x0001020304050607LL, 0x08090a0b0c0d0e0fLL);
+    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+    __m128i e = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
+    for (; blocks > 0; blocks--, data += 64) {
+        const __m128i abcdBefore = abcd, eBefore = e;
+        __m128i m[4], previous = abcd;
+        for (int j = 0; j < 4; j++)
+            m[j] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * j)), reverse);
+#pragma GCC unroll 20
+        for (int j = 0; j < 20; j++) {
+            __m128i& w = m[j % 4];
+            if (j >= 4)
+                w = _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(w, m[(j + 1) % 4]), m[(j + 2) % 4]),
+                                       m[(j + 3) % 4]);
+            __m128i we = j == 0 ? _mm_add_epi32(e, w) : _mm_sha1nexte_epu32(previous, w);
+            previous = abcd;
+            switch (j / 5) {
+                case 0: abcd = _mm_sha1rnds4_epu32(abcd, we, 0); break;
+                case 1: abcd = _mm_sha1rnds4_epu32(abcd, we, 1); break;
+                case 2: abcd = _mm_sha1rnds4_epu32(abcd, we, 2); break;
+                default: abcd = _mm_sha1rnds4_epu32(abcd, we, 3); break;
+            }
+        }
+        e = _mm_sha1nexte_epu32(previous, eBefore);
+        abcd = _mm_add_epi32(abcd, abcdBefore);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
+    state[4] = static_cast<uint32_t>(_mm_extract_epi32(e, 3));
+}
+
+}  // namespace
+
+void ProcessorHmacSha1::Sha1::reset() {
+    static const uint32_t initial[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+    std::memcpy(state, initial, sizeof state);
+    fill = 0;
+    total = 0;
+}
+
+void ProcessorHmacSha1::Sha1::update(const uint8_t* data, size_t size) {
+    total += size;
+    if (fill > 0) {
+        size_t take = std::min(size, 64 - fill);
+        std::memcpy(pending + fill, data, take);
+        fill += take;
+        data += take;
+        size -= take;
+        if (fill < 64) return;
+        sha1Blocks(state, pending, 1);
+        fill = 0;
+    }
+    sha1Blocks(state, data, size / 64);
+    fill = size % 64;
+    if (fill > 0) std::memcpy(pending, data + size - fill, fill);
+}
+
+void ProcessorHmacSha1::Sha1::finish(uint8_t out[20]) {
+    // 0x80, zeros to 56 bytes past a block's start, the length in bits.
+    uint64_t bits = total * 8;
+    uint8_t tail[72] = {0x80};
+    size_t pad = (fill < 56 ? 56 : 120) - fill;
+    for (int i = 0; i < 8; i++) tail[pad + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    update(tail, pad + 8);
+    for (int i = 0; i < 20; i++) out[i] = static_cast<uint8_t>(state[i / 4] >> (24 - 8 * (i % 4)));
+}
+
+void ProcessorHmacSha1::start(const uint8_t* key, size_t size) {
+    uint8_t block[64] = {};
+    if (size > 64) {
+        inner_.reset();
+        inner_.update(key, size);
+        inner_.finish(block);
+    } else {
+        std::memcpy(block, key, size);
+    }
+    for (uint8_t& b : block) b ^= 0x36;
+    inner_.reset();
+    inner_.update(block, 64);
+    for (uint8_t& b : block) b ^= 0x36 ^ 0x5c;
+    outer_.reset();
+    outer_.update(block, 64);
+}
+
+void ProcessorHmacSha1::update(const uint8_t* data, size_t size) { inner_.update(data, size); }
+
+void ProcessorHmacSha1::finish(uint8_t out[20]) {
+    uint8_t digest[20];
+    inner_.finish(digest);
+    outer_.update(digest, 20);
+    outer_.finish(out);
+}
+
 #else
 
 bool ProcessorAes::available() { return false; }
 bool ProcessorAes::setKey(const uint8_t*, size_t) { return false; }
 void ProcessorAes::encryptBlocks(const uint8_t*, uint8_t*, size_t) const {}
+bool ProcessorHmacSha1::available() { return false; }
+void ProcessorHmacSha1::start(const uint8_t*, size_t) {}
+void ProcessorHmacSha1::update(const uint8_t*, size_t) {}
+void ProcessorHmacSha1::finish(uint8_t out[20]) { std::memset(out, 0, 20); }
 
 #endif
 

@@ -32,6 +32,31 @@ public:
 
 using AesCryptoFactory = std::unique_ptr<AesCrypto> (*)();
 
+// HMAC-SHA1 on the processor's SHA instructions (x86 and x86-64), several
+// times the speed of SHA-1 in plain code: the authentication code runs over
+// every stored byte of an AES entry.
+class ProcessorHmacSha1 {
+public:
+    // Whether this processor has the SHA instructions (never elsewhere).
+    static bool available();
+    // Starts a code under this key (of any size); needs available().
+    void start(const uint8_t* key, size_t size);
+    void update(const uint8_t* data, size_t size);
+    void finish(uint8_t out[20]);
+
+private:
+    struct Sha1 {
+        uint32_t state[5];
+        uint8_t pending[64];
+        size_t fill;
+        uint64_t total;
+        void reset();
+        void update(const uint8_t* data, size_t size);
+        void finish(uint8_t out[20]);
+    };
+    Sha1 inner_ = {}, outer_ = {};
+};
+
 // AES encryption on the processor's AES instructions (x86 and x86-64). A
 // crypto library's call costs more than a block takes here, and under Wine
 // each block of a call is a call of its own; these make counter blocks in

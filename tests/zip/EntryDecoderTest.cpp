@@ -318,36 +318,6 @@ TEST(EntryDecoder, WinZipAesInPiecesOfAnySize) {
     }
 }
 
-// The processor's AES against the standard's example vectors, one block
-// alone and eleven at once (through the four-block path and the rest), in
-// place.
-TEST(ProcessorAes, KnownAnswers) {
-    if (!ProcessorAes::available()) GTEST_SKIP() << "no AES instructions";
-    struct Case {
-        size_t keySize;
-        uint8_t cipher[16];
-    } cases[] = {
-        {16, {0x69, 0xc4, 0xe0, 0xd8, 0x6a, 0x7b, 0x04, 0x30, 0xd8, 0xcd, 0xb7, 0x80, 0x70, 0xb4, 0xc5, 0x5a}},
-        {24, {0xdd, 0xa9, 0x7c, 0xa4, 0x86, 0x4c, 0xdf, 0xe0, 0x6e, 0xaf, 0x70, 0xa0, 0xec, 0x0d, 0x71, 0x91}},
-        {32, {0x8e, 0xa2, 0xb7, 0xca, 0x51, 0x67, 0x45, 0xbf, 0xea, 0xfc, 0x49, 0x90, 0x4b, 0x49, 0x60, 0x89}},
-    };
-    uint8_t key[32];
-    for (int i = 0; i < 32; i++) key[i] = static_cast<uint8_t>(i);
-    for (const Case& c : cases) {
-        ProcessorAes aes;
-        ASSERT_TRUE(aes.setKey(key, c.keySize));
-        for (size_t blocks : {1, 11}) {
-            Bytes data(16 * blocks);
-            for (size_t i = 0; i < data.size(); i++) data[i] = static_cast<uint8_t>((i % 16) * 0x11);
-            aes.encryptBlocks(data.data(), data.data(), data.size());
-            for (size_t b = 0; b < blocks; b++)
-                EXPECT_TRUE(std::equal(c.cipher, c.cipher + 16, data.begin() + 16 * b)) << c.keySize << " " << b;
-        }
-    }
-    ProcessorAes odd;
-    EXPECT_FALSE(odd.setKey(key, 20));
-}
-
 TEST(EntryDecoder, EmptyEntries) {
     EntryDecoder d;
     CollectingSink sink;
