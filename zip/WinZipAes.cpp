@@ -1,6 +1,7 @@
 #include "zip/WinZipAes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -233,20 +234,34 @@ int32_t WinZipAesDecryptor::begin(const char* password, uint8_t strength, const 
         return kZipDataError;
     if (std::memcmp(derived + 2 * keySize, saltAndVerifier + salt, kVerifierSize) != 0) return kZipBadPassword;
     if (!crypto_->setKeys(derived, keySize, derived + keySize, keySize)) return kZipDataError;
-    counter_ = 0;
+    counterLow_ = counterHigh_ = 0;
     ready_ = used_ = 0;
     return kZipOk;
 }
+
+namespace {
+
+void putLittleEndian(uint8_t* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
+}  // namespace
 
 // Key stream for the next `wanted` bytes, whole blocks, at most kBatch: a
 // small entry makes no more than it uses.
 bool WinZipAesDecryptor::refill(size_t wanted) {
     size_t size = std::min(kBatch, (wanted + 15) / 16 * 16);
-    std::memset(counters_.get(), 0, size);
+    // Through locals: a byte store could otherwise be the members' own.
+    uint8_t* counters = counters_.get();
+    uint64_t low = counterLow_, high = counterHigh_;
     for (size_t block = 0; block < size; block += 16) {
-        uint64_t n = ++counter_;
-        for (int i = 0; i < 8; i++) counters_[block + i] = static_cast<uint8_t>(n >> (8 * i));
+        if (++low == 0) high++;
+        putLittleEndian(counters + block, low);
+        putLittleEndian(counters + block + 8, high);
     }
+    counterLow_ = low;
+    counterHigh_ = high;
     ready_ = size;
     used_ = 0;
     return crypto_->encryptBlocks(counters_.get(), keyStream_.get(), size);
@@ -260,7 +275,15 @@ int32_t WinZipAesDecryptor::decrypt(uint8_t* data, size_t size) {
         size_t n = std::min(size - done, ready_ - used_);
         uint8_t* to = data + done;
         const uint8_t* from = stream + used_;
-        for (size_t i = 0; i < n; i++) to[i] ^= from[i];
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {  // a word at a time
+            uint64_t word, key;
+            std::memcpy(&word, to + i, 8);
+            std::memcpy(&key, from + i, 8);
+            word ^= key;
+            std::memcpy(to + i, &word, 8);
+        }
+        for (; i < n; i++) to[i] ^= from[i];
         used_ += n;
         done += n;
     }

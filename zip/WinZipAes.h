@@ -104,7 +104,7 @@ private:
     bool refill(size_t wanted);
 
     std::unique_ptr<AesCrypto> crypto_;
-    uint64_t counter_ = 0;  // the last counter encrypted; the first block's is 1
+    uint64_t counterLow_ = 0, counterHigh_ = 0;  // the last block's 128-bit counter; the first block's is 1
     std::unique_ptr<uint8_t[]> counters_{new uint8_t[kBatch]};
     std::unique_ptr<uint8_t[]> keyStream_{new uint8_t[kBatch]};
     size_t ready_ = 0;  // key stream bytes made by the last call
