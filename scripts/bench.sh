@@ -19,8 +19,8 @@
 # first round), the last run's output deleted, the disk synced and the dirty
 # pages written back, an existing empty folder to write into, one Wine server
 # kept warm for the whole benchmark, and who goes first rotating each round.
-# The write-back is what made (a) swing: a run that starts while the last
-# one's 256 MiB is still being written back or discarded competes with it.
+# So no run overlaps the write-back of an earlier one's output (256 MiB for
+# (a)), which competes with it for the disk and the processor.
 #
 # Usage: scripts/bench.sh [runs, default 7] [letters to run, default abcdefgh]
 # Environment: QZ_BENCH_KIND (x86_64, the default, or i686: which build of
