@@ -383,9 +383,11 @@ EntryInfo LibArchiveReader::entryInfo(int32_t index) {
 
 int32_t LibArchiveReader::readFailure() const {
     if (!incompleteSet_ || !reader_) return kZipDataError;
-    // Reading went through every volume there is and wanted more.
-    return static_cast<uint64_t>(archive_filter_bytes(reader_, -1)) >= archiveSize_ ? kZipMissingVolume
-                                                                                     : kZipDataError;
+    // Reading went to the end of the volumes there are (but for the last
+    // volume's closing headers) and wanted more.
+    constexpr uint64_t kClosingHeaders = 4096;
+    const uint64_t consumed = static_cast<uint64_t>(std::max<la_int64_t>(archive_filter_bytes(reader_, -1), 0));
+    return consumed + kClosingHeaders >= archiveSize_ ? kZipMissingVolume : kZipDataError;
 }
 
 int32_t LibArchiveReader::seekEntry(int32_t index) {
@@ -480,6 +482,8 @@ int32_t LibArchiveReader::writeData(const Entry& entry, const std::wstring& outp
         bytesSeen_ = std::max(bytesSeen_, seen);
         if (pieceHook_ && !pieceHook_(stored)) return kZipCancelled;
     }
-    if (entry.sizeKnown && out.written() != entry.size) return kZipDataError;
+    // Ended short of its size: damaged, or its data goes on in a volume that
+    // is missing (RAR 5 ends such an entry without an error).
+    if (entry.sizeKnown && out.written() != entry.size) return readFailure();
     return out.commit();
 }

@@ -258,6 +258,17 @@ expect_tail "$rar/test_read_format_rar5_stored.rar" rar5 safe
 expect_tail "$rar/test_read_format_rar.rar" rar safe
 extract "$rar/test_read_format_rar.rar"
 grep -qP '^1\t0x200000\t[^\t]*\ttestlink$' "$work/log" && [ ! -e "$work/out/testlink" ] || fail "RAR link: $(cat "$work/log")"
+# A set without its later volumes: the entry that goes on there fails as
+# such (0x100000) and leaves nothing.
+mkdir -p "$rar/cut"
+cp "$rar"/test_rar_multivolume_multiple_files.part[12].rar "$rar"/test_read_format_rar5_multiarchive.part0[12].rar "$rar/cut/"
+for first in test_rar_multivolume_multiple_files.part1.rar test_read_format_rar5_multiarchive.part01.rar; do
+    extract "$rar/cut/$first"
+    grep -qP '^\d+\t0x100000\t' "$work/log" || fail "$first without its last volumes: $(cat "$work/log")"
+    while IFS=$'\t' read -r index code reason name; do
+        [ "$code" = 0x100000 ] && [ -e "$work/out/$name" ] && fail "$first: $name was kept"
+    done <"$work/log"
+done
 # Unicode names of RAR 4.
 listing "$rar/test_read_format_rar_unicode.rar"
 bsdtar -tf "$rar/test_read_format_rar_unicode.rar" | sed 's|/$||' | sort >"$work/names.ref"
