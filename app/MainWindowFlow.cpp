@@ -12,7 +12,10 @@
 #include "ui/Forms.h"
 #include "ui/PasswordDialog.h"
 #include "zip/EntryName.h"
-#include "zip/Unzip.h"
+#include "archive/Archive.h"
+#include "archive/VolumeSet.h"
+#include "app/detect/DownloadSets.h"
+#include "base/FileSystem.h"
 
 #include <memory>
 #include <optional>
@@ -22,7 +25,7 @@ namespace {
 // What the open main window lists; GUI thread only.
 struct ListedArchive {
     std::wstring path;
-    std::shared_ptr<ZIP解压> archive;  // the object zipArchive held when listed
+    std::shared_ptr<Archive> archive;  // what zipArchive held when listed; null when nothing opened
     std::wstring autoDestination;     // the "当前文件夹" rule's answer, once taken
     std::vector<RunEntry> entries;    // as listed, in archive order
     std::vector<EntryVerdict> verdicts;  // each entry's verdict, in the same order
@@ -38,11 +41,6 @@ std::wstring archiveRuleChoice;
 // The run going on, if any.
 ExtractionWorker worker;
 std::wstring runDestination;
-
-// Download folders may be deep: paths from MAX_PATH on take the extended form.
-bool pathExists(const std::wstring& path) {
-    return GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 std::vector<std::wstring> listedNames() {
     std::vector<std::wstring> names;
@@ -86,7 +84,15 @@ void showResult(const RunResult& result) {
     const std::wstring destination = std::move(runDestination);
     if (!isFormLoaded(FormId::Main)) return;
     if (!result.password.empty()) listed.password = result.password;
-    setCountLine(resultLine(result.extracted, result.failed, result.cancelled));
+    std::string line = resultLine(result.extracted, result.failed, result.cancelled);
+    // Entries that went on in a volume that is not there: name the first one missing.
+    for (EntryOutcome outcome : result.outcomes) {
+        if (outcome != EntryOutcome::MissingVolume) continue;
+        const VolumeSet set = findVolumes(firstVolumeOf(listed.path), pathExists);
+        if (!set.firstMissing.empty()) line += "，缺少分卷：" + wideToUtf8(pathFileName(set.firstMissing));
+        break;
+    }
+    setCountLine(line);
     setCaption(MainControl::kExtract, L"立即解压");
     int firstFailed = -1;
     for (size_t i = 0; i < result.outcomes.size() && i < listed.entries.size(); ++i) {
@@ -124,8 +130,14 @@ void onMainCreated() {
     setCaption(MainControl::kTitle, title);
 
     listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}, {}, {}};
+    if (!listed.archive) {
+        state.listedEntryCount = 0;
+        setCountLine(pathExists(listed.path) ? "无法打开：不是支持的压缩包" : "无法打开：文件不存在");
+        return;
+    }
     state.listedEntryCount = listed.archive->entryCount();
-    const VerdictLine count = entryCountLine(state.listedEntryCount, listed.archive->verdict());
+    const VerdictLine count =
+        entryCountLine(state.listedEntryCount, listed.archive->verdict(), listed.archive->namesEncrypted());
     setCaption(MainControl::kCountLine, utf8ToWide(count.text));
     setTextColour(MainControl::kCountLine, count.colour());
     listed.entries.reserve(static_cast<size_t>(state.listedEntryCount));
@@ -134,7 +146,8 @@ void onMainCreated() {
         const EntryInfo info = listed.archive->entryInfo(i);
         const EntryVerdict verdict = listed.archive->entryVerdict(i);
         addListRow(MainControl::kEntryList, visibleName(info.unicodeName) + utf8ToWide(rowReason(verdict.reason)));
-        listed.entries.push_back({info.index, info.unicodeName, info.fullCompressedSize, info.fullUncompressedSize});
+        listed.entries.push_back({info.index, info.unicodeName, info.fullCompressedSize, info.fullUncompressedSize,
+                                  verdict.has(kEntryEncrypted)});
         listed.verdicts.push_back(verdict);
     }
 }

@@ -9,7 +9,6 @@ std::unique_ptr<ProgramState> gState;
 ProgramState& createProgramState() {
     if (!gState) {
         gState = std::make_unique<ProgramState>();
-        gState->zipArchive = std::make_shared<ZIP解压>();
     }
     return *gState;
 }
@@ -19,10 +18,7 @@ ProgramState& programState() { return createProgramState(); }
 void destroyProgramState() {
     if (!gState) return;
     gState->lastArchivePath.clear();
-    if (gState->zipArchive) {
-        gState->zipArchive->close();
-        gState->zipArchive.reset();
-    }
+    gState->zipArchive.reset();  // closed with its last reference
     gState->destinationFolder.clear();
     gState.reset();
 }

@@ -8,7 +8,7 @@
 #include "base/PathText.h"
 #include "base/TextCodec.h"
 #include "ui/Forms.h"
-#include "zip/Unzip.h"
+#include "archive/Archive.h"
 
 #include <atomic>
 #include <list>
@@ -20,12 +20,11 @@ namespace {
 constexpr wchar_t kChecking[] = L"正在检查…";
 
 // One archive being opened and judged on its own thread. The thread fills
-// in archive and opened, then sets done; the GUI thread reads them only
+// in archive, then sets done; the GUI thread reads them only
 // after done (or after joining).
 struct Check {
     uint64_t id = 0;
-    std::shared_ptr<Unzip> archive = std::make_shared<Unzip>();
-    bool opened = false;
+    std::shared_ptr<Archive> archive;  // null when no reader could open it
     std::atomic<bool> done{false};
     bool applied = false;
     std::thread thread;
@@ -40,7 +39,9 @@ void showVerdict(Check& check) {
     if (check.applied) return;
     check.applied = true;
     programState().zipArchive = check.archive;
-    const VerdictLine status = reminderStatus(check.opened, check.archive->verdict());
+    const Archive* archive = check.archive.get();
+    const VerdictLine status = archive ? reminderStatus(true, archive->verdict(), archive->namesEncrypted())
+                                       : reminderStatus(false, ArchiveVerdict{});
     setCaption(ReminderControl::kStatus, utf8ToWide(status.text));
     setTextColour(ReminderControl::kStatus, status.colour());
 }
@@ -64,9 +65,9 @@ void startCheck(const std::wstring& path) {
     try {
         check.thread = std::thread([&check, path] {
             try {
-                check.opened = check.archive->open(path);
+                check.archive = openArchive(path);
             } catch (...) {
-                check.opened = false;
+                check.archive.reset();
             }
             check.done.store(true);
             // Its result is taken from the list, never from the task itself.
@@ -74,7 +75,7 @@ void startCheck(const std::wstring& path) {
         });
     } catch (...) {
         // No thread: the archive is opened here, as it was before threads.
-        check.opened = check.archive->open(path);
+        check.archive = openArchive(path);
         check.done.store(true);
     }
     collectChecks();
@@ -100,9 +101,9 @@ void onFinishedDownload(const std::wstring& path) {
     const std::wstring title = fileTitle(path);
     setCaption(ReminderControl::kTitle, title);
     updateTitleMarker(title);
-    // Until the check is over the download has an archive object holding
-    // nothing: a main window listing the previous one stays with it.
-    state.zipArchive = std::make_shared<Unzip>();
+    // Until the check is over the download has no archive: a main window
+    // listing the previous one stays with it.
+    state.zipArchive.reset();
     setCaption(ReminderControl::kStatus, kChecking);
     setTextColour(ReminderControl::kStatus, std::nullopt);
     startCheck(path);

@@ -86,7 +86,7 @@ bool unsafeEntryName(std::wstring_view entryName) {
     return verdict != NameVerdict::safe && verdict != NameVerdict::tooLong;
 }
 
-EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures) {
+EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures, bool encrypted) {
     if (resultCode == kZipOk) return EntryOutcome::Extracted;
     if (unsafeName) return EntryOutcome::UnsafePath;
     switch (resultCode) {
@@ -106,19 +106,28 @@ EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigu
         return EntryOutcome::CannotWrite;
     case kZipMarkFailed:
         return EntryOutcome::MarkFailed;
-    case kZipReadFailed:  // what the library answers for a method it does not decode
-        return EntryOutcome::Unsupported;
+    case kZipNotAFile:
+        return EntryOutcome::LinkSkipped;
+    case kZipMissingVolume:
+        return EntryOutcome::MissingVolume;
+    case kZipReadFailed:  // a method, or an encryption, the library does not decode
+        return encrypted ? EntryOutcome::UnsupportedEncryption : EntryOutcome::Unsupported;
     default:
         return EntryOutcome::Damaged;
     }
 }
 
 EntryOutcome entryOutcome(int32_t resultCode, std::wstring_view name, uint64_t storedSize, uint64_t size,
-                          const std::function<uint64_t()>& freeBytes) {
+                          const std::function<uint64_t()>& freeBytes, bool encrypted) {
     if (resultCode == kZipOk) return EntryOutcome::Extracted;
     EntryFigures figures{storedSize, size};
     if (resultCode == kZipWriteFailed && freeBytes) figures.freeBytes = freeBytes();
-    return classifyResult(resultCode, unsafeEntryName(name), figures);
+    return classifyResult(resultCode, unsafeEntryName(name), figures, encrypted);
+}
+
+bool isFailure(EntryOutcome outcome) {
+    return outcome != EntryOutcome::Extracted && outcome != EntryOutcome::Skipped &&
+           outcome != EntryOutcome::LinkSkipped;
 }
 
 std::string outcomeReason(EntryOutcome outcome) {
@@ -134,6 +143,9 @@ std::string outcomeReason(EntryOutcome outcome) {
     case EntryOutcome::SuspectedBomb: return "（疑似压缩炸弹，已跳过）";
     case EntryOutcome::CannotWrite: return "（无法写入）";
     case EntryOutcome::MarkFailed: return "（无法写入安全标记）";
+    case EntryOutcome::LinkSkipped: return "（链接，已跳过）";
+    case EntryOutcome::MissingVolume: return "（缺少分卷）";
+    case EntryOutcome::UnsupportedEncryption: return "（不支持此类加密）";
     case EntryOutcome::RunFailed: return "（解压出错）";
     }
     return {};

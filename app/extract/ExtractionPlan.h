@@ -45,6 +45,9 @@ enum class EntryOutcome {
     SuspectedBomb,  // claims far more than the disk holds from very little
     CannotWrite,
     MarkFailed,     // its zone mark could not be written, so it was not kept
+    LinkSkipped,    // a link, FIFO or device: never created; not a failure
+    MissingVolume,  // it goes on in a volume of the set that is not there
+    UnsupportedEncryption,  // encrypted in a way the library cannot decrypt (7z, RAR)
     RunFailed,      // the run itself failed before or while reaching it
 };
 
@@ -63,14 +66,18 @@ struct EntryFigures {
 bool unsafeEntryName(std::wstring_view entryName);
 
 // The outcome of an extraction result code (0 for success).
-EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures);
+EntryOutcome classifyResult(int32_t resultCode, bool unsafeName, const EntryFigures& figures, bool encrypted = false);
 
 // The one judgement of an extracted entry that the window and quillozip-cli
 // share: the library's result code for the entry named name, with its full
-// (64-bit) stored and extracted sizes; freeBytes, the room left at the
-// destination, is asked only when the entry did not fit.
+// (64-bit) stored and extracted sizes and whether it is encrypted; freeBytes,
+// the room left at the destination, is asked only when the entry did not fit.
 EntryOutcome entryOutcome(int32_t resultCode, std::wstring_view name, uint64_t storedSize, uint64_t size,
-                          const std::function<uint64_t()>& freeBytes);
+                          const std::function<uint64_t()>& freeBytes, bool encrypted = false);
+
+// Whether an outcome counts as a failure in the result line (bookkeeping
+// and links are skipped, never failed).
+bool isFailure(EntryOutcome outcome);
 
 // The text after a row's name: "（密码错误）" and the like; empty for an
 // extracted entry.

@@ -13,7 +13,7 @@ constexpr ULONGLONG kProgressEveryMs = 100;
 
 struct ExtractionWorker::Job {
     // Set by the GUI thread before the thread starts; read-only afterwards.
-    std::shared_ptr<Unzip> archive;
+    std::shared_ptr<Archive> archive;
     std::wstring destination;
     std::vector<RunEntry> entries;
     ProgressHandler onProgress;
@@ -61,7 +61,7 @@ struct ExtractionWorker::Job {
     // Extracts an entry, asking for the password while it does not fit. The
     // check byte lets one wrong password in 256 through; the CRC then fails,
     // which right after a new password counts as a wrong password once.
-    int32_t extractWithPassword(Unzip& zip, const RunEntry& entry) {
+    int32_t extractWithPassword(Archive& zip, const RunEntry& entry) {
         int32_t rc = zip.extractEntry(entry.index, entry.name);
         bool again = false, newPassword = false, crcRetried = false;
         for (;;) {
@@ -93,7 +93,7 @@ struct ExtractionWorker::Job {
         });
     }
 
-    EntryOutcome extractOne(Unzip& zip, const RunEntry& entry, int32_t* rc) {
+    EntryOutcome extractOne(Archive& zip, const RunEntry& entry, int32_t* rc) {
         *rc = kZipOk;
         if (isMacBookkeeping(entry.name)) return EntryOutcome::Skipped;
         if (entry.index < 0) return EntryOutcome::Damaged;
@@ -101,14 +101,14 @@ struct ExtractionWorker::Job {
         *rc = extractWithPassword(zip, entry);
         if (*rc == kZipBadPassword && skipEncrypted) return EntryOutcome::PasswordSkipped;
         return entryOutcome(*rc, entry.name, entry.storedSize, entry.size,
-                            [this] { return freeBytesAt(destination).value_or(UINT64_MAX); });
+                            [this] { return freeBytesAt(destination).value_or(UINT64_MAX); }, entry.encrypted);
     }
 
     void run() {
         progress.totalEntries = static_cast<int64_t>(entries.size());
         for (const RunEntry& e : entries) progress.totalBytes += e.storedSize;
         reportProgress(true);
-        Unzip& zip = *archive;
+        Archive& zip = *archive;
         const bool baseSet = zip.setBaseFolder(destination) == kZipOk;
         zip.setPassword(password.empty() ? nullptr : password.c_str());
         uint64_t bytesBefore = 0;  // stored bytes of the entries done
@@ -141,7 +141,7 @@ struct ExtractionWorker::Job {
         result.outcomes.push_back(outcome);
         if (outcome == EntryOutcome::Extracted)
             ++result.extracted;
-        else if (outcome != EntryOutcome::Skipped)
+        else if (isFailure(outcome))
             ++result.failed;
     }
 
@@ -166,7 +166,7 @@ struct ExtractionWorker::Job {
     }
 };
 
-bool ExtractionWorker::start(std::shared_ptr<Unzip> archive, std::wstring destination, std::vector<RunEntry> entries,
+bool ExtractionWorker::start(std::shared_ptr<Archive> archive, std::wstring destination, std::vector<RunEntry> entries,
                              std::string password, ProgressHandler onProgress, ResultHandler onResult,
                              PasswordHandler onPassword) {
     lifetime_.joinEnded();  // a run that ended without being heard of

@@ -11,7 +11,7 @@
 
 #include "app/extract/ExtractionPlan.h"
 #include "app/extract/RunLifetime.h"
-#include "zip/Unzip.h"
+#include "archive/Archive.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +26,7 @@ struct RunEntry {
     std::wstring name;    // the entry's Unicode name
     uint64_t storedSize = 0;
     uint64_t size = 0;
+    bool encrypted = false;  // the verdict found it encrypted
 };
 
 struct RunProgress {
@@ -58,7 +59,7 @@ public:
     // a cancelled one that has not ended yet) or when no thread could be made.
     // An encrypted entry is tried with password (empty for none) first; when
     // it does not fit, the worker asks onPassword and waits for the answer.
-    bool start(std::shared_ptr<Unzip> archive, std::wstring destination, std::vector<RunEntry> entries,
+    bool start(std::shared_ptr<Archive> archive, std::wstring destination, std::vector<RunEntry> entries,
                std::string password, ProgressHandler onProgress, ResultHandler onResult, PasswordHandler onPassword);
     // From the start until the run's thread has ended and been joined.
     bool running() const { return lifetime_.alive(); }

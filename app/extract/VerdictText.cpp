@@ -2,14 +2,16 @@
 
 #include "app/detect/DownloadRules.h"
 
-VerdictLine reminderStatus(bool opened, const ArchiveVerdict& verdict) {
+VerdictLine reminderStatus(bool opened, const ArchiveVerdict& verdict, bool namesEncrypted) {
     if (!opened) return {"下载完毕，检测未知"};
+    if (namesEncrypted) return {"下载完毕，需要密码"};
     if (verdict.riskyCount() > 0) return {"下载完毕，含危险文件", true};
     if (verdict.encrypted()) return {"下载完毕，需要密码"};
     return {"下载完毕，压缩包安全"};
 }
 
-VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict) {
+VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict, bool namesEncrypted) {
+    if (namesEncrypted) return {"文件名已加密，无法查看内容"};
     const std::string entries = "共有" + std::to_string(count) + "个文件，";
     if (size_t risky = verdict.riskyCount()) return {entries + "其中" + std::to_string(risky) + "个有风险", true};
     if (verdict.encrypted()) return {entries + "需要密码"};

@@ -20,11 +20,13 @@ struct VerdictLine {
     std::optional<ColourRef> colour() const { return warning ? std::optional<ColourRef>(kWarningRed) : std::nullopt; }
 };
 
-// "下载完毕，检测未知" when the archive did not open; else what it holds.
-VerdictLine reminderStatus(bool opened, const ArchiveVerdict& verdict);
+// "下载完毕，检测未知" when the archive did not open; else what it holds. An
+// archive whose names are encrypted too (7z -mhe, RAR headers) needs a password.
+VerdictLine reminderStatus(bool opened, const ArchiveVerdict& verdict, bool namesEncrypted = false);
 
-// "共有N个文件，..." for an archive of count entries.
-VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict);
+// "共有N个文件，..." for an archive of count entries; "文件名已加密，无法查看内容"
+// for one whose names are encrypted.
+VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict, bool namesEncrypted = false);
 
 // What follows a flagged entry's name in the list, "（已加密）"; empty for none.
 std::string rowReason(EntryReason reason);

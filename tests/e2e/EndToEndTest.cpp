@@ -489,6 +489,60 @@ TEST_F(EndToEnd, ALargeDownloadIsCheckedWhileTheTrayKeepsAnswering) {
     EXPECT_TRUE(program_.closeMainWindow());
 }
 
+// A set of 7z volumes that finish last first is reminded once, when the
+// first volume is there, named by it; it extracts across the volumes.
+TEST_F(EndToEnd, ASevenZipSetFinishingOutOfOrderIsRemindedOnce) {
+    std::vector<std::wstring> volumes;
+    for (int n = 1;; ++n) {
+        wchar_t name[32];
+        swprintf(name, 32, L"set.7z.%03d", n);
+        if (GetFileAttributesW((archivesDir() + L"\\" + name).c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        volumes.push_back(name);
+    }
+    ASSERT_GE(volumes.size(), 2u);
+    hideReminder();
+    const std::wstring dir = newFolder(L"sets");
+    for (auto it = volumes.rbegin(); it != volumes.rend(); ++it) {
+        ASSERT_TRUE(writeDownload(dir + *it + L".crdownload", readFile(archivesDir() + L"\\" + *it)));
+        ASSERT_TRUE(MoveFileW((dir + *it + L".crdownload").c_str(), (dir + *it).c_str()));
+        if (std::next(it) != volumes.rend())
+            EXPECT_FALSE(waitFor([] { return visible(reminder()); }, 500)) << "reminded before the set was whole";
+    }
+    ASSERT_TRUE(program_.waitForReminder(L"set.7z", kShowTimeoutMs, kSafeVerdict));
+    hideReminder();
+    EXPECT_FALSE(waitFor([] { return visible(reminder()); }, kQuietMs)) << "a volume was reminded by itself";
+    ASSERT_TRUE(program_.safeOpen(static_cast<int>(toolsEntryNames().size())));
+    ASSERT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
+    EXPECT_TRUE(closeOpenedFolder(L"set.7z"));
+    expectSameTree(wineDir(binaryDir() + "/e2e/archives/src/tools/"), dir + L"set.7z\\");
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
+// A RAR download renamed into place is read by its content; its symbolic
+// link is listed and skipped, never created.
+TEST_F(EndToEnd, ARenamedRarDownloadIsReadAndItsLinkSkipped) {
+    hideReminder();
+    const std::wstring dir = newFolder(L"rar");
+    ASSERT_TRUE(writeDownload(dir + L"资料.rar.crdownload", readFile(archivesDir() + L"\\links.rar")));
+    ASSERT_TRUE(MoveFileW((dir + L"资料.rar.crdownload").c_str(), (dir + L"资料.rar").c_str()));
+    ASSERT_TRUE(program_.waitForReminder(L"资料", kShowTimeoutMs));
+    ASSERT_TRUE(program_.safeOpen(5));
+    ASSERT_TRUE(press(mainControl(MainControl::kArchiveFolder.name)));
+    ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
+    EXPECT_TRUE(closeOpenedFolder(L"资料"));
+    const std::vector<std::wstring> rows = listRows(mainControl(MainControl::kEntryList.name));
+    EXPECT_NE(std::find(rows.begin(), rows.end(), L"testlink（链接，已跳过）"), rows.end());
+    const std::wstring reference = wineDir(binaryDir() + "/e2e/archives/rar-ref/");
+    for (const wchar_t* name : {L"test.txt", L"testdir\\test.txt"}) {
+        const std::vector<char> bytes = readFile(dir + L"资料\\" + name);
+        EXPECT_FALSE(bytes.empty()) << wideToUtf8(name);
+        EXPECT_TRUE(bytes == readFile(reference + name)) << wideToUtf8(name);
+    }
+    EXPECT_EQ(GetFileAttributesW((dir + L"资料\\testlink").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
 TEST_F(EndToEnd, ExitFromTheTrayMenuEndsWithCodeZero) {
     DWORD code = 1;
     ASSERT_TRUE(program_.exitFromTrayMenu(&code, [] { screenshot("6-tray-menu"); }));

@@ -5,11 +5,15 @@
 #   OUT/tools.names     its entry names in archive order (UTF-8, one a line)
 #   OUT/truncated.zip   the first half of tools.zip
 #   OUT/many.zip        100,000 empty entries in 100 folders: a long central directory
+#   OUT/set.7z.001 …    the tree in 7z volumes of 100 KiB
+#   OUT/links.rar       a RAR 4 archive with a symbolic link, from libarchive's
+#                       own tests, and OUT/rar-ref/ what bsdtar makes of it
 set -euo pipefail
 # bsdtar flags non-ASCII names as UTF-8 (general-purpose bit 11) when the
 # locale is UTF-8; Debian's Info-ZIP zip stores them as bare bytes.
 export LC_ALL=C.UTF-8
 out=${1:?usage: make-e2e-archives.sh OUT}
+top=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$out"
 mkdir -p "$out/src/tools/docs" "$out/src/tools/bin" "$out/src/tools/empty"
 cd "$out/src/tools"
@@ -30,3 +34,18 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
     for i in range(100000):
         z.writestr("d%02d/f%05d.txt" % (i % 100, i), b"")
 PY
+(cd "$out/src/tools" && 7z a -bd -mx=1 -v100k "$out/set.7z" readme.txt empty docs bin >/dev/null)
+tests=$(ls -d "$top"/.deps/src/libarchive-[0-9]*/libarchive/test | head -n 1)
+python3 - "$tests/test_read_format_rar.rar.uu" "$out/links.rar" <<'PY'
+import binascii, sys
+data = bytearray()
+for line in open(sys.argv[1]):
+    if line.startswith('begin'):
+        continue
+    if line.startswith('end'):
+        break
+    if line.strip():
+        data += binascii.a2b_uu(line.rstrip('\n'))
+open(sys.argv[2], 'wb').write(data)
+PY
+mkdir -p "$out/rar-ref" && bsdtar -xf "$out/links.rar" -C "$out/rar-ref"

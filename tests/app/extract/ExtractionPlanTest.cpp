@@ -98,9 +98,16 @@ TEST(ExtractionPlan, ResultCodesBecomeReasons) {
         {kZipWriteFailed, false, {1000, 1000000, 5000}, "（疑似压缩炸弹，已跳过）"},
         {kZipWriteFailed, false, {100, 500, 1000}, "（无法写入）"},
         {kZipMarkFailed, false, {}, "（无法写入安全标记）"},
+        {kZipNotAFile, false, {}, "（链接，已跳过）"},
+        {kZipMissingVolume, false, {}, "（缺少分卷）"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(outcomeReason(classifyResult(c.code, c.unsafe, c.figures)), c.reason) << std::hex << c.code;
+    // An encrypted entry the library cannot decrypt (7z, RAR) says so.
+    EXPECT_EQ(outcomeReason(classifyResult(kZipUnsupportedEncryption, false, {}, true)), "（不支持此类加密）");
+    EXPECT_FALSE(isFailure(EntryOutcome::LinkSkipped));
+    EXPECT_FALSE(isFailure(EntryOutcome::Skipped));
+    EXPECT_TRUE(isFailure(EntryOutcome::MissingVolume));
     EXPECT_EQ(outcomeReason(EntryOutcome::Skipped), "（已跳过）");
     EXPECT_EQ(outcomeReason(EntryOutcome::PasswordSkipped), "（已跳过）");
     EXPECT_EQ(outcomeReason(EntryOutcome::RunFailed), "（解压出错）");

@@ -53,6 +53,9 @@ TEST(VerdictText, TheStatusAndCountLinesSayWhatTheArchiveHolds) {
     EXPECT_EQ(reminderStatus(false, judged({named("../x")})).text, "下载完毕，检测未知");
     EXPECT_FALSE(reminderStatus(false, ArchiveVerdict{}).warning);
     EXPECT_EQ(entryCountLine(0, ArchiveVerdict{}).text, "共有0个文件，请放心解压");
+    // Names encrypted too: nothing to list, a password to give.
+    EXPECT_EQ(reminderStatus(true, ArchiveVerdict{}, true).text, "下载完毕，需要密码");
+    EXPECT_EQ(entryCountLine(0, ArchiveVerdict{}, true).text, "文件名已加密，无法查看内容");
 }
 
 TEST(VerdictText, EveryReasonHasItsOwnRowText) {
