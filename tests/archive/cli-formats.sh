@@ -188,22 +188,7 @@ grep -qP '^0\t0x5000000\t' "$work/log" && [ ! -e "$work/out/cut.txt" ] || fail "
 # --- RAR and RAR 5: libarchive's own test archives; bsdtar is the reference.
 rar=$work/rar
 mkdir -p "$rar"
-tests=$(ls -d "$top"/.deps/src/libarchive-[0-9]*/libarchive/test | head -n 1)
-python3 - "$tests" "$rar" <<'PY'
-import binascii, glob, os, sys
-tests, out = sys.argv[1:]
-for path in glob.glob(os.path.join(tests, '*rar*.uu')):
-    data = bytearray()
-    with open(path) as f:
-        for line in f:
-            if line.startswith('begin'):
-                continue
-            if line.startswith('end'):
-                break
-            if line.strip():
-                data += binascii.a2b_uu(line.rstrip('\n'))
-    open(os.path.join(out, os.path.basename(path)[:-3]), 'wb').write(data)
-PY
+python3 "$top/tests/archive/libarchive-test-files.py" "$rar" '*rar*'
 crc_failures=
 for archive in "$rar"/test_read_format_rar*.rar "$rar"/test_rar_multivolume_*part1.rar "$rar"/*part01.rar "$rar"/*part0001.rar; do
     [ -e "$archive" ] || continue

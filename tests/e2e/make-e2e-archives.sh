@@ -35,17 +35,6 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
         z.writestr("d%02d/f%05d.txt" % (i % 100, i), b"")
 PY
 (cd "$out/src/tools" && 7z a -bd -mx=1 -v100k "$out/set.7z" readme.txt empty docs bin >/dev/null)
-tests=$(ls -d "$top"/.deps/src/libarchive-[0-9]*/libarchive/test | head -n 1)
-python3 - "$tests/test_read_format_rar.rar.uu" "$out/links.rar" <<'PY'
-import binascii, sys
-data = bytearray()
-for line in open(sys.argv[1]):
-    if line.startswith('begin'):
-        continue
-    if line.startswith('end'):
-        break
-    if line.strip():
-        data += binascii.a2b_uu(line.rstrip('\n'))
-open(sys.argv[2], 'wb').write(data)
-PY
+python3 "$top/tests/archive/libarchive-test-files.py" "$out" test_read_format_rar.rar
+mv "$out/test_read_format_rar.rar" "$out/links.rar"
 mkdir -p "$out/rar-ref" && bsdtar -xf "$out/links.rar" -C "$out/rar-ref"
