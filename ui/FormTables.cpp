@@ -81,6 +81,19 @@ constexpr FormTable kForms[kFormCount] = {
      QZ_IDR_PROGRAM_ICO, kMainControls, {}},
 };
 
+constexpr ControlSpec kPasswordControls[] = {
+    {.name = PasswordControl::kQuestion, .kind = ControlKind::Label, .box = {12, 12, 276, 18}},
+    {.name = PasswordControl::kPassword, .kind = ControlKind::Edit, .box = {12, 36, 276, 24}, .tabStop = true},
+    {.name = PasswordControl::kOk, .kind = ControlKind::PushButton, .box = {120, 78, 80, 28}, .tabStop = true,
+     .caption = "确定"},
+    {.name = PasswordControl::kCancel, .kind = ControlKind::PushButton, .box = {208, 78, 80, 28}, .tabStop = true,
+     .caption = "取消"},
+};
+
+constexpr DialogTable kPasswordDialog{"输入密码", 300, 120, kPasswordControls};
+
 }  // namespace
 
 const FormTable& formTable(FormId id) { return kForms[static_cast<int>(id)]; }
+
+const DialogTable& passwordDialogTable() { return kPasswordDialog; }

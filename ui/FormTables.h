@@ -44,7 +44,7 @@ inline constexpr Control kExtract{FormId::Main, "超级按钮4"};        // "立
 inline constexpr Control kArchiveComponent{FormId::Main, "ZIP压缩1"};
 }  // namespace MainControl
 
-enum class ControlKind { Label, SuperButton, ListBox, PushButton, PictureBox, Component };
+enum class ControlKind { Label, SuperButton, ListBox, PushButton, PictureBox, Component, Edit };
 
 // Zero height means the system's default GUI font; otherwise a logical font
 // of that character height (negative, as in LOGFONT), this weight,
@@ -106,3 +106,21 @@ struct FormTable {
 };
 
 const FormTable& formTable(FormId id);
+
+// A modal dialog described as data like the windows: its caption, its
+// client size at 96 DPI and its controls in tab order.
+struct DialogTable {
+    const char* caption;
+    int clientWidth, clientHeight;
+    std::span<const ControlSpec> controls;
+};
+
+// The password dialog's controls, by their designer names.
+namespace PasswordControl {
+inline constexpr char kQuestion[] = "标签1";   // "压缩包已加密，请输入密码：" or, after a wrong one, "密码错误，请重新输入："
+inline constexpr char kPassword[] = "文本框1";  // the password, shown as dots
+inline constexpr char kOk[] = "确定";           // also Enter
+inline constexpr char kCancel[] = "取消";       // also Esc and the close box
+}  // namespace PasswordControl
+
+const DialogTable& passwordDialogTable();

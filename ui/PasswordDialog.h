@@ -1,7 +1,9 @@
 // The small modal dialog that asks for an archive's password: title
 // "输入密码", a line, a password edit box, "确定" and "取消". Enter is 确定,
-// Esc and the close box are 取消. Like the other windows it is laid out from
-// its 96-DPI design at its monitor's DPI, and again when that changes.
+// Esc and the close box are 取消; it ends unanswered when its owner goes.
+// Like the other windows it is described as data (passwordDialogTable in
+// ui/FormTables) and laid out from its 96-DPI design at its monitor's DPI,
+// and again when that changes.
 #pragma once
 
 #include <windows.h>
