@@ -4,6 +4,7 @@
 #include "app/detect/FinishedDownload.h"
 #include "app/MainWindowFlow.h"
 #include "app/ProgramState.h"
+#include "app/ReminderFlow.h"
 #include "app/ResidentWindow.h"
 #include "app/Startup.h"
 #include "ui/Forms.h"

@@ -7,6 +7,7 @@
 #include "base/GuiMailbox.h"
 #include "app/MainWindowFlow.h"
 #include "app/ProgramState.h"
+#include "app/ReminderFlow.h"
 #include "app/ResidentWindow.h"
 #include "base/ThreadHelpers.h"
 #include "base/UniqueAny.h"
@@ -91,6 +92,7 @@ void onExitChosen() {
     // The run first: it is cancelled and waited for, so that its partial
     // file is gone and its archive free before the windows and state go.
     stopExtraction();
+    stopArchiveChecks();
     stopWatchers();
     endProgram(0);
 }
@@ -122,6 +124,7 @@ int runProgram() {
     handlers.drivesChanged = [] { rescanDrives(true); };
     handlers.releaseDevice = releaseDrive;
     openResidentWindow(handlers);
+    setFinishedDownloadHandler(onFinishedDownload);
     bindApplicationEvents();
     int exitCode = 0;
     if (loadForm(FormId::Reminder)) {
@@ -129,6 +132,8 @@ int runProgram() {
         exitCode = runMessageLoop();
     }
     stopWatchers();
+    stopExtraction();
+    stopArchiveChecks();
     closeResidentWindow();
     closeGuiMailbox();
     releaseProgramState();

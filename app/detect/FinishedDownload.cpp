@@ -5,13 +5,8 @@
 #include "app/detect/DownloadRecordFilter.h"
 #include "app/detect/DownloadRules.h"
 #include "base/GuiMailbox.h"
-#include "app/MainWindowFlow.h"
 #include "base/PathText.h"
-#include "app/ProgramState.h"
-#include "app/extract/VerdictText.h"
-#include "base/TextCodec.h"
 #include "base/UniqueAny.h"
-#include "ui/Forms.h"
 #include "zip/EntryName.h"
 
 #include <atomic>
@@ -35,6 +30,7 @@ std::atomic<uint64_t> acceptedRecords{0};
 // kRecheckMs: under Wine the last change record comes with the last write,
 // before the writer closes the file, and no record follows the close.
 DownloadJudge judge;
+void (*finishedHandler)(const std::wstring& path) = nullptr;
 constexpr UINT kRecheckMs = 100;
 UINT_PTR recheckTimer = 0;
 
@@ -75,7 +71,8 @@ void CALLBACK recheckWaiting(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void judgeEvent(const DownloadEvent& event, bool recheck) {
-    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind) onFinishedDownload(event.path);
+    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind && finishedHandler)
+        finishedHandler(event.path);
     const bool waiting = !judge.waiting().empty();
     if (waiting && !recheckTimer) recheckTimer = SetTimer(nullptr, 0, kRecheckMs, recheckWaiting);
     if (!waiting && recheckTimer) {
@@ -111,35 +108,6 @@ void checkFinishedDownload(int action, const wchar_t* path, int /*length*/) {
     taskPosted = postToGui(takePendingEvents);
 }
 
-void onFinishedDownload(const std::wstring& path) {
-    ProgramState& state = programState();
-    state.lastArchivePath = path;
-    setProperty(FormId::Reminder, nullptr, Property::Visible, 1);
-    placeReminder();
-    const std::wstring title = fileTitle(path);
-    setCaption(ReminderControl::kTitle, title);
-    updateTitleMarker(title);
-    // A new object: a main window listing the previous archive keeps it.
-    state.zipArchive = std::make_shared<ZIP解压>();
-    const bool ok = state.zipArchive->open(path);
-    const VerdictLine status = reminderStatus(ok, state.zipArchive->verdict());
-    setCaption(ReminderControl::kStatus, utf8ToWide(status.text));
-    setTextColour(ReminderControl::kStatus, status.colour());
-}
-
-void updateTitleMarker(const std::wstring& title) {
-    setProperty(ReminderControl::kTitleMarker, Property::Visible, titleWidth(title) > kReminderTitleLimit ? 1 : 0);
-}
-
-void placeReminder() { placeInWorkAreaCorner(FormId::Reminder, 10); }
-
-void onSafeOpen() {
-    setProperty(FormId::Reminder, nullptr, Property::Visible, 0);
-    // A main window that lists an older archive is rebuilt on the newer one.
-    if (isFormLoaded(FormId::Main) && !mainWindowIsCurrent()) closeForm(FormId::Main);
-    loadForm(FormId::Main);
-}
-
-void onReminderCloseBox() { setProperty(FormId::Reminder, nullptr, Property::Visible, 0); }
+void setFinishedDownloadHandler(void (*handler)(const std::wstring& path)) { finishedHandler = handler; }
 
 uint64_t acceptedDownloadRecords() { return acceptedRecords.load(); }

@@ -1,5 +1,5 @@
-// The reaction to a finished ZIP download: remember it, open it, and show the
-// reminder in the bottom-right corner with its title and the verdict.
+// Noticing finished downloads: the change records the watchers report become
+// one event per finished download, handed to the GUI thread.
 //
 // Worker threads turn change records into download events (see
 // DownloadRecordFilter) and queue them for the GUI thread, which judges each
@@ -17,24 +17,8 @@
 // never waits for that thread.
 void checkFinishedDownload(int action, const wchar_t* path, int length);
 
-// Steps run on the GUI thread for one finished download: lastArchivePath,
-// the reminder shown and placed, its title and marker, the archive opened
-// (in a new archive object), the verdict.
-void onFinishedDownload(const std::wstring& path);
-
-// Shows the "..." marker after the reminder's title when the title is wider
-// than 16 (see titleWidth).
-void updateTitleMarker(const std::wstring& title);
-
-// Parks the reminder beside the taskbar: bottom-right in the work area of the
-// primary monitor.
-void placeReminder();
-
-// "安全打开": hides the reminder and opens the main window on the archive.
-void onSafeOpen();
-
-// The reminder's close box: hides it; watching goes on.
-void onReminderCloseBox();
+// What is done with each finished download, on the GUI thread.
+void setFinishedDownloadHandler(void (*handler)(const std::wstring& path));
 
 // How many change records were taken for a ZIP written or renamed into
 // place (for the load tests).

@@ -119,6 +119,16 @@ TEST(ResidentWindow, WmCloseQuitsAtOnceOrOnceTheLastDeferralEnds) {
         EXPECT_FALSE(pumpUntil([] { return quitRequests > 1; }, 300)) << "quit while an extraction still ran";
     }
     EXPECT_TRUE(pumpUntil([] { return quitRequests == 2; }));
+    // Log-off ends the program at once: the process may go as soon as
+    // WM_ENDSESSION returns, so nothing holds it back.
+    EXPECT_TRUE(SendMessageW(resident, WM_QUERYENDSESSION, 0, 0));
+    {
+        const QuitDeferral browsing;
+        SendMessageW(resident, WM_ENDSESSION, FALSE, 0);  // the log-off was cancelled
+        EXPECT_EQ(quitRequests, 2);
+        SendMessageW(resident, WM_ENDSESSION, TRUE, 0);
+        EXPECT_EQ(quitRequests, 3);
+    }
     closeResidentWindow();
     EXPECT_FALSE(IsWindow(resident));
 }

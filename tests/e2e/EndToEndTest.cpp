@@ -483,6 +483,34 @@ TEST_F(EndToEnd, DetectionLatency) {
     EXPECT_LT(median(all), 300);
 }
 
+// A download with 100,000 entries is opened and judged off the GUI thread:
+// the reminder and the tray answer within a second throughout.
+TEST_F(EndToEnd, ALargeDownloadIsCheckedWhileTheTrayKeepsAnswering) {
+    hideReminder();
+    const std::wstring dir = newFolder(L"large");
+    ASSERT_TRUE(writeDownload(dir + L"many.zip", readFile(archivesDir() + L"\\many.zip")));
+    ASSERT_TRUE(waitFor([] { return visible(reminder()); }, kShowTimeoutMs));
+    double slowest = 0;
+    std::wstring status;
+    const double start = nowMs();
+    while ((status = textOf(reminderControl(ReminderControl::kStatus.name))) != kSafeVerdict) {
+        ASSERT_LT(nowMs() - start, double(kGenerousMs)) << wideToUtf8(status);
+        for (HWND window : {reminder(), FindWindowW(kResidentWindowClass, nullptr)}) {
+            const double before = nowMs();
+            DWORD_PTR result = 0;
+            ASSERT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) << "no answer within 1 s";
+            slowest = std::max(slowest, nowMs() - before);
+        }
+        EXPECT_TRUE(status.empty() || status == L"正在检查…") << wideToUtf8(status);
+        Sleep(10);
+    }
+    std::printf("figure: a 100,000-entry download judged in %.0f ms; the slowest answer meanwhile %.0f ms\n",
+                nowMs() - start, slowest);
+    EXPECT_EQ(textOf(reminderControl(ReminderControl::kTitle.name)), L"many");
+    ASSERT_TRUE(program_.safeOpen(100000));
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
 TEST_F(EndToEnd, ExitFromTheTrayMenuEndsWithCodeZero) {
     DWORD code = 1;
     ASSERT_TRUE(program_.exitFromTrayMenu(&code, [] { screenshot("6-tray-menu"); }));

@@ -447,7 +447,10 @@ bool ProgramUnderTest::waitForReminder(const std::wstring& title, int showTimeou
     const bool ok = waitFor(
         [&] {
             status = textOf(reminderControl(ReminderControl::kStatus.name));
-            return textOf(reminderControl(ReminderControl::kTitle.name)) == title && (verdict.empty() ? !status.empty() : status == verdict);
+            // "正在检查…" stands until the archive has been opened and judged.
+            const bool judged = !status.empty() && status != L"正在检查…";
+            return textOf(reminderControl(ReminderControl::kTitle.name)) == title &&
+                   (verdict.empty() ? judged : status == verdict);
         },
         kGenerousMs);
     if (seen) *seen = status;

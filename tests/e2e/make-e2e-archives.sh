@@ -4,6 +4,7 @@
 #   OUT/tools.zip       the tree zipped, folders included
 #   OUT/tools.names     its entry names in archive order (UTF-8, one a line)
 #   OUT/truncated.zip   the first half of tools.zip
+#   OUT/many.zip        100,000 empty entries in 100 folders: a long central directory
 set -euo pipefail
 # bsdtar flags non-ASCII names as UTF-8 (general-purpose bit 11) when the
 # locale is UTF-8; Debian's Info-ZIP zip stores them as bare bytes.
@@ -23,3 +24,9 @@ bsdtar --format zip -cf "$out/tools.zip" readme.txt empty docs bin
 unzip -Z1 "$out/tools.zip" >"$out/tools.names"
 size=$(stat -c %s "$out/tools.zip")
 head -c $((size / 2)) "$out/tools.zip" >"$out/truncated.zip"
+python3 - "$out/many.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
+    for i in range(100000):
+        z.writestr("d%02d/f%05d.txt" % (i % 100, i), b"")
+PY
