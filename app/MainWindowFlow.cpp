@@ -4,10 +4,12 @@
 #include "app/extract/ExtractionPlan.h"
 #include "app/extract/ExtractionWorker.h"
 #include "base/PathText.h"
+#include "app/OpenFlow.h"
 #include "app/ProgramState.h"
 #include "app/ShellOpen.h"
 #include "app/extract/VerdictText.h"
 #include "app/extract/ZoneMark.h"
+#include "base/FileSystem.h"
 #include "base/TextCodec.h"
 #include "ui/Forms.h"
 #include "ui/PasswordDialog.h"
@@ -38,11 +40,6 @@ std::wstring archiveRuleChoice;
 // The run going on, if any.
 ExtractionWorker worker;
 std::wstring runDestination;
-
-// Download folders may be deep: paths from MAX_PATH on take the extended form.
-bool pathExists(const std::wstring& path) {
-    return GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 std::vector<std::wstring> listedNames() {
     std::vector<std::wstring> names;
@@ -100,6 +97,7 @@ void showResult(const RunResult& result) {
         if (outcome != EntryOutcome::Skipped && firstFailed < 0) firstFailed = row;
     }
     if (firstFailed >= 0) SendMessageW(entryList(), LB_SETTOPINDEX, static_cast<WPARAM>(firstFailed), 0);
+    onRunEnded();
     if (result.cancelled || result.extracted == 0) return;
     // The shell gets the folder without its closing "\" (a drive root keeps
     // it): some shells pass the path on quoted, and "\"" would escape the quote.
@@ -125,7 +123,8 @@ void onMainCreated() {
 
     listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}, {}, {}};
     state.listedEntryCount = listed.archive->entryCount();
-    const VerdictLine count = entryCountLine(state.listedEntryCount, listed.archive->verdict());
+    const VerdictLine count = listed.archive->isOpen() ? entryCountLine(state.listedEntryCount, listed.archive->verdict())
+                                                       : cannotOpenLine(isFile(listed.path));
     setCaption(MainControl::kCountLine, utf8ToWide(count.text));
     setTextColour(MainControl::kCountLine, count.colour());
     listed.entries.reserve(static_cast<size_t>(state.listedEntryCount));
@@ -183,7 +182,8 @@ void extractArchive() {
         return;
     }
     ProgramState& state = programState();
-    if (listed.path.empty() || !listed.archive) return;  // nothing was ever listed
+    // Nothing was ever listed, or the archive could not be opened: no folder is made for it.
+    if (listed.path.empty() || !listed.archive || !listed.archive->isOpen()) return;
     // "当前文件夹" means the listed archive's own folder, whichever archive it
     // was chosen for; so does no choice at all.
     std::wstring destination = state.destinationFolder;

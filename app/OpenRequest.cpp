@@ -115,13 +115,23 @@ OpenRequest parseArguments(std::span<const std::wstring> args, std::wstring_view
         std::wstring text = arg;
         std::erase(text, L'"');
         if (text.empty()) continue;
-        std::wstring path = resolvePath(currentFolder, text);
-        if (path.empty())
-            request.unusable.push_back(std::move(text));
-        else
-            request.paths.push_back(std::move(path));
+        if (std::wstring path = resolvePath(currentFolder, text); !path.empty()) request.paths.push_back(std::move(path));
     }
     return request;
+}
+
+std::vector<std::wstring> chosenFiles(std::wstring_view answer) {
+    std::vector<std::wstring_view> parts;
+    size_t pos = 0;
+    while (pos < answer.size() && answer[pos] != L'\0') {
+        const size_t end = std::min(answer.find(L'\0', pos), answer.size());
+        parts.push_back(answer.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    if (parts.size() <= 1) return std::vector<std::wstring>(parts.begin(), parts.end());
+    std::vector<std::wstring> files;
+    for (size_t i = 1; i < parts.size(); ++i) files.push_back(withTrailingBackslash(parts[0]) + std::wstring(parts[i]));
+    return files;
 }
 
 std::vector<uint8_t> encodeOpenRecord(std::wstring_view currentFolder, std::span<const std::wstring> args) {

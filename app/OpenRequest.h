@@ -15,18 +15,21 @@
 struct OpenRequest {
     bool extract = false;             // "/extract" was among the arguments
     std::vector<std::wstring> paths;  // absolute, in the order given
-    // Arguments that name no path (a relative one without a folder to go
-    // by, or one too long): each still gets its "无法打开" line.
-    std::vector<std::wstring> unusable;
-    bool empty() const { return paths.empty() && unusable.empty(); }
 };
 
 // The arguments after the program's name, as CommandLineToArgvW splits
 // them, made into a request against the caller's current folder. "/extract"
 // (any case) anywhere asks for extraction of every path; quotes, which no
 // file name holds, are taken out ("C:\dir\"" comes from a quoted folder
-// with a closing "\"); empty arguments count for nothing.
+// with a closing "\"); empty arguments count for nothing, and so does a
+// relative path without an absolute folder to go by (never taken as
+// relative to anything else) or a path longer than the wide API takes.
 OpenRequest parseArguments(std::span<const std::wstring> args, std::wstring_view currentFolder);
+
+// The files an open dialog that lets several be chosen answers with: one
+// full path, or the folder followed by the names chosen in it, each ended
+// by a 0 and the whole by a second 0.
+std::vector<std::wstring> chosenFiles(std::wstring_view answer);
 
 // The record's tag in COPYDATASTRUCT::dwData ("QZOR").
 constexpr uint32_t kOpenRecordTag = 0x524F5A51;

@@ -26,6 +26,10 @@ VerdictLine reminderStatus(bool opened, const ArchiveVerdict& verdict);
 // "共有N个文件，..." for an archive of count entries.
 VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict);
 
+// The count line for an archive that could not be opened: "无法打开：文件不存在"
+// when no file is there, else "无法打开：不是支持的压缩包".
+VerdictLine cannotOpenLine(bool fileThere);
+
 // What follows a flagged entry's name in the list, "（已加密）"; empty for none.
 std::string rowReason(EntryReason reason);
 

@@ -11,18 +11,23 @@ TEST(OpenRequest, ArgumentsBecomeAbsolutePaths) {
     const OpenRequest plain = parseArguments(Args{L"a.zip", L"..\\b.7z", L"\"D:\\q d\\c.zip\"", L""}, L"C:\\dl\\x");
     EXPECT_FALSE(plain.extract);
     EXPECT_EQ(plain.paths, (Args{L"C:\\dl\\x\\a.zip", L"C:\\dl\\b.7z", L"D:\\q d\\c.zip"}));
-    EXPECT_TRUE(plain.unusable.empty());
 
     // The switch in any case and anywhere; a quoted folder's closing "\" leaves a quote behind.
     const OpenRequest extract = parseArguments(Args{L"资料😀.zip", L"/EXTRACT", L"C:\\dl\\\""}, L"D:\\下载");
     EXPECT_TRUE(extract.extract);
     EXPECT_EQ(extract.paths, (Args{L"D:\\下载\\资料😀.zip", L"C:\\dl"}));
 
-    const OpenRequest lost = parseArguments(Args{L"a.zip", L"/extract"}, L"");
-    EXPECT_TRUE(lost.paths.empty());
-    EXPECT_EQ(lost.unusable, (Args{L"a.zip"}));
-    EXPECT_FALSE(lost.empty());
-    EXPECT_TRUE(parseArguments(Args{L"/extract", L"\"\""}, L"C:\\").empty());
+    // Nothing to go by, and nothing there: no path.
+    EXPECT_EQ(parseArguments(Args{L"a.zip", L"C:\\b.zip"}, L"").paths, (Args{L"C:\\b.zip"}));
+    EXPECT_TRUE(parseArguments(Args{L"/extract", L"\"\""}, L"C:\\").paths.empty());
+}
+
+TEST(OpenRequest, ChosenFilesOfAnOpenDialog) {
+    using namespace std::string_literals;
+    EXPECT_EQ(chosenFiles(L"C:\\dl\\a.zip\0\0"s), (Args{L"C:\\dl\\a.zip"}));
+    EXPECT_EQ(chosenFiles(L"C:\\dl\0a.zip\0资料😀.7z\0\0"s), (Args{L"C:\\dl\\a.zip", L"C:\\dl\\资料😀.7z"}));
+    EXPECT_EQ(chosenFiles(L"C:\\\0a.zip\0b.zip\0\0"s), (Args{L"C:\\a.zip", L"C:\\b.zip"}));
+    EXPECT_TRUE(chosenFiles(L"\0\0"s).empty());
 }
 
 TEST(OpenRequest, RecordRoundTrip) {

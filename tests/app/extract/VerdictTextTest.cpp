@@ -53,6 +53,9 @@ TEST(VerdictText, TheStatusAndCountLinesSayWhatTheArchiveHolds) {
     EXPECT_EQ(reminderStatus(false, judged({named("../x")})).text, "下载完毕，检测未知");
     EXPECT_FALSE(reminderStatus(false, ArchiveVerdict{}).warning);
     EXPECT_EQ(entryCountLine(0, ArchiveVerdict{}).text, "共有0个文件，请放心解压");
+    EXPECT_EQ(cannotOpenLine(false).text, "无法打开：文件不存在");
+    EXPECT_EQ(cannotOpenLine(true).text, "无法打开：不是支持的压缩包");
+    EXPECT_TRUE(cannotOpenLine(true).warning);
 }
 
 TEST(VerdictText, EveryReasonHasItsOwnRowText) {
