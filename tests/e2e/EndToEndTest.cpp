@@ -133,9 +133,12 @@ protected:
         return dir;
     }
 
-    // Writes the download and waits for the reminder with that title and a verdict.
+    // Closes the reminder of the last download (downloads are reminded one
+    // after another), writes the download and waits for the reminder with
+    // that title and a verdict.
     static bool downloadAndWait(const std::wstring& path, const std::vector<char>& bytes, const std::wstring& title,
                                 double* latencyMs = nullptr) {
+        hideReminder();
         EXPECT_TRUE(writeDownload(path, bytes)) << wideToUtf8(path);
         const double closed = nowMs();
         const bool shown = waitFor([] { return visible(reminder()); }, kShowTimeoutMs);
