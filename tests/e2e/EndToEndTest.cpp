@@ -641,6 +641,23 @@ TEST_F(EndToEnd, ArchivesDroppedOnTheMainWindowOpenThere) {
     EXPECT_TRUE(program_.closeMainWindow());
 }
 
+// "打开压缩包…": the open dialog, then the main window on the chosen archive.
+TEST_F(EndToEnd, TheTrayMenuOpensAnArchiveThroughTheOpenDialog) {
+    ASSERT_TRUE(program_.chooseFromTrayMenu(0));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (dialog = FindWindowW(L"#32770", L"打开压缩包")) != nullptr; }, kGenerousMs));
+    // The file name box: a combo box in the newer dialog, an edit in the older.
+    HWND name = GetDlgItem(dialog, 0x47c);
+    if (!name) name = GetDlgItem(dialog, 0x480);
+    ASSERT_TRUE(name);
+    const std::wstring path = root_ + L"old\\explorer.zip";
+    ASSERT_TRUE(SetWindowTextW(name, path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(waitFor([] { return textOf(mainControl(MainControl::kTitle.name)) == L"explorer"; }, kGenerousMs));
+    EXPECT_EQ(listRowCount(mainControl(MainControl::kEntryList.name)), static_cast<int>(toolsEntryNames().size()));
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
 TEST_F(EndToEnd, ExitFromTheTrayMenuEndsWithCodeZero) {
     DWORD code = 1;
     ASSERT_TRUE(program_.exitFromTrayMenu(&code, [] { screenshot("6-tray-menu"); }));

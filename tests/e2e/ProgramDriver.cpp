@@ -421,16 +421,20 @@ bool ProgramUnderTest::start(const std::wstring& args, const std::wstring& folde
     return reminder_ != nullptr;
 }
 
-bool ProgramUnderTest::exitFromTrayMenu(DWORD* exitCode, const std::function<void()>& whileMenuShown) {
+bool ProgramUnderTest::chooseFromTrayMenu(int item, const std::function<void()>& whileMenuShown) const {
     // A left click on the tray icon opens the menu: "打开压缩包…", then "退出".
     PostMessageW(reminder_, kTrayMessage, kTrayIconId, WM_LBUTTONUP);
     HWND menu = nullptr;
     if (!waitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }, kGenerousMs))
         return false;
     if (whileMenuShown) whileMenuShown();
-    PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    for (int i = 0; i <= item; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    return true;
+}
+
+bool ProgramUnderTest::exitFromTrayMenu(DWORD* exitCode, const std::function<void()>& whileMenuShown) {
+    if (!chooseFromTrayMenu(1, whileMenuShown)) return false;
     if (WaitForSingleObject(process_.hProcess, kGenerousMs) != WAIT_OBJECT_0) return false;
     if (exitCode) GetExitCodeProcess(process_.hProcess, exitCode);
     return true;

@@ -112,6 +112,9 @@ public:
     // Starts the program (with these arguments, in this current folder) and
     // waits until its reminder is loaded and start-up is over.
     bool start(const std::wstring& args = {}, const std::wstring& folder = {});
+    // Opens the tray menu and chooses its item number `item` (0 is the
+    // first) with the keyboard; whileMenuShown runs once the menu is up.
+    bool chooseFromTrayMenu(int item, const std::function<void()>& whileMenuShown = {}) const;
     // Chooses "退出" from the tray menu; true when the process then ended.
     // whileMenuShown runs once the menu is up (to photograph it).
     bool exitFromTrayMenu(DWORD* exitCode = nullptr, const std::function<void()>& whileMenuShown = {});
