@@ -580,17 +580,20 @@ TEST_F(EndToEnd, ASecondStartOpensItsArchivesInTheRunningCopy) {
     EXPECT_TRUE(program_.running());
 }
 
-// "用QuilloZIP解压到当前文件夹": extracted beside the archive at once, the
-// result in the main window and the folder opened.
+// "用QuilloZIP解压到当前文件夹": each archive extracted beside itself at
+// once, one after the other, the result in the main window and each folder opened.
 TEST_F(EndToEnd, ExtractFromTheCommandLineLeavesTheFolderBesideTheArchive) {
     DWORD code = 99;
-    ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(&code, L"/extract \"" + root_ + L"old\\explorer.zip\""));
+    ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(
+        &code, L"/extract \"" + root_ + L"old\\explorer.zip\" \"" + std::wstring(kWideTitle) + L".zip\"", root_ + L"old"));
     EXPECT_EQ(code, 0u);
-    EXPECT_TRUE(closeOpenedFolder(L"explorer"));
-    EXPECT_TRUE(waitFor([] { return textOf(mainControl(MainControl::kCountLine.name)).rfind(L"解压完成", 0) == 0; },
-                        kGenerousMs))
+    for (const wchar_t* title : {L"explorer", kWideTitle}) {
+        EXPECT_TRUE(closeOpenedFolder(title)) << wideToUtf8(title);
+        expectSameTree(buildFolder("e2e/archives/src/tools") + L"\\", root_ + L"old\\" + title + L"\\");
+    }
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), kWideTitle);
+    EXPECT_TRUE(textOf(mainControl(MainControl::kCountLine.name)).rfind(L"解压完成", 0) == 0)
         << wideToUtf8(textOf(mainControl(MainControl::kCountLine.name)));
-    expectSameTree(buildFolder("e2e/archives/src/tools") + L"\\", root_ + L"old\\explorer\\");
     EXPECT_TRUE(program_.closeMainWindow());
 }
 
