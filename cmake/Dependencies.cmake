@@ -1,8 +1,8 @@
 # Imported targets for the third-party libraries. For Windows builds they come
 # from MinGW's zlib package and from .deps/<arch>, where scripts/build-deps.sh
-# cross-builds minizip, libpng, the decoders of the other ZIP methods and
-# GoogleTest from Debian's source packages. The host build uses the
-# machine's own development packages of the same libraries.
+# cross-builds minizip, libpng, the decoders of the other ZIP methods,
+# libarchive, libdeflate and GoogleTest from Debian's source packages. The host
+# build uses the machine's own development packages of the same libraries.
 
 set(QZ_DEPS_DIR "${PROJECT_SOURCE_DIR}/.deps" CACHE PATH "where build-deps.sh installed the libraries")
 
@@ -28,6 +28,11 @@ if(WIN32)
     qz_import_static(qz::lzma "${_prefix}/lib/liblzma.a" "${_prefix}/include")
     set_target_properties(qz::lzma PROPERTIES INTERFACE_COMPILE_DEFINITIONS LZMA_API_STATIC)
     qz_import_static(qz::zstd "${_prefix}/lib/libzstd.a" "${_prefix}/include")
+    # libarchive, static, over the same decoders; CNG for its crypto.
+    qz_import_static(qz::archive "${_prefix}/lib/libarchive.a" "${_prefix}/include")
+    set_target_properties(qz::archive PROPERTIES INTERFACE_COMPILE_DEFINITIONS LIBARCHIVE_STATIC)
+    target_link_libraries(qz::archive INTERFACE qz::zlib qz::bzip2 qz::lzma qz::zstd bcrypt)
+    qz_import_static(qz::deflate "${_prefix}/lib/libdeflate.a" "${_prefix}/include")
     qz_import_static(qz::gtest "${_prefix}/lib/libgtest.a" "${_prefix}/include")
     qz_import_static(qz::gtest_main "${_prefix}/lib/libgtest_main.a" "${_prefix}/include")
     target_link_libraries(qz::gtest_main INTERFACE qz::gtest)
@@ -45,5 +50,9 @@ else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
     add_library(qz::zstd ALIAS PkgConfig::ZSTD)
+    pkg_check_modules(LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+    add_library(qz::archive ALIAS PkgConfig::LIBARCHIVE)
+    pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+    add_library(qz::deflate ALIAS PkgConfig::LIBDEFLATE)
     add_library(qz::gtest_main ALIAS gtest_main)
 endif()

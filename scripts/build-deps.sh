@@ -3,7 +3,8 @@
 # Debian sources that setup.sh unpacked under DEPS/src (with Debian's patches
 # applied by dpkg-source): minizip (plus its miniunz tool, the benchmark's
 # reference), libpng, the decoders of the other ZIP methods (libbz2, liblzma,
-# libzstd) and GoogleTest. Installs into DEPS/<arch>/{include,lib,bin}.
+# libzstd), libarchive (the reader of the other archive formats), libdeflate
+# and GoogleTest. Installs into DEPS/<arch>/{include,lib,bin}.
 # Each library has its own stamp, so a new one is added to an existing tree.
 set -euo pipefail
 deps=${1:?usage: build-deps.sh DEPS_DIR}
@@ -21,6 +22,8 @@ png_src=$(one_dir "$src/libpng1.6-*/")
 bz2_src=$(one_dir "$src/bzip2-*/")
 xz_src=$(one_dir "$src/xz-utils-*/")
 zstd_src=$(one_dir "$src/libzstd-*/")
+archive_src=$(one_dir "$src/libarchive-[0-9]*/")
+deflate_src=$(one_dir "$src/libdeflate-[0-9]*/")
 gtest_src=/usr/src/googletest
 
 for arch in i686 x86_64; do
@@ -99,6 +102,52 @@ for arch in i686 x86_64; do
         $triplet-ar rcs "$prefix/lib/libzstd.a" "$work/zstd"/*.o
         cp "$zstd_src"/lib/{zstd.h,zstd_errors.h} "$prefix/include/"
         touch "$prefix/.zstd"
+    fi
+
+    # libarchive reads 7z, RAR, tar and the compressed streams; it is built
+    # against the decoders above and MinGW's zlib, with CNG for the crypto it
+    # needs (MinGW names the header bcrypt.h, which its check misses), and
+    # without its tools, tests and every optional library we do
+    # not ship (no XML formats, no LZ4/LZO, no iconv, no ACLs or xattrs).
+    if [ ! -f "$prefix/.libarchive" ]; then
+        log "libarchive for $arch"
+        rm -rf "$work/archive"
+        sysroot=/usr/$triplet
+        mkdir -p "$work/archive/case" && echo '#include <bcrypt.h>' >"$work/archive/case/Bcrypt.h"
+        cmake -S "$archive_src" -B "$work/archive" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" \
+            -DCMAKE_CROSSCOMPILING_EMULATOR= \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags -I$work/archive/case" \
+            -DWINDOWS_VERSION=WIN7 -DENABLE_CNG=ON -DPOSIX_REGEX_LIB=NONE \
+            -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_LIBB2=OFF \
+            -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF \
+            -DENABLE_PCREPOSIX=OFF -DENABLE_LIBGCC=OFF -DENABLE_ICONV=OFF -DENABLE_ACL=OFF -DENABLE_XATTR=OFF \
+            -DENABLE_TAR=OFF -DENABLE_CPIO=OFF -DENABLE_CAT=OFF -DENABLE_TEST=OFF -DENABLE_INSTALL=OFF \
+            -DENABLE_WERROR=OFF \
+            -DZLIB_INCLUDE_DIR="$sysroot/include" -DZLIB_LIBRARY="$sysroot/lib/libz.a" \
+            -DBZIP2_INCLUDE_DIR="$prefix/include" -DBZIP2_LIBRARY_RELEASE="$prefix/lib/libbz2.a" \
+            -DLIBLZMA_INCLUDE_DIR="$prefix/include" -DLIBLZMA_LIBRARY="$prefix/lib/liblzma.a" \
+            -DZSTD_INCLUDE_DIR="$prefix/include" -DZSTD_LIBRARY="$prefix/lib/libzstd.a" >"$work/archive.log" 2>&1 ||
+            { cat "$work/archive.log"; exit 1; }
+        cmake --build "$work/archive" --target archive_static -j "$jobs" >>"$work/archive.log" 2>&1 ||
+            { tail -n 40 "$work/archive.log"; exit 1; }
+        cp "$work/archive/libarchive/libarchive_static.a" "$prefix/lib/libarchive.a"
+        cp "$archive_src"/libarchive/{archive.h,archive_entry.h} "$prefix/include/"
+        touch "$prefix/.libarchive"
+    fi
+
+    # libdeflate: the library alone, static.
+    if [ ! -f "$prefix/.libdeflate" ]; then
+        log "libdeflate for $arch"
+        rm -rf "$work/deflate" && mkdir -p "$work/deflate"
+        for f in "$deflate_src"/lib/*.c "$deflate_src"/lib/x86/*.c; do
+            $cc $cflags -std=c99 -fvisibility=hidden -D_ANSI_SOURCE -I"$deflate_src" -c "$f" \
+                -o "$work/deflate/$(basename "$(dirname "$f")")-$(basename "$f" .c).o"
+        done
+        rm -f "$prefix/lib/libdeflate.a"
+        $triplet-ar rcs "$prefix/lib/libdeflate.a" "$work/deflate"/*.o
+        cp "$deflate_src/libdeflate.h" "$prefix/include/"
+        touch "$prefix/.libdeflate"
     fi
 
     if [ ! -f "$prefix/.gtest" ]; then

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (host clang, QZ_FUZZ=ON, in build/fuzz) and
 # runs each for a bounded time: name cleaning with the relative-name safety
-# check, the extra-field readers, the entry decoder, the entry ranges and the
-# verdict's rules.
+# check, the extra-field readers, the entry decoder, the entry ranges, the
+# verdict's rules and the libarchive adapter's reading.
 # Usage: scripts/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build=$top/build/fuzz
-targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz entry_ranges_fuzz entry_verdict_fuzz)
+targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz entry_ranges_fuzz entry_verdict_fuzz archive_read_fuzz)
 
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_FUZZ=ON >/dev/null
@@ -16,7 +16,7 @@ cmake --build "$build" -j 2 --target "${targets[@]}"
 
 # Seeds: names a hostile archive might carry, and a few extra fields.
 corpus=$build/corpus
-mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz,entry_ranges_fuzz,entry_verdict_fuzz}
+mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz,entry_ranges_fuzz,entry_verdict_fuzz,archive_read_fuzz}
 i=0
 for name in '../../w.txt' 'C:/dir/a.txt' '//server/share/f.txt' 'x/../y/z.txt' 'D:E:f.txt' 'nul.txt' \
             'a/CON/b' 'ads.txt:s' '...\x' $'\x81\\..\\x' $'\xd5\\/\xd6\\.txt' 'a/./b//c'; do
@@ -43,6 +43,15 @@ central = b''.join(struct.pack('<IHHHHIIIIHHHHHII', 0x02014B50, 20, 20, 0, 0, 0,
 end = struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, 2, 2, len(central), len(local), 0)
 open(out + '/shared', 'wb').write(local + central + end)
 PY
+# Small archives of every other format for the libarchive reading.
+seeds=$(mktemp -d)
+printf 'alpha %.0s' {1..50} >"$seeds/a.txt"
+mkdir -p "$seeds/d" && printf 'beta' >"$seeds/d/b.txt"
+(cd "$seeds" && tar -cf "$corpus/archive_read_fuzz/plain.tar" a.txt d &&
+    tar --format=pax -czf "$corpus/archive_read_fuzz/pax.tar.gz" a.txt d &&
+    7z a -bso0 -bsp0 "$corpus/archive_read_fuzz/lzma2.7z" a.txt d >/dev/null &&
+    xz -c a.txt >"$corpus/archive_read_fuzz/single.xz")
+rm -rf "$seeds"
 
 status=0
 for t in "${targets[@]}"; do

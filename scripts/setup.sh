@@ -5,7 +5,7 @@ set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 deps=${QZ_DEPS:-$top/.deps}
-stamp=$deps/.setup-v3
+stamp=$deps/.setup-v4
 
 log() { printf '[setup] %s\n' "$*"; }
 
@@ -44,7 +44,7 @@ packages=(
     wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-microhei locales
     zip unzip libarchive-tools p7zip-full zstd
-    libbz2-dev liblzma-dev libzstd-dev
+    libbz2-dev liblzma-dev libzstd-dev libarchive-dev libdeflate-dev
     nsis
     googletest
     clang libclang-rt-14-dev
@@ -88,6 +88,8 @@ fetch_source libpng1.6 'libpng1.6-*/'
 fetch_source bzip2 'bzip2-*/'
 fetch_source xz-utils 'xz-utils-*/'
 fetch_source libzstd 'libzstd-*/'
+fetch_source libarchive 'libarchive-[0-9]*/'
+fetch_source libdeflate 'libdeflate-[0-9]*/'
 
 "$top/scripts/build-deps.sh" "$deps"
 

@@ -11,7 +11,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 source "$top/scripts/wine-loader.sh"
 
 # Create the prefix once; concurrent callers wait for the first.
-if [ ! -f "$WINEPREFIX/.qz-ready" ] || [ ! -f "$WINEPREFIX/.qz-unmanaged" ]; then
+if [ ! -f "$WINEPREFIX/.qz-ready" ] || [ ! -f "$WINEPREFIX/.qz-unmanaged" ] || [ ! -f "$WINEPREFIX/.qz-nocrashdialog" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     exec 9>"$WINEPREFIX.lock"
     flock 9
@@ -26,6 +26,12 @@ if [ ! -f "$WINEPREFIX/.qz-ready" ] || [ ! -f "$WINEPREFIX/.qz-unmanaged" ]; the
         # The running wineserver serves the new value at once: nothing to wait for.
         "$qz_wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.qz-unmanaged"
+    fi
+    if [ ! -f "$WINEPREFIX/.qz-nocrashdialog" ]; then
+        # A program that crashes (a shell folder window, say) would wait for
+        # someone to close Wine's crash dialog, holding its test to the time-out.
+        "$qz_wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+        touch "$WINEPREFIX/.qz-nocrashdialog"
     fi
     flock -u 9
 fi

@@ -2,8 +2,9 @@
 // library, and in the same order of calls, as the main window does.
 //   quillozip-cli [--utf8] list ARCHIVE
 //     one line per entry, the entry's verdict last (hostile, deceptive,
-//     encrypted, runnable or ok), then "verdict" and the archive's
-//     (hostile, deceptive, encrypted or safe)
+//     encrypted, runnable or ok), then "format" and the archive's format
+//     (zip, 7z, rar, rar5, tar, gzip, bzip2, xz, zstd), then "verdict" and
+//     the archive's (hostile, deceptive, encrypted or safe)
 //   quillozip-cli [--utf8] extract [--password PW] [--progress] ARCHIVE DEST
 //     --progress reports the stored bytes done on stderr at most ten times a
 //     second, through the same piece hook as the main window's progress, so
@@ -23,9 +24,9 @@
 #include <vector>
 
 #include "app/extract/ExtractionPlan.h"
+#include "archive/Archive.h"
 #include "base/FileSystem.h"
 #include "base/TextCodec.h"
-#include "zip/Unzip.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ int usage() {
 }
 
 int cannotOpen(const std::wstring& archive) {
-    std::fprintf(stderr, "quillozip-cli: cannot open \"%s\" as a ZIP archive\n", printable(archive).c_str());
+    std::fprintf(stderr, "quillozip-cli: cannot open \"%s\" as an archive\n", printable(archive).c_str());
     return 2;
 }
 
@@ -72,8 +73,9 @@ const char* verdictWord(const ArchiveVerdict& v) {
 }
 
 int list(const std::wstring& archive) {
-    Unzip zip;
-    if (!zip.open(archive)) return cannotOpen(archive);
+    std::unique_ptr<Archive> opened = openArchive(archive);
+    if (!opened) return cannotOpen(archive);
+    Archive& zip = *opened;
     int32_t count = zip.entryCount();
     for (int32_t i = 0; i < count; i++) {
         EntryInfo e = zip.entryInfo(i);
@@ -86,12 +88,14 @@ int list(const std::wstring& archive) {
         printTime(e.modificationTime);
         std::printf("\t%s\t%s\n", printable(e.unicodeName).c_str(), verdictWord(zip.entryVerdict(i)));
     }
+    if (zip.namesEncrypted()) std::printf("names\tencrypted\n");
+    std::printf("format\t%s\n", formatName(zip.format()));
     std::printf("verdict\t%s\n", verdictWord(zip.verdict()));
     return 0;
 }
 
 // The main window's progress: every piece counted, a report at most every 100 ms.
-void reportProgress(Unzip& zip) {
+void reportProgress(Archive& zip) {
     uint64_t total = 0;
     for (int32_t i = 0; i < zip.entryCount(); i++) total += zip.entryInfo(i).fullCompressedSize;
     zip.setPieceHook([total, done = uint64_t{0}, last = ULONGLONG{0}](uint64_t bytes) mutable {
@@ -106,8 +110,9 @@ void reportProgress(Unzip& zip) {
 }
 
 int extract(const std::wstring& archive, const std::wstring& destination, const char* password, bool progress) {
-    Unzip zip;
-    if (!zip.open(archive, password)) return cannotOpen(archive);
+    std::unique_ptr<Archive> opened = openArchive(archive, password);
+    if (!opened) return cannotOpen(archive);
+    Archive& zip = *opened;
     if (progress) reportProgress(zip);
     if (zip.setBaseFolder(destination) != kZipOk) {
         std::fprintf(stderr, "quillozip-cli: destination folder \"%s\" is unusable\n", printable(destination).c_str());

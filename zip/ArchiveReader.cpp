@@ -103,13 +103,7 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::wstring& fileName,
 }
 
 ArchiveReader::ArchiveReader()
-    : legacyCodePage_(legacyNameCodePage()), nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {
-    // The current folder is the base until the caller sets one.
-    DWORD n = ::GetCurrentDirectoryW(0, nullptr);
-    std::wstring folder(n, L'\0');
-    n = n > 0 ? ::GetCurrentDirectoryW(n, folder.data()) : 0;
-    if (n > 0 && n < folder.size()) setBaseFolder(folder.substr(0, n));
-}
+    : legacyCodePage_(legacyNameCodePage()), nameBuffer_(kMaxField + 1), centralExtra_(kMaxField), localExtra_(kMaxField) {}
 
 ArchiveReader::~ArchiveReader() {
     if (zip_) unzClose(zip_);

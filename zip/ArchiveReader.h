@@ -16,6 +16,7 @@
 
 #include <minizip/unzip.h>
 
+#include "archive/OutputPath.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveVerdict.h"
 #include "zip/EntryDecoder.h"
@@ -65,22 +66,23 @@ public:
     // The cache is left as it was when reading fails.
     int32_t readEntry(int32_t index, const EntryDetails** details);
 
-    // The folder relative names are extracted to, made absolute. Defined in Extraction.cpp.
-    int32_t setBaseFolder(const std::wstring& folder);
-    const std::wstring& baseFolder() const { return baseFolder_; }
+    // The folder relative names are extracted to, made absolute.
+    int32_t setBaseFolder(const std::wstring& folder) { return output_.setBaseFolder(folder); }
+    const std::wstring& baseFolder() const { return output_.baseFolder(); }
 
     // Writes entry index to fileName, relative to the base folder unless
     // absolute. Defined in Extraction.cpp.
     int32_t extractEntry(int32_t index, const std::wstring& fileName);
 
     // Called between pieces of an entry's data with the stored bytes just
-    // taken in; false abandons the entry (kZipCancelled).
-    using PieceHook = std::function<bool(uint64_t storedBytes)>;
+    // taken in, and at least every MiB written; false abandons the entry
+    // (kZipCancelled).
+    using PieceHook = ::PieceHook;
     void setPieceHook(PieceHook hook) { pieceHook_ = std::move(hook); }
 
     // Called with the path of each file an entry wrote, complete and
     // checked, before it is moved into place and its times are set.
-    using CompletedFileHook = std::function<bool(const std::wstring& writtenPath)>;
+    using CompletedFileHook = ::CompletedFileHook;
     void setCompletedFileHook(CompletedFileHook hook) { completedFileHook_ = std::move(hook); }
 
     // The password for encrypted entries extracted from now on; null for none.
@@ -102,15 +104,7 @@ private:
     std::wstring decodeName(NameSource source) const;
     // Walks the central directory once to judge every entry. Defined in ArchiveJudgement.cpp.
     void judgeEntries();
-    // 0, or kZipWriteFailed when size bytes do not fit on the volume of the
-    // base folder (absoluteTarget empty) or of absoluteTarget.
-    int32_t checkFreeSpace(const std::wstring& absoluteTarget, uint64_t size);
     int32_t writeEntry(const EntryDetails& entry, const std::wstring& target, size_t folderLength);
-    // The path an entry's file is written to: the target itself, unless an
-    // earlier entry of this archive took a name that differs from it only in
-    // case (one file on Windows); then "name (n).ext" with the first free n.
-    // An exact repeat gets what the earlier entry got. 0 or kZipCannotOpen.
-    int32_t claimOutputPath(const std::wstring& target, size_t folderLength, std::wstring* output);
 
     unzFile zip_ = nullptr;        // null for an archive without entries
     ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip
@@ -130,20 +124,13 @@ private:
     EntryDetails cachedEntry_;
     int32_t cachedIndex_ = -1;
     std::optional<std::string> password_;
-    std::wstring baseFolder_;      // absolute, ends with "\\"; empty when unusable
+    OutputFolder output_;          // the base folder and the names taken in it
     // How names are read: rule 3's decision for the whole archive, and the
     // legacy code page.
     bool plainUtf8_ = false;
     UINT legacyCodePage_ = 0;
     PieceHook pieceHook_;
     CompletedFileHook completedFileHook_;
-    uint64_t spaceLeft_ = 0;       // free bytes below the base folder not yet promised to an entry
-    struct Claim {
-        std::wstring exact;   // the target; empty for a numbered name
-        std::wstring output;  // where it was written
-    };
-    // Every file target extracted from this archive, by its case-folded form.
-    std::unordered_map<std::wstring, std::vector<Claim>> claims_;
     std::vector<char> nameBuffer_;
     std::vector<uint8_t> centralExtra_, localExtra_;
     // Made at the first file extraction, kept until the archive is closed:

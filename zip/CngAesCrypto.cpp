@@ -1,4 +1,6 @@
-// AesCrypto through Windows' CNG (bcrypt.dll), which Wine provides too.
+// AesCrypto through Windows' CNG (bcrypt.dll), which Wine provides too; the
+// AES blocks and the HMAC-SHA1 on the processor's instructions where it has
+// them.
 #include "zip/CngAesCrypto.h"
 
 #include <windows.h>
@@ -39,14 +41,20 @@ public:
 
     bool setKeys(const uint8_t* aesKey, size_t aesKeySize, const uint8_t* macKey, size_t macKeySize) override {
         dropKeys();
-        if (!aes_ || !ecb_ || !hmac_) return false;
-        if (!succeeded(::BCryptGenerateSymmetricKey(aes_, &key_, nullptr, 0, const_cast<PUCHAR>(aesKey),
+        if (!hmac_) return false;
+        if (processor_.setKey(aesKey, aesKeySize)) {
+            onProcessor_ = true;
+        } else if (!aes_ || !ecb_ ||
+                   !succeeded(::BCryptGenerateSymmetricKey(aes_, &key_, nullptr, 0, const_cast<PUCHAR>(aesKey),
                                                     static_cast<ULONG>(aesKeySize), 0))) {
             key_ = nullptr;
             return false;
         }
-        if (!succeeded(::BCryptCreateHash(hmac_, &mac_, nullptr, 0, const_cast<PUCHAR>(macKey),
-                                          static_cast<ULONG>(macKeySize), 0))) {
+        if (ProcessorHmacSha1::available()) {
+            processorMac_.start(macKey, macKeySize);
+            macOnProcessor_ = true;
+        } else if (!succeeded(::BCryptCreateHash(hmac_, &mac_, nullptr, 0, const_cast<PUCHAR>(macKey),
+                                                 static_cast<ULONG>(macKeySize), 0))) {
             mac_ = nullptr;
             return false;
         }
@@ -54,6 +62,10 @@ public:
     }
 
     bool encryptBlocks(const uint8_t* in, uint8_t* out, size_t size) override {
+        if (onProcessor_) {
+            processor_.encryptBlocks(in, out, size);
+            return size % 16 == 0;
+        }
         ULONG done = 0;
         return key_ && succeeded(::BCryptEncrypt(key_, const_cast<PUCHAR>(in), static_cast<ULONG>(size), nullptr,
                                                  nullptr, 0, out, static_cast<ULONG>(size), &done, 0)) &&
@@ -61,10 +73,21 @@ public:
     }
 
     bool macUpdate(const uint8_t* data, size_t size) override {
+        if (macOnProcessor_) {
+            processorMac_.update(data, size);
+            return true;
+        }
         return mac_ && succeeded(::BCryptHashData(mac_, const_cast<PUCHAR>(data), static_cast<ULONG>(size), 0));
     }
 
-    bool macFinish(uint8_t out[20]) override { return mac_ && succeeded(::BCryptFinishHash(mac_, out, 20, 0)); }
+    bool macFinish(uint8_t out[20]) override {
+        if (macOnProcessor_) {
+            processorMac_.finish(out);
+            macOnProcessor_ = false;  // a code is finished once, as CNG's
+            return true;
+        }
+        return mac_ && succeeded(::BCryptFinishHash(mac_, out, 20, 0));
+    }
 
 private:
     void dropKeys() {
@@ -72,11 +95,17 @@ private:
         if (mac_) ::BCryptDestroyHash(mac_);
         key_ = nullptr;
         mac_ = nullptr;
+        onProcessor_ = false;
+        macOnProcessor_ = false;
     }
 
     BCRYPT_ALG_HANDLE hmac_ = nullptr, aes_ = nullptr;
     bool ecb_ = false;
     BCRYPT_KEY_HANDLE key_ = nullptr;
+    ProcessorAes processor_;
+    bool onProcessor_ = false;  // this key's blocks are the processor's
+    ProcessorHmacSha1 processorMac_;
+    bool macOnProcessor_ = false;  // and so is its code
     BCRYPT_HASH_HANDLE mac_ = nullptr;
 };
 

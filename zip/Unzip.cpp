@@ -1,25 +1,14 @@
 #include "zip/Unzip.h"
 
 #include <windows.h>
-#include <oleauto.h>
 
 #include <climits>
 
+#include "archive/FileTimes.h"
 #include "base/TextCodec.h"
 #include "zip/ArchiveReader.h"
 
 namespace {
-
-// UTC FILETIME to an OLE automation date in local time, whole seconds.
-double toOleDate(const FILETIME& utc) {
-    FILETIME local{};
-    SYSTEMTIME st{};
-    double date = 0;
-    if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &st)) return 0;
-    st.wMilliseconds = 0;
-    if (!::SystemTimeToVariantTime(&st, &date)) return 0;
-    return date;
-}
 
 int32_t clampSize(uint64_t size) { return size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size); }
 

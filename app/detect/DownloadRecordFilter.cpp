@@ -25,10 +25,10 @@ std::optional<DownloadEvent> DownloadRecordFilter::feed(int action, std::wstring
     switch (action) {
     case kActionAdded:
     case kActionModified:
-        if (isZipDownloadName(path)) return DownloadEvent{Kind::Written, std::wstring(path)};
+        if (isArchiveDownloadName(path)) return DownloadEvent{Kind::Written, std::wstring(path)};
         return std::nullopt;
     case kActionRemoved:
-        if (isZipDownloadName(path)) return DownloadEvent{Kind::Gone, std::wstring(path)};
+        if (isArchiveDownloadName(path)) return DownloadEvent{Kind::Gone, std::wstring(path)};
         // A tool that writes "a.zip" itself beside a control file ("a.zip.aria2")
         // deletes that file when it is done; "a.zip" may get no record of its own.
         if (std::wstring finished = finishedNameOfPartial(path); !finished.empty())
@@ -37,13 +37,13 @@ std::optional<DownloadEvent> DownloadRecordFilter::feed(int action, std::wstring
     case kActionRenamedOld:
         if (oldNames_.size() >= kPendingRenames) oldNames_.pop_front();
         oldNames_.emplace_back(path);
-        if (isZipDownloadName(path)) return DownloadEvent{Kind::Gone, std::wstring(path)};
+        if (isArchiveDownloadName(path)) return DownloadEvent{Kind::Gone, std::wstring(path)};
         return std::nullopt;
     case kActionRenamedNew: {
         const std::optional<std::wstring> old = takeOldName(path);
-        if (!isZipDownloadName(path)) return std::nullopt;
-        // "a.zip" renamed to "b.zip" is the user tidying up, not a download.
-        if (old && isZipDownloadName(*old)) return std::nullopt;
+        if (!isArchiveDownloadName(path)) return std::nullopt;
+        // "a.zip" renamed to "b.zip" (or "b.rar") is the user tidying up, not a download.
+        if (old && isArchiveDownloadName(*old)) return std::nullopt;
         // Without its old name (lost in an overflow) the rename proves
         // nothing: judge the file as if it had been written in place.
         return DownloadEvent{old ? Kind::Renamed : Kind::Written, std::wstring(path)};

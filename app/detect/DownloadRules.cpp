@@ -2,8 +2,50 @@
 
 #include "base/PathText.h"
 
-bool isZipDownloadName(std::wstring_view path) {
-    return pathExtension(path) == L".zip" && path.find(L'$') == std::wstring_view::npos;
+namespace {
+
+// ASCII letters folded to lower case; Windows compares names without case,
+// and every ending below is ASCII.
+wchar_t lowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool endsWithNoCase(std::wstring_view text, std::wstring_view ending) {
+    if (text.size() < ending.size()) return false;
+    const std::wstring_view tail = text.substr(text.size() - ending.size());
+    for (size_t i = 0; i < ending.size(); ++i) {
+        if (lowerAscii(tail[i]) != ending[i]) return false;
+    }
+    return true;
+}
+
+bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// "x.7z.001": a 7z volume (three digits or more after ".7z.").
+bool isSevenZipVolume(std::wstring_view name) {
+    size_t digits = 0;
+    while (digits < name.size() && isDigit(name[name.size() - 1 - digits])) ++digits;
+    return digits >= 3 && endsWithNoCase(name.substr(0, name.size() - digits), L".7z.");
+}
+
+// "x.r00" … "x.r99": a later volume of an old-style RAR set.
+bool isOldRarVolume(std::wstring_view name) {
+    return name.size() > 4 && isDigit(name.back()) && isDigit(name[name.size() - 2]) &&
+           endsWithNoCase(name.substr(0, name.size() - 2), L".r");
+}
+
+// Longer endings first is no matter: any match is a yes.
+constexpr std::wstring_view kArchiveEndings[] = {L".zip", L".7z",  L".rar", L".tar", L".tgz", L".tbz2",
+                                                 L".txz", L".gz",  L".bz2", L".xz",  L".tar.zst"};
+
+}  // namespace
+
+bool isArchiveDownloadName(std::wstring_view path) {
+    if (path.find(L'$') != std::wstring_view::npos) return false;
+    const std::wstring_view name = pathFileName(path);
+    // The ending alone is no name: ".zip" is a hidden file's whole name only on Unix.
+    for (std::wstring_view ending : kArchiveEndings) {
+        if (name.size() > ending.size() && endsWithNoCase(name, ending)) return true;
+    }
+    return isSevenZipVolume(name) || isOldRarVolume(name);
 }
 
 const std::vector<std::wstring_view> kPartialSuffixes = {
@@ -13,9 +55,9 @@ const std::vector<std::wstring_view> kPartialSuffixes = {
 
 std::wstring finishedNameOfPartial(std::wstring_view path) {
     for (std::wstring_view suffix : kPartialSuffixes) {
-        if (path.size() <= suffix.size() || path.substr(path.size() - suffix.size()) != suffix) continue;
+        if (path.size() <= suffix.size() || !endsWithNoCase(path, suffix)) continue;
         std::wstring_view finished = path.substr(0, path.size() - suffix.size());
-        if (isZipDownloadName(finished)) return std::wstring(finished);
+        if (isArchiveDownloadName(finished)) return std::wstring(finished);
     }
     return {};
 }

@@ -4,6 +4,7 @@
 #include "app/detect/DownloadJudge.h"
 #include "app/detect/DownloadRecordFilter.h"
 #include "app/detect/DownloadRules.h"
+#include "app/detect/DownloadSets.h"
 #include "base/GuiMailbox.h"
 #include "base/PathText.h"
 #include "base/UniqueAny.h"
@@ -31,6 +32,7 @@ std::atomic<uint64_t> acceptedRecords{0};
 // before the writer closes the file, and no record follows the close.
 DownloadJudge judge;
 void (*finishedHandler)(const std::wstring& path) = nullptr;
+DownloadSets volumeSets;
 constexpr UINT kRecheckMs = 100;
 UINT_PTR recheckTimer = 0;
 
@@ -39,6 +41,19 @@ bool heldByWriter(const std::wstring& path) {
     UniqueFile probe(CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A browser's or download tool's partial file of path is there.
+bool partialFileBeside(const std::wstring& path) {
+    for (std::wstring_view suffix : kPartialSuffixes) {
+        if (GetFileAttributesW(systemPath(path + std::wstring(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    }
+    return false;
+}
+
+bool fileThere(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 DownloadFileState lookAt(const std::wstring& path) {
@@ -51,12 +66,7 @@ DownloadFileState lookAt(const std::wstring& path) {
     file.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     if (file.size == 0) return file;
     file.heldByWriter = heldByWriter(path);
-    for (std::wstring_view suffix : kPartialSuffixes) {
-        if (GetFileAttributesW(systemPath(path + std::wstring(suffix)).c_str()) != INVALID_FILE_ATTRIBUTES) {
-            file.partialBeside = true;
-            break;
-        }
-    }
+    file.partialBeside = partialFileBeside(path);
     return file;
 }
 
@@ -71,8 +81,11 @@ void CALLBACK recheckWaiting(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void judgeEvent(const DownloadEvent& event, bool recheck) {
-    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind && finishedHandler)
-        finishedHandler(event.path);
+    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind && finishedHandler) {
+        // A volume of a set is reminded as the set, once it is whole.
+        if (const auto target = volumeSets.reminderFor(event.path, fileThere, partialFileBeside))
+            finishedHandler(*target);
+    }
     const bool waiting = !judge.waiting().empty();
     if (waiting && !recheckTimer) recheckTimer = SetTimer(nullptr, 0, kRecheckMs, recheckWaiting);
     if (!waiting && recheckTimer) {

@@ -76,13 +76,13 @@ TEST(GuiMailbox, PostingWithoutAMailboxFailsAndQueuedTasksAreDroppedOnClose) {
     EXPECT_FALSE(ran);
 }
 
-TEST(CheckFinishedDownload, TakesOnlyZipNamesWrittenOrRenamedIntoPlace) {
+TEST(CheckFinishedDownload, TakesOnlyArchiveNamesWrittenOrRenamedIntoPlace) {
     const uint64_t before = acceptedDownloadRecords();
-    checkFinishedDownload(3, L"C:\\dl\\a.ZIP", 11);
+    checkFinishedDownload(3, L"C:\\dl\\a.zipx", 12);
     checkFinishedDownload(3, L"C:\\$Recycle.Bin\\a.zip", 21);
     checkFinishedDownload(2, L"C:\\dl\\a.zip", 11);
     checkFinishedDownload(4, L"C:\\dl\\a.zip", 11);
-    checkFinishedDownload(5, L"C:\\dl\\b.zip", 11);  // renamed from another ZIP name
+    checkFinishedDownload(5, L"C:\\dl\\b.zip", 11);  // renamed from another archive name
     checkFinishedDownload(3, nullptr, 0);
     EXPECT_EQ(acceptedDownloadRecords(), before);
     // No mailbox: accepted, then left for a GUI thread that never comes.

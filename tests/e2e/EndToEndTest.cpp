@@ -85,11 +85,10 @@ std::vector<std::wstring> toolsEntryNames() {
     return out;
 }
 
-class EndToEnd : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        root_ = mappedDriveRoot(buildFolder("e2e"));
-        if (root_.empty()) return;
+class EndToEnd : public ProgramSuite<EndToEnd> {
+public:
+    static constexpr const char* kStateDir = "e2e";
+    static void prepareDrive() {
         // An archive that was there before the program started: never reminded.
         CreateDirectoryW((root_ + L"old").c_str(), nullptr);
         writeDownload(oldZip(), readFile(archivesDir() + L"\\tools.zip"));
@@ -103,27 +102,11 @@ protected:
             if (GetLogicalDrives() & driveBit(lateDevice_[0]))
                 DefineDosDeviceW(DDD_REMOVE_DEFINITION, lateDevice_.c_str(), nullptr);
         }
-        started_ = program_.start();
     }
+
+protected:
     static DWORD driveBit(wchar_t letter) { return 1u << (letter - L'A'); }
     static std::wstring oldZip() { return root_ + L"old\\old.zip"; }
-
-    static void TearDownTestSuite() {
-        // A folder window left by a failed check would hold the run's output open.
-        closeAllFolderWindows();
-        program_.terminate();
-    }
-
-    void SetUp() override {
-        if (!haveDisplay()) GTEST_SKIP() << "no X display: run through scripts/test.sh";
-        ASSERT_FALSE(root_.empty()) << "the test drive was not mapped";
-        ASSERT_TRUE(started_) << "quillozip.exe did not load its reminder";
-    }
-
-    static HWND reminder() { return program_.reminder(); }
-    static HWND reminderControl(const char* name) { return program_.reminderControl(name); }
-    static HWND mainWindow() { return ProgramUnderTest::mainWindow(); }
-    static HWND mainControl(const char* name) { return ProgramUnderTest::mainControl(name); }
     static void hideReminder() { program_.hideReminder(); }
 
     // A new subfolder on the test drive, made after the watch began.
@@ -177,16 +160,8 @@ protected:
     static std::vector<char> toolsZip() { return readFile(archivesDir() + L"\\tools.zip"); }
 
     static constexpr int kQuietMs = 1500;  // a bounded look is the only way to see an absence
-    static std::wstring root_;
-    static std::wstring lateDevice_;  // "N:", the drive listed only after start
-    static ProgramUnderTest program_;
-    static bool started_;
+    static inline std::wstring lateDevice_;  // "N:", the drive listed only after start
 };
-
-std::wstring EndToEnd::root_;
-std::wstring EndToEnd::lateDevice_;
-ProgramUnderTest EndToEnd::program_;
-bool EndToEnd::started_ = false;
 
 TEST_F(EndToEnd, StartsHiddenWithTheReminderParked) {
     EXPECT_FALSE(visible(reminder()));
@@ -325,13 +300,16 @@ TEST_F(EndToEnd, ReadingAnOldZipChangingItsAttributesAndRenamingItRemindNothing)
         ASSERT_TRUE(MoveFileW((root_ + L"old\\renamed.zip").c_str(), old.c_str()));
     });
     const std::wstring dir = newFolder(L"ignored");
-    expectNoReminder("not lower-case .zip, or with $", [&] {
-        EXPECT_TRUE(writeDownload(dir + L"TOOLS.ZIP", toolsZip()));
+    expectNoReminder("no archive ending, or with $", [&] {
+        EXPECT_TRUE(writeDownload(dir + L"tools.zipx", toolsZip()));
         EXPECT_TRUE(writeDownload(dir + L"a$b.zip", toolsZip()));
         EXPECT_TRUE(writeDownload(dir + L"empty.zip", {}));
     });
-    // The watch goes on: the next real download is reminded.
+    // The watch goes on: the next real download is reminded, whatever the
+    // case of its ending (Windows names have none).
     EXPECT_TRUE(downloadAndWait(dir + L"after.zip", toolsZip(), L"after"));
+    hideReminder();
+    EXPECT_TRUE(downloadAndWait(dir + L"REPORT.ZIP", toolsZip(), L"REPORT"));
 }
 
 TEST_F(EndToEnd, TheCloseBoxHidesTheReminderAndWatchingGoesOn) {

@@ -49,28 +49,11 @@ std::set<std::wstring> treeNames(const std::wstring& root, const std::wstring& r
 
 bool startsWith(const std::wstring& text, const std::wstring& prefix) { return text.rfind(prefix, 0) == 0; }
 
-class ExtractionRun : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        root_ = mappedDriveRoot(buildFolder("e2e/extraction"));
-        if (!root_.empty()) started_ = program_.start();
-    }
-    static void TearDownTestSuite() {
-        program_.terminate();
-        closeAllFolderWindows();
-    }
-    void SetUp() override {
-        if (!haveDisplay()) GTEST_SKIP() << "no X display: run through scripts/test.sh";
-        ASSERT_TRUE(started_) << "no test drive was mapped, or quillozip.exe did not load its reminder";
-    }
+class ExtractionRun : public ProgramSuite<ExtractionRun> {
+public:
+    static constexpr const char* kStateDir = "e2e/extraction";
 
-    static HWND mainControl(const char* name) { return ProgramUnderTest::mainControl(name); }
-    // After a test that ended the program.
-    static bool restartProgram() {
-        closeAllFolderWindows();
-        started_ = program_.start();
-        return started_;
-    }
+protected:
     static std::wstring countLine() { return textOf(mainControl(MainControl::kCountLine.name)); }
     static bool runOver() {
         const std::wstring line = countLine();
@@ -116,15 +99,7 @@ protected:
             EXPECT_EQ(fileSize(dest + name), kBigPart) << wideToUtf8(name);
         }
     }
-
-    static std::wstring root_;
-    static ProgramUnderTest program_;
-    static bool started_;
 };
-
-std::wstring ExtractionRun::root_;
-ProgramUnderTest ExtractionRun::program_;
-bool ExtractionRun::started_ = false;
 
 TEST_F(ExtractionRun, ALargeArchiveShowsProgressAndTheWindowKeepsAnswering) {
     const std::wstring dest = downloadAndList(L"large", L"big.zip", 3) + L"big\\";

@@ -7,6 +7,9 @@
 
 #include "app/ResidentWindow.h"
 #include "ui/FormTables.h"
+#include "UiTestSupport.h"
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
@@ -150,4 +153,46 @@ public:
 private:
     PROCESS_INFORMATION process_{};
     HWND reminder_ = nullptr;
+};
+
+// The fixture the end-to-end suites share: one copy of the program per
+// suite, started once on the test drive mapped for the suite's state folder
+// (Suite::kStateDir, relative to the build tree), after Suite::prepareDrive()
+// has laid out what must be there before the start.
+template <typename Suite>
+class ProgramSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        root_ = mappedDriveRoot(buildFolder(Suite::kStateDir));
+        if (root_.empty()) return;
+        Suite::prepareDrive();
+        started_ = program_.start();
+    }
+    static void TearDownTestSuite() {
+        // A folder window left by a failed check would hold the run's output open.
+        closeAllFolderWindows();
+        program_.terminate();
+    }
+    void SetUp() override {
+        if (!haveDisplay()) GTEST_SKIP() << "no X display: run through scripts/test.sh";
+        ASSERT_FALSE(root_.empty()) << "the test drive was not mapped";
+        ASSERT_TRUE(started_) << "quillozip.exe did not load its reminder";
+    }
+    // Nothing to lay out by default.
+    static void prepareDrive() {}
+    // After a test that ended the program.
+    static bool restartProgram() {
+        closeAllFolderWindows();
+        started_ = program_.start();
+        return started_;
+    }
+
+    static HWND reminder() { return program_.reminder(); }
+    static HWND reminderControl(const char* name) { return program_.reminderControl(name); }
+    static HWND mainWindow() { return ProgramUnderTest::mainWindow(); }
+    static HWND mainControl(const char* name) { return ProgramUnderTest::mainControl(name); }
+
+    static inline std::wstring root_;
+    static inline ProgramUnderTest program_;
+    static inline bool started_ = false;
 };

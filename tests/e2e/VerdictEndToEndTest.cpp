@@ -87,44 +87,22 @@ const Download kDownloads[] = {
     {L"declared", kDanger.c_str(), L"共有2个文件，其中1个有风险", {L"small.txt", L"huge.bin（危险：疑似压缩炸弹）"}},
 };
 
-class VerdictEndToEnd : public ::testing::Test {
+class VerdictEndToEnd : public ProgramSuite<VerdictEndToEnd> {
+public:
+    static constexpr const char* kStateDir = "e2e-verdict";
+
 protected:
-    static void SetUpTestSuite() {
-        root_ = mappedDriveRoot(buildFolder("e2e-verdict"));
-        if (!root_.empty()) {
-            started_ = program_.start();
-            CreateDirectoryW((root_ + L"dl").c_str(), nullptr);
-        }
-    }
-
-    static void TearDownTestSuite() {
-        closeAllFolderWindows();
-        program_.terminate();
-    }
-
-    void SetUp() override {
-        if (!haveDisplay()) GTEST_SKIP() << "no X display: run through scripts/test.sh";
-        ASSERT_FALSE(root_.empty()) << "the test drive was not mapped";
-        ASSERT_TRUE(started_) << "quillozip.exe did not load its reminder";
-    }
-
     // Downloads archives/FILE.zip as TITLE.zip and waits for the reminder's verdict.
     static bool download(const std::wstring& file, const std::wstring& title, const std::wstring& status) {
         program_.hideReminder();
+        // Made once the program watches: Wine's watch sees only later folders.
+        CreateDirectoryW((root_ + L"dl").c_str(), nullptr);
         const std::vector<char> bytes = readFile(buildFolder("e2e-verdict/archives") + L"\\" + file + L".zip");
         EXPECT_FALSE(bytes.empty()) << wideToUtf8(file);
         EXPECT_TRUE(writeDownload(root_ + L"dl\\" + title + L".zip", bytes));
         return program_.waitForReminder(title, kGenerousMs, status);
     }
-
-    static std::wstring root_;
-    static ProgramUnderTest program_;
-    static bool started_;
 };
-
-std::wstring VerdictEndToEnd::root_;
-ProgramUnderTest VerdictEndToEnd::program_;
-bool VerdictEndToEnd::started_ = false;
 
 TEST_F(VerdictEndToEnd, EachArchiveIsCalledWhatItIs) {
     for (const Download& d : kDownloads) {

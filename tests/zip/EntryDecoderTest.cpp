@@ -211,7 +211,10 @@ struct FakeAesCrypto final : AesCrypto {
         macAt = 0;
         return true;
     }
+    static inline size_t calls = 0;  // encryptBlocks calls since the last reset
     bool encryptBlocks(const uint8_t* in, uint8_t* out, size_t size) override {
+        calls++;
+        if (size % 16 != 0 || size > WinZipAesDecryptor::kBatch) return false;
         for (size_t i = 0; i < size; i++) out[i] = in[i] ^ 0x5A;
         return true;
     }
@@ -289,6 +292,30 @@ TEST(EntryDecoder, WinZipAesVerifierCounterAndCode) {
     badCrc.crc ^= 1;
     CollectingSink sink;
     EXPECT_EQ(decode(d, badCrc, stored, 999, sink, "pw"), kZipDataError);
+}
+
+// The key stream runs on across pieces that end inside a block, on a
+// block's end or across batches; in one piece the entry takes one call per
+// batch of key stream.
+TEST(EntryDecoder, WinZipAesInPiecesOfAnySize) {
+    const size_t batch = WinZipAesDecryptor::kBatch;
+    Bytes plain = sample(2 * batch + 1000);
+    Bytes stored = fakeAesEntry(plain);
+    EntryParams p = paramsFor(0, plain, stored);
+    p.encrypted = true;
+    p.aesStrength = 3;
+    EntryDecoder d(4096);
+    d.setAesCrypto(makeFakeAes);
+    for (size_t piece : {stored.size(), size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{4095}, batch - 1, batch,
+                         batch + 3, 2 * batch + 17}) {
+        CollectingSink sink;
+        FakeAesCrypto::calls = 0;
+        ASSERT_EQ(decode(d, p, stored, piece, sink, "pw"), kZipOk) << piece;
+        EXPECT_EQ(sink.data, plain) << piece;
+        if (piece == stored.size()) {
+            EXPECT_EQ(FakeAesCrypto::calls, 3u);
+        }
+    }
 }
 
 TEST(EntryDecoder, EmptyEntries) {

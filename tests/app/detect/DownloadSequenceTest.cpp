@@ -154,21 +154,26 @@ TEST_F(Downloads, InPlaceWriterWithAControlFileBesideIsRemindedWhenTheControlFil
     EXPECT_EQ(reminded_, Paths{zip});
 }
 
-TEST_F(Downloads, RenamesBetweenZipNamesZeroLengthFilesAndFoldersAreNoDownloads) {
+TEST_F(Downloads, RenamesBetweenArchiveNamesZeroLengthFilesAndFoldersAreNoDownloads) {
     create(L"C:\\dl\\a.zip", false);
     EXPECT_TRUE(reminded_.empty()) << "zero length";
     write(L"C:\\dl\\a.zip", 10);
     ASSERT_EQ(reminded_, Paths{L"C:\\dl\\a.zip"});
     rename(L"C:\\dl\\a.zip", L"C:\\dl\\b.zip");
     rename(L"C:\\dl\\b.zip", L"C:\\archive\\b.zip");
+    rename(L"C:\\archive\\b.zip", L"C:\\archive\\b.rar");  // tidying up, whatever the ending
     // A folder with a ZIP name.
     record(kActionAdded, L"C:\\dl\\folder.zip");
     record(kActionModified, L"C:\\dl\\folder.zip");
-    // Not ZIP names at all.
-    partialDownload(L"C:\\dl\\x.rar.part", L"C:\\dl\\x.rar");
-    partialDownload(L"C:\\dl\\y.ZIP.part", L"C:\\dl\\y.ZIP");
+    // No archive names, or in a "$" folder.
+    partialDownload(L"C:\\dl\\x.txt.part", L"C:\\dl\\x.txt");
+    partialDownload(L"C:\\dl\\y.zipx.part", L"C:\\dl\\y.zipx");
     partialDownload(L"C:\\$Recycle.Bin\\z.zip.part", L"C:\\$Recycle.Bin\\z.zip");
     EXPECT_EQ(reminded_, Paths{L"C:\\dl\\a.zip"});
+    // Other archive endings, in any case, are downloads as well.
+    partialDownload(L"C:\\dl\\x.rar.part", L"C:\\dl\\x.rar");
+    partialDownload(L"C:\\dl\\y.ZIP.part", L"C:\\dl\\y.ZIP");
+    EXPECT_EQ(reminded_, (Paths{L"C:\\dl\\a.zip", L"C:\\dl\\x.rar", L"C:\\dl\\y.ZIP"}));
 }
 
 TEST_F(Downloads, InterleavedRecordsOfTwoDownloadsAreEachRemindedOnce) {

@@ -1,0 +1,23 @@
+#include "archive/Archive.h"
+
+#include <windows.h>
+
+#include "archive/ZipArchive.h"
+#include "archive/libarchive/LibArchiveReader.h"
+#include "base/UniqueAny.h"
+#include "zip/EntryName.h"
+
+std::unique_ptr<Archive> openArchive(const std::wstring& path, const char* password) {
+    uint8_t head[kSniffBytes] = {};
+    DWORD got = 0;
+    {
+        UniqueFile f(::CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+        if (!f || !::ReadFile(f.get(), head, sizeof head, &got, nullptr)) return nullptr;
+    }
+    const ArchiveFormat format = sniffFormat(head, got);
+    // Anything without another format's signature may still be a ZIP
+    // archive (behind a program, or after other data): our reader decides.
+    if (format == ArchiveFormat::zip || format == ArchiveFormat::unknown) return ZipArchive::open(path, password);
+    return LibArchiveReader::open(path, format);
+}

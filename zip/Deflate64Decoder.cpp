@@ -1,0 +1,657 @@
+#include "zip/Deflate64Decoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// A table entry packs what one code means into 32 bits: the value (a
+// literal, a length or distance base, or where a sub-table starts) in the
+// high 16, the kind in bits 8-15 and the code's length in bits in the low 8.
+// Codes longer than the root bits go through a link in the root table to a
+// sub-table indexed by the bits after the root; entries there hold the code's
+// full length.
+enum : uint32_t {
+    kLiteral = 0x00,
+    kBase = 0x20,     // | extra bits (0..16): a length or distance base
+    kLink = 0x40,     // | sub-table index bits
+    kEndOfBlock = 0x80,
+    kInvalid = 0x81,  // no code, or a symbol deflate does not use
+};
+
+constexpr uint32_t entry(uint32_t value, uint32_t kind, uint32_t length = 0) {
+    return value << 16 | kind << 8 | length;
+}
+inline uint32_t entryValue(uint32_t e) { return e >> 16; }
+inline uint32_t entryKind(uint32_t e) { return (e >> 8) & 0xFF; }
+inline unsigned entryLength(uint32_t e) { return e & 0xFF; }
+inline uint32_t lowBits(uint64_t v, unsigned n) { return static_cast<uint32_t>(v) & ((1u << n) - 1); }
+
+constexpr unsigned kMaxCodeLength = 15;
+// Where a code is missing, the entry asks for the longest code's bits first,
+// so a stream that merely stops there is "more input needed", not damage.
+constexpr uint32_t kNoCode = entry(0, kInvalid, kMaxCodeLength);
+
+constexpr unsigned kLiteralRoot = 10, kDistanceRoot = 8, kCodeLengthRoot = 7;
+// Sub-tables only exist in complete codes, where the codes under a root
+// prefix form a full binary tree: one of depth k (a 2^k sub-table) has at
+// least k + 1 codes. With at most 288 literal/length codes and 15-bit codes
+// that allows at most 48 sub-tables of 32 entries past a 10-bit root; with 32
+// distance codes, 4 of 128 past an 8-bit root.
+constexpr size_t kLiteralTableSize = (1u << kLiteralRoot) + 48 * 32;
+constexpr size_t kDistanceTableSize = (1u << kDistanceRoot) + 4 * 128;
+constexpr size_t kCodeLengthTableSize = 1u << kCodeLengthRoot;
+
+constexpr size_t kWindow = 65536;
+
+// What each symbol means, without its code length.
+struct SymbolMeanings {
+    uint32_t literal[288];
+    uint32_t distance[32];
+    uint32_t codeLength[19];
+};
+
+constexpr SymbolMeanings makeMeanings() {
+    SymbolMeanings m{};
+    constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                         31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
+    constexpr uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                         2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
+    constexpr uint16_t distanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
+                                           49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
+                                           2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+    for (uint32_t s = 0; s < 256; s++) m.literal[s] = entry(s, kLiteral);
+    m.literal[256] = entry(0, kEndOfBlock);
+    for (uint32_t s = 0; s < 29; s++) m.literal[257 + s] = entry(lengthBase[s], kBase | lengthExtra[s]);
+    m.literal[286] = m.literal[287] = entry(0, kInvalid);
+    for (uint32_t s = 0; s < 32; s++) m.distance[s] = entry(distanceBase[s], kBase | (s < 4 ? 0 : s / 2 - 1));
+    for (uint32_t s = 0; s < 19; s++) m.codeLength[s] = entry(s, kLiteral);
+    return m;
+}
+
+constexpr SymbolMeanings kMeanings = makeMeanings();
+
+// Fills table from the code lengths of n symbols. False for lengths that
+// make no usable code: over-subscribed, or incomplete unless it is a single
+// one-bit code or no code at all (as zlib allows; the missing codes are
+// damage when met).
+bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, unsigned root, uint32_t* table,
+                size_t tableSize) {
+    unsigned count[kMaxCodeLength + 1] = {};
+    for (unsigned s = 0; s < n; s++) count[lengths[s]]++;
+    int left = 1;
+    for (unsigned len = 1; len <= kMaxCodeLength; len++) {
+        left = (left << 1) - static_cast<int>(count[len]);
+        if (left < 0) return false;
+    }
+    unsigned codes = n - count[0];
+    if (left > 0 && codes != 0 && !(codes == 1 && count[1] == 1)) return false;
+
+    // Canonical codes, bit-reversed: the stream sends them first bit first.
+    unsigned next[kMaxCodeLength + 2] = {};
+    for (unsigned len = 1; len <= kMaxCodeLength; len++) next[len + 1] = (next[len] + count[len]) << 1;
+    uint16_t reversed[288];
+    uint8_t longest[1u << kLiteralRoot] = {};  // per root prefix: its longest code
+    const uint32_t rootMask = (1u << root) - 1;
+    for (unsigned s = 0; s < n; s++) {
+        unsigned len = lengths[s];
+        if (!len) continue;
+        unsigned code = next[len]++, rev = 0;
+        for (unsigned i = 0; i < len; i++) rev |= ((code >> i) & 1u) << (len - 1 - i);
+        reversed[s] = static_cast<uint16_t>(rev);
+        if (len > root) longest[rev & rootMask] = std::max<uint8_t>(longest[rev & rootMask], static_cast<uint8_t>(len));
+    }
+
+    std::fill(table, table + (size_t{1} << root), kNoCode);
+    size_t used = size_t{1} << root;
+    for (uint32_t prefix = 0; prefix <= rootMask; prefix++) {
+        if (!longest[prefix]) continue;
+        unsigned subBits = longest[prefix] - root;
+        if (used + (size_t{1} << subBits) > tableSize) return false;  // cannot happen for a complete code
+        table[prefix] = entry(static_cast<uint32_t>(used), kLink | subBits, root);
+        used += size_t{1} << subBits;
+    }
+    for (unsigned s = 0; s < n; s++) {
+        unsigned len = lengths[s];
+        if (!len) continue;
+        uint32_t e = meanings[s] | len;
+        if (len <= root) {
+            for (uint32_t i = reversed[s]; i <= rootMask; i += 1u << len) table[i] = e;
+            continue;
+        }
+        uint32_t link = table[reversed[s] & rootMask];
+        uint32_t* sub = table + entryValue(link);
+        uint32_t subSize = 1u << (entryKind(link) & 0x3F);
+        for (uint32_t i = reversed[s] >> root; i < subSize; i += 1u << (len - root)) sub[i] = e;
+    }
+    return true;
+}
+
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+// Copies n bytes from dst - distance to dst, where the two may overlap:
+// the bytes repeat with the distance as their period.
+inline void copyOverlapping(uint8_t* dst, size_t distance, size_t n) {
+    const uint8_t* src = dst - distance;
+    if (distance >= n) {
+        std::memcpy(dst, src, n);
+    } else if (distance == 1) {
+        std::memset(dst, *src, n);
+    } else {
+        // Each pass copies all that lies between src and dst, doubling it.
+        uint8_t* end = dst + n;
+        while (dst < end) {
+            size_t piece = std::min(static_cast<size_t>(dst - src), static_cast<size_t>(end - dst));
+            std::memcpy(dst, src, piece);
+            dst += piece;
+        }
+    }
+}
+
+class Deflate64Decoder final : public MethodDecoder {
+public:
+    Deflate64Decoder() {
+        uint8_t lengths[288 + 32];
+        std::fill(lengths, lengths + 144, 8);
+        std::fill(lengths + 144, lengths + 256, 9);
+        std::fill(lengths + 256, lengths + 280, 7);
+        std::fill(lengths + 280, lengths + 288, 8);
+        std::fill(lengths + 288, lengths + 320, 5);
+        buildTable(lengths, 288, kMeanings.literal, kLiteralRoot, fixedLiterals_, kLiteralTableSize);
+        buildTable(lengths + 288, 32, kMeanings.distance, kDistanceRoot, fixedDistances_, kDistanceTableSize);
+    }
+
+    bool reset(uint64_t) override {
+        mode_ = Mode::header;
+        last_ = false;
+        hold_ = 0;
+        bits_ = 0;
+        total_ = 0;
+        windowNext_ = 0;
+        return true;
+    }
+
+    Status run(const uint8_t*& in, size_t& inSize, uint8_t*& out, size_t& outSize) override {
+        in_ = in;
+        inEnd_ = in + inSize;
+        outStart_ = out_ = out;
+        outEnd_ = out + outSize;
+        Status status = decode();
+        size_t produced = static_cast<size_t>(out_ - outStart_);
+        keepWindow(produced);
+        inSize -= static_cast<size_t>(in_ - in);
+        in = in_;
+        outSize -= produced;
+        out = out_;
+        return status;
+    }
+
+private:
+    enum class Mode {
+        header,        // the 3 bits that start a block
+        storedHeader,  // a stored block's length and its complement
+        stored,        // its bytes
+        tableSizes,    // a dynamic block's counts of codes
+        codeLengthCodes,
+        codeLengths,   // the literal/length and distance code lengths
+        symbol,        // a literal, a length or the end of the block
+        lengthExtra,
+        distance,
+        distanceExtra,
+        copy,          // a match not yet all handed out
+        done,
+        failed,
+    };
+
+    // Whether the bit buffer holds n bits (at most 32), taking input bytes
+    // one at a time as needed.
+    bool need(unsigned n) {
+        while (bits_ < n) {
+            if (in_ == inEnd_) return false;
+            hold_ |= static_cast<uint64_t>(*in_++) << bits_;
+            bits_ += 8;
+        }
+        return true;
+    }
+
+    void drop(unsigned n) {
+        hold_ >>= n;
+        bits_ -= n;
+    }
+
+    // The entry of the next code, once the buffer holds all its bits; false
+    // when the input ran out first. Missing bits read as zeros, which is
+    // harmless: an entry is only taken when its own length is there.
+    bool lookup(const uint32_t* table, unsigned root, uint32_t* e) {
+        for (;;) {
+            uint32_t found = table[lowBits(hold_, root)];
+            if ((entryKind(found) & kLink) && bits_ >= root)
+                found = table[entryValue(found) + lowBits(hold_ >> root, entryKind(found) & 0x3F)];
+            if (entryLength(found) <= bits_) {
+                *e = found;
+                return true;
+            }
+            if (in_ == inEnd_) return false;
+            hold_ |= static_cast<uint64_t>(*in_++) << bits_;
+            bits_ += 8;
+        }
+    }
+
+    uint64_t produced() const { return total_ + static_cast<uint64_t>(out_ - outStart_); }
+
+    // Hands out n bytes of the match distance back: first what lies in the
+    // window (produced by earlier calls), then what this call wrote.
+    void copyMatch(size_t distance, size_t n) {
+        size_t here = static_cast<size_t>(out_ - outStart_);
+        if (distance > here) {
+            size_t back = distance - here;  // <= what the window holds: checked against produced()
+            size_t from = (windowNext_ + kWindow - back) % kWindow;
+            size_t fromWindow = std::min(n, back);
+            size_t first = std::min(fromWindow, kWindow - from);
+            std::memcpy(out_, window_.get() + from, first);
+            std::memcpy(out_ + first, window_.get(), fromWindow - first);
+            out_ += fromWindow;
+            n -= fromWindow;
+        }
+        if (n == 0) return;
+        copyOverlapping(out_, distance, n);
+        out_ += n;
+    }
+
+    // Keeps the last 64 KiB of output for the matches of later calls.
+    void keepWindow(size_t produced) {
+        if (produced == 0) return;
+        const uint8_t* from = outStart_;
+        if (produced >= kWindow) {
+            from += produced - kWindow;
+            std::memcpy(window_.get(), from, kWindow);
+            windowNext_ = 0;
+        } else {
+            size_t first = std::min(produced, kWindow - windowNext_);
+            std::memcpy(window_.get() + windowNext_, from, first);
+            std::memcpy(window_.get(), from + first, produced - first);
+            windowNext_ = (windowNext_ + produced) % kWindow;
+        }
+        total_ += produced;
+    }
+
+    Status fail() {
+        mode_ = Mode::failed;
+        return Status::failed;
+    }
+
+    Status decode() {
+        for (;;) {
+            size_t room = static_cast<size_t>(outEnd_ - out_);
+            switch (mode_) {
+            case Mode::header: {
+                if (room == 0 || !need(3)) return Status::progress;
+                last_ = hold_ & 1;
+                unsigned type = lowBits(hold_ >> 1, 2);
+                drop(3);
+                if (type == 0) {
+                    drop(bits_ & 7);  // a stored block starts at a byte
+                    mode_ = Mode::storedHeader;
+                } else if (type == 1) {
+                    literals_ = fixedLiterals_;
+                    distances_ = fixedDistances_;
+                    mode_ = Mode::symbol;
+                } else if (type == 2) {
+                    mode_ = Mode::tableSizes;
+                } else {
+                    return fail();
+                }
+                break;
+            }
+            case Mode::storedHeader: {
+                if (!need(32)) return Status::progress;
+                uint32_t length = lowBits(hold_, 16), inverse = lowBits(hold_ >> 16, 16);
+                if ((length ^ 0xFFFF) != inverse) return fail();
+                drop(32);
+                left_ = length;
+                mode_ = Mode::stored;
+                break;
+            }
+            case Mode::stored: {
+                if (left_ == 0) {
+                    mode_ = last_ ? Mode::done : Mode::header;
+                    break;
+                }
+                if (room == 0) return Status::progress;
+                // Whole bytes still in the bit buffer come first.
+                while (bits_ >= 8 && left_ > 0 && out_ < outEnd_) {
+                    *out_++ = static_cast<uint8_t>(hold_);
+                    drop(8);
+                    left_--;
+                }
+                size_t n = std::min({left_, static_cast<size_t>(inEnd_ - in_), static_cast<size_t>(outEnd_ - out_)});
+                if (n > 0) std::memcpy(out_, in_, n);
+                out_ += n;
+                in_ += n;
+                left_ -= n;
+                if (left_ > 0 && (in_ == inEnd_ || out_ == outEnd_)) return Status::progress;
+                break;
+            }
+            case Mode::tableSizes: {
+                if (!need(14)) return Status::progress;
+                literalCount_ = lowBits(hold_, 5) + 257;
+                distanceCount_ = lowBits(hold_ >> 5, 5) + 1;
+                codeLengthCount_ = lowBits(hold_ >> 10, 4) + 4;
+                drop(14);
+                if (literalCount_ > 286) return fail();
+                std::fill(std::begin(lengths_), std::end(lengths_), 0);
+                index_ = 0;
+                mode_ = Mode::codeLengthCodes;
+                break;
+            }
+            case Mode::codeLengthCodes: {
+                static const uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+                for (; index_ < codeLengthCount_; index_++) {
+                    if (!need(3)) return Status::progress;
+                    lengths_[kOrder[index_]] = static_cast<uint8_t>(lowBits(hold_, 3));
+                    drop(3);
+                }
+                if (!buildTable(lengths_, 19, kMeanings.codeLength, kCodeLengthRoot, codeLengthTable_,
+                                kCodeLengthTableSize))
+                    return fail();
+                std::fill(std::begin(lengths_), std::end(lengths_), 0);
+                index_ = 0;
+                mode_ = Mode::codeLengths;
+                break;
+            }
+            case Mode::codeLengths: {
+                if (Status s; !readCodeLengths(&s)) return s;
+                break;
+            }
+            case Mode::symbol: {
+                if (room == 0) return Status::progress;
+                if (inEnd_ - in_ >= kFastInput && room >= kFastRoom) {
+                    if (!decodeFast()) return fail();
+                    break;
+                }
+                uint32_t e;
+                if (!lookup(literals_, kLiteralRoot, &e)) return Status::progress;
+                drop(entryLength(e));
+                uint32_t kind = entryKind(e);
+                if (kind == kLiteral) {
+                    *out_++ = static_cast<uint8_t>(entryValue(e));
+                } else if (kind & kBase) {
+                    length_ = entryValue(e);
+                    extra_ = kind & 0x1F;
+                    mode_ = Mode::lengthExtra;
+                } else if (kind == kEndOfBlock) {
+                    mode_ = last_ ? Mode::done : Mode::header;
+                } else {
+                    return fail();
+                }
+                break;
+            }
+            case Mode::lengthExtra: {
+                if (!need(extra_)) return Status::progress;
+                length_ += lowBits(hold_, extra_);
+                drop(extra_);
+                mode_ = Mode::distance;
+                break;
+            }
+            case Mode::distance: {
+                uint32_t e;
+                if (!lookup(distances_, kDistanceRoot, &e)) return Status::progress;
+                if (!(entryKind(e) & kBase)) return fail();
+                drop(entryLength(e));
+                distance_ = entryValue(e);
+                extra_ = entryKind(e) & 0x1F;
+                mode_ = Mode::distanceExtra;
+                break;
+            }
+            case Mode::distanceExtra: {
+                if (!need(extra_)) return Status::progress;
+                distance_ += lowBits(hold_, extra_);
+                drop(extra_);
+                if (distance_ > produced()) return fail();
+                mode_ = Mode::copy;
+                break;
+            }
+            case Mode::copy: {
+                if (room == 0) return Status::progress;
+                size_t n = std::min(length_, room);
+                copyMatch(distance_, n);
+                length_ -= n;
+                if (length_ > 0) return Status::progress;
+                mode_ = Mode::symbol;
+                break;
+            }
+            case Mode::done: return Status::ended;
+            case Mode::failed: return Status::failed;
+            }
+        }
+    }
+
+    // Reads code lengths until all are there (true, and the block's tables
+    // built) or until the input runs out or they prove bad (false, *status
+    // telling which).
+    bool readCodeLengths(Status* status) {
+        *status = Status::progress;
+        unsigned total = literalCount_ + distanceCount_;
+        while (index_ < total) {
+            uint32_t e;
+            if (!lookup(codeLengthTable_, kCodeLengthRoot, &e)) return false;
+            if (entryKind(e) != kLiteral) {
+                *status = fail();
+                return false;
+            }
+            unsigned symbol = entryValue(e), len = entryLength(e);
+            if (symbol < 16) {
+                drop(len);
+                lengths_[index_++] = static_cast<uint8_t>(symbol);
+                continue;
+            }
+            if (symbol == 16 && index_ == 0) {
+                *status = fail();
+                return false;
+            }
+            unsigned extra = symbol == 16 ? 2 : symbol == 17 ? 3 : 7;
+            if (!need(len + extra)) return false;
+            unsigned times = lowBits(hold_ >> len, extra) + (symbol == 18 ? 11 : 3);
+            drop(len + extra);
+            if (index_ + times > total) {
+                *status = fail();
+                return false;
+            }
+            uint8_t repeated = symbol == 16 ? lengths_[index_ - 1] : 0;
+            std::fill(lengths_ + index_, lengths_ + index_ + times, repeated);
+            index_ += times;
+        }
+        if (lengths_[256] == 0 ||  // no end of block
+            !buildTable(lengths_, literalCount_, kMeanings.literal, kLiteralRoot, dynamicLiterals_,
+                        kLiteralTableSize) ||
+            !buildTable(lengths_ + literalCount_, distanceCount_, kMeanings.distance, kDistanceRoot,
+                        dynamicDistances_, kDistanceTableSize)) {
+            *status = fail();
+            return false;
+        }
+        literals_ = dynamicLiterals_;
+        distances_ = dynamicDistances_;
+        mode_ = Mode::symbol;
+        return true;
+    }
+
+    // Input and output room for the fast loop: up to three 8-byte loads a
+    // turn, and three literals and the longest ordinary match with 16 bytes
+    // of slack for the word copies.
+    static constexpr ptrdiff_t kFastInput = 24;
+    static constexpr size_t kCopySlack = 16;
+    static constexpr size_t kFastRoom = 3 + 258 + kCopySlack;
+
+    // Decodes literals and matches while there is input and room enough not
+    // to check either within a symbol; the bit buffer is refilled 8 bytes at
+    // a time. Leaves at the end of a block, at a match too long for the room
+    // left (finished by the copy mode), or near the end of the input or
+    // output. False for damaged data.
+    bool decodeFast() {
+        const uint8_t* in = in_;
+        const uint8_t* inLimit = inEnd_ - kFastInput;
+        uint8_t* out = out_;
+        uint8_t* outLimit = outEnd_ - kFastRoom;
+        uint64_t hold = hold_;
+        unsigned bits = bits_;
+        const uint32_t* literals = literals_;
+        const uint32_t* distances = distances_;
+        bool ok = true;
+        // Takes whole bytes up to at least 56 bits; the bits above may hold
+        // the low part of the next byte, which the next load puts back the same.
+        auto refill = [&] {
+            hold |= load64(in) << bits;
+            in += (63 - bits) >> 3;
+            bits |= 56;
+        };
+        // The entry of the next literal/length code; the buffer holds at least 15 bits.
+        auto next = [&] {
+            uint32_t e = literals[lowBits(hold, kLiteralRoot)];
+            if (entryKind(e) & kLink) e = literals[entryValue(e) + lowBits(hold >> kLiteralRoot, entryKind(e) & 0x3F)];
+            return e;
+        };
+        auto take = [&](unsigned n) {
+            hold >>= n;
+            bits -= n;
+        };
+        while (in <= inLimit && out <= outLimit) {
+            refill();
+            uint32_t e = next();
+            if (entryKind(e) == kLiteral) {
+                // 56 bits hold three literals of at most 15 bits.
+                take(entryLength(e));
+                *out++ = static_cast<uint8_t>(entryValue(e));
+                e = next();
+                if (entryKind(e) == kLiteral) {
+                    take(entryLength(e));
+                    *out++ = static_cast<uint8_t>(entryValue(e));
+                    e = next();
+                    if (entryKind(e) == kLiteral) {
+                        take(entryLength(e));
+                        *out++ = static_cast<uint8_t>(entryValue(e));
+                        continue;
+                    }
+                }
+                refill();
+            }
+            take(entryLength(e));
+            uint32_t kind = entryKind(e);
+            if (!(kind & kBase)) {
+                if (kind == kEndOfBlock) {
+                    mode_ = last_ ? Mode::done : Mode::header;
+                } else {
+                    ok = false;
+                }
+                break;
+            }
+            unsigned extra = kind & 0x1F;
+            size_t length = entryValue(e) + lowBits(hold, extra);
+            take(extra);
+            refill();
+            e = distances[lowBits(hold, kDistanceRoot)];
+            if (entryKind(e) & kLink)
+                e = distances[entryValue(e) + lowBits(hold >> kDistanceRoot, entryKind(e) & 0x3F)];
+            kind = entryKind(e);
+            if (!(kind & kBase)) {
+                ok = false;
+                break;
+            }
+            take(entryLength(e));
+            extra = kind & 0x1F;
+            size_t distance = entryValue(e) + lowBits(hold, extra);
+            take(extra);
+            size_t here = static_cast<size_t>(out - outStart_);
+            if (distance > total_ + here) {
+                ok = false;
+                break;
+            }
+            if (length > static_cast<size_t>(outEnd_ - out) - kCopySlack) {
+                // Longer than the room left: the copy mode hands it out in pieces.
+                length_ = length;
+                distance_ = distance;
+                mode_ = Mode::copy;
+                break;
+            }
+            if (distance > here) {
+                // Reaching back before this call: the window first.
+                out_ = out;
+                copyMatch(distance, length);
+                out = out_;
+                continue;
+            }
+            uint8_t* end = out + length;
+            const uint8_t* src = out - distance;
+            // Word copies, each reading bytes already written: at least a
+            // word back.
+            if (distance >= 16) {
+                do {
+                    std::memcpy(out, src, 16);
+                    out += 16;
+                    src += 16;
+                } while (out < end);
+            } else if (distance >= 8) {
+                do {
+                    std::memcpy(out, src, 8);
+                    out += 8;
+                    src += 8;
+                } while (out < end);
+            } else if (length <= 32) {
+                for (size_t i = 0; i < length; i++) out[i] = src[i];
+            } else {
+                copyOverlapping(out, distance, length);
+            }
+            out = end;
+        }
+        // Bits above the count are dropped, so byte-at-a-time reading can
+        // resume below them.
+        hold_ = bits ? hold & (~uint64_t{0} >> (64 - bits)) : 0;
+        bits_ = bits;
+        in_ = in;
+        out_ = out;
+        return ok;
+    }
+
+    // Decoding state, kept across calls.
+    Mode mode_ = Mode::header;
+    bool last_ = false;            // the block is the stream's last
+    uint64_t hold_ = 0;            // bits taken from the input, first bit lowest
+    unsigned bits_ = 0;
+    size_t left_ = 0;              // of a stored block
+    size_t length_ = 0;            // of the match being decoded or copied
+    size_t distance_ = 0;
+    unsigned extra_ = 0;           // extra bits of the length or distance
+    unsigned literalCount_ = 0, distanceCount_ = 0, codeLengthCount_ = 0, index_ = 0;
+    uint8_t lengths_[286 + 32] = {};
+    const uint32_t* literals_ = fixedLiterals_;
+    const uint32_t* distances_ = fixedDistances_;
+
+    // The window: the last 64 KiB handed out before this call, a ring.
+    std::unique_ptr<uint8_t[]> window_{new uint8_t[kWindow]};
+    size_t windowNext_ = 0;
+    uint64_t total_ = 0;  // bytes handed out before this call
+
+    // This call's buffers.
+    const uint8_t* in_ = nullptr;
+    const uint8_t* inEnd_ = nullptr;
+    uint8_t* outStart_ = nullptr;
+    uint8_t* out_ = nullptr;
+    uint8_t* outEnd_ = nullptr;
+
+    uint32_t fixedLiterals_[kLiteralTableSize];
+    uint32_t fixedDistances_[kDistanceTableSize];
+    uint32_t dynamicLiterals_[kLiteralTableSize];
+    uint32_t dynamicDistances_[kDistanceTableSize];
+    uint32_t codeLengthTable_[kCodeLengthTableSize];
+};
+
+}  // namespace
+
+std::unique_ptr<MethodDecoder> makeDeflate64Decoder() { return std::make_unique<Deflate64Decoder>(); }
