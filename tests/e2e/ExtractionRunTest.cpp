@@ -355,11 +355,13 @@ TEST_F(ExtractionRun, EndingTheProgramCancelsTheRunAndLeavesNothingHalfDone) {
     }
 }
 
-// A newer download's "安全打开" while the password dialog is up rebuilds the
-// main window: the dialog goes with its owner, the run ends unanswered and
-// the new archive is listed.
+// A download finishing while the password dialog is up waits for the main
+// window: closing it takes the dialog with its owner and ends the run
+// unanswered, then the new download is reminded and listed.
 TEST_F(ExtractionRun, ANewerDownloadWhileThePasswordDialogIsUpWaitsForTheWindow) {
-    if (!program_.running()) ASSERT_TRUE(restartProgram());
+    if (!program_.running()) {
+        ASSERT_TRUE(restartProgram());
+    }
     const std::wstring dir = downloadAndList(L"newer", L"enc.zip", 2);
     ASSERT_TRUE(startAndWaitForPassword());
     program_.hideReminder();
