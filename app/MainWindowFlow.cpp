@@ -4,10 +4,12 @@
 #include "app/extract/ExtractionPlan.h"
 #include "app/extract/ExtractionWorker.h"
 #include "base/PathText.h"
+#include "app/OpenFlow.h"
 #include "app/ProgramState.h"
 #include "app/ShellOpen.h"
 #include "app/extract/VerdictText.h"
 #include "app/extract/ZoneMark.h"
+#include "base/FileSystem.h"
 #include "base/TextCodec.h"
 #include "ui/Forms.h"
 #include "ui/PasswordDialog.h"
@@ -15,7 +17,6 @@
 #include "archive/Archive.h"
 #include "archive/VolumeSet.h"
 #include "app/detect/DownloadSets.h"
-#include "base/FileSystem.h"
 
 #include <memory>
 #include <optional>
@@ -106,6 +107,7 @@ void showResult(const RunResult& result) {
         if (outcome != EntryOutcome::Skipped && firstFailed < 0) firstFailed = row;
     }
     if (firstFailed >= 0) SendMessageW(entryList(), LB_SETTOPINDEX, static_cast<WPARAM>(firstFailed), 0);
+    onRunEnded();
     if (result.cancelled || result.extracted == 0) return;
     // The shell gets the folder without its closing "\" (a drive root keeps
     // it): some shells pass the path on quoted, and "\"" would escape the quote.
@@ -132,7 +134,9 @@ void onMainCreated() {
     listed = ListedArchive{state.lastArchivePath, state.zipArchive, {}, {}, {}, {}, {}};
     if (!listed.archive) {
         state.listedEntryCount = 0;
-        setCountLine(pathExists(listed.path) ? "无法打开：不是支持的压缩包" : "无法打开：文件不存在");
+        const VerdictLine line = cannotOpenLine(isFile(listed.path));
+        setCaption(MainControl::kCountLine, utf8ToWide(line.text));
+        setTextColour(MainControl::kCountLine, line.colour());
         return;
     }
     state.listedEntryCount = listed.archive->entryCount();
@@ -196,7 +200,8 @@ void extractArchive() {
         return;
     }
     ProgramState& state = programState();
-    if (listed.path.empty() || !listed.archive) return;  // nothing was ever listed
+    // Nothing was ever listed, or the archive could not be opened: no folder is made for it.
+    if (listed.path.empty() || !listed.archive) return;
     // "当前文件夹" means the listed archive's own folder, whichever archive it
     // was chosen for; so does no choice at all.
     std::wstring destination = state.destinationFolder;

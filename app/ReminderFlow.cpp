@@ -93,11 +93,13 @@ void finishNewestCheck() {
 
 }  // namespace
 
-void onFinishedDownload(const std::wstring& path) {
+namespace {
+
+// The archive becomes the program's current one: its title on the reminder
+// (where the main window takes it from) and its check started.
+void beginArchive(const std::wstring& path) {
     ProgramState& state = programState();
     state.lastArchivePath = path;
-    setProperty(FormId::Reminder, nullptr, Property::Visible, 1);
-    placeReminder();
     const std::wstring title = fileTitle(path);
     setCaption(ReminderControl::kTitle, title);
     updateTitleMarker(title);
@@ -107,6 +109,19 @@ void onFinishedDownload(const std::wstring& path) {
     setCaption(ReminderControl::kStatus, kChecking);
     setTextColour(ReminderControl::kStatus, std::nullopt);
     startCheck(path);
+}
+
+}  // namespace
+
+void onFinishedDownload(const std::wstring& path) {
+    setProperty(FormId::Reminder, nullptr, Property::Visible, 1);
+    placeReminder();
+    beginArchive(path);
+}
+
+void openInMainWindow(const std::wstring& path) {
+    beginArchive(path);
+    onSafeOpen();
 }
 
 void updateTitleMarker(const std::wstring& title) {

@@ -14,6 +14,10 @@
 // reminder shown and placed with its title and marker, and the check started.
 void onFinishedDownload(const std::wstring& path);
 
+// An archive the user opened: checked as a download is, then listed in the
+// main window (rebuilt on it) as "安全打开" does, without the reminder.
+void openInMainWindow(const std::wstring& path);
+
 // Shows the "..." marker after the reminder's title when the title is wider
 // than 16 (see titleWidth).
 void updateTitleMarker(const std::wstring& title);

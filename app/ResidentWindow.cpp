@@ -1,5 +1,7 @@
 #include "app/ResidentWindow.h"
 
+#include "app/OpenRequest.h"
+
 #include <dbt.h>
 
 #include <utility>
@@ -60,6 +62,13 @@ LRESULT CALLBACK residentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
             return 0;
         case WM_DEVICECHANGE:
             return onDeviceChange(wParam, lParam);
+        case WM_COPYDATA: {
+            // Anyone may send this: only our tag is read, and the record is checked before use.
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            if (!data || data->dwData != kOpenRecordTag || !handlers.openRecord) return FALSE;
+            if (data->cbData > 0 && !data->lpData) return FALSE;
+            return handlers.openRecord({static_cast<const uint8_t*>(data->lpData), data->cbData}) ? TRUE : FALSE;
+        }
         default:
             break;
         }

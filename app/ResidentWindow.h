@@ -10,9 +10,15 @@
 // - WM_DEVICECHANGE tells it about drives that come and go, and a timer
 //   gives the drive list a cheap look every few seconds for drives that
 //   announce nothing (a network drive mapped by another program).
+// - WM_COPYDATA with the open record's tag carries a later start's
+//   arguments (see OpenRequest); the bytes are handed on only while the
+//   message lasts, and the sender is told whether they were taken.
 #pragma once
 
 #include <windows.h>
+
+#include <cstdint>
+#include <span>
 
 constexpr wchar_t kResidentWindowClass[] = L"QuilloZIP.Resident";
 
@@ -21,6 +27,7 @@ struct ResidentHandlers {
     void (*poll)() = nullptr;              // every kDrivePollMs
     void (*drivesChanged)() = nullptr;     // a volume arrived or went, a removal was cancelled or completed
     void (*releaseDevice)(HDEVNOTIFY) = nullptr;  // a registered handle's device is about to be removed
+    bool (*openRecord)(std::span<const uint8_t>) = nullptr;  // WM_COPYDATA from a later start: taken?
 };
 
 constexpr UINT kDrivePollMs = 2000;

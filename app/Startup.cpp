@@ -6,6 +6,7 @@
 #include "app/detect/FinishedDownload.h"
 #include "base/GuiMailbox.h"
 #include "app/MainWindowFlow.h"
+#include "app/OpenFlow.h"
 #include "app/ProgramState.h"
 #include "app/ReminderFlow.h"
 #include "app/ResidentWindow.h"
@@ -106,10 +107,11 @@ void releaseProgramState() {
     destroyProgramState();
 }
 
-int runProgram() {
+int runProgram(std::span<const std::wstring> args) {
     // A second start leaves the running copy and its tray icon alone.
     UniqueHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutex));
-    if (!instance || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    if (!instance) return 0;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return handOverToRunningCopy(args) ? 0 : 1;
     // A drive without media answers "not ready" instead of asking the user.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
@@ -123,12 +125,15 @@ int runProgram() {
     handlers.poll = pollDrives;
     handlers.drivesChanged = [] { rescanDrives(true); };
     handlers.releaseDevice = releaseDrive;
+    handlers.openRecord = onOpenRecord;
     openResidentWindow(handlers);
-    setFinishedDownloadHandler(onFinishedDownload);
+    // Finished downloads are reminded one after another.
+    setFinishedDownloadHandler(queueDownload);
     bindApplicationEvents();
     int exitCode = 0;
     if (loadForm(FormId::Reminder)) {
         placeReminder();
+        openArguments(args);
         exitCode = runMessageLoop();
     }
     stopWatchers();

@@ -26,6 +26,11 @@ bool isFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool isFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::optional<uint64_t> freeBytesAt(const std::wstring& path) {
     std::wstring folder = path;
     while (!isFolder(folder)) {

@@ -14,6 +14,8 @@ std::wstring fullPath(std::wstring path);
 
 bool pathExists(const std::wstring& path);
 bool isFolder(const std::wstring& path);
+// True for something there that is not a folder.
+bool isFile(const std::wstring& path);
 
 // The free bytes the caller may use on the volume that holds path: asked at
 // path's nearest existing folder (path itself, or the closest parent that

@@ -1,5 +1,9 @@
 #include "base/PathText.h"
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 namespace {
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -71,4 +75,91 @@ std::wstring systemPath(const std::wstring& path) {
     if (path.size() < kShortPathUnits || path.compare(0, 4, L"\\\\?\\") == 0) return path;
     if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
     return L"\\\\?\\" + path;
+}
+
+namespace {
+
+bool isDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+wchar_t upperDriveLetter(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// The root of an absolute path ("C:\\", "\\\\server\\share\\") and the rest
+// after it; nothing for a relative path or a share without both names.
+struct RootedPath {
+    std::wstring root;
+    std::wstring_view rest;
+};
+
+std::optional<RootedPath> splitRoot(std::wstring_view path) {
+    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == L':' && isSeparator(path[2]))
+        return RootedPath{std::wstring{path[0], L':', L'\\'}, path.substr(3)};
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        // "\\server\share\": both names must be there.
+        size_t server = 2;
+        while (server < path.size() && isSeparator(path[server])) ++server;
+        const size_t serverEnd = std::min(path.find_first_of(L"\\/", server), path.size());
+        const size_t shareEnd = std::min(path.find_first_of(L"\\/", serverEnd + 1), path.size());
+        if (serverEnd == server || serverEnd >= path.size() || shareEnd == serverEnd + 1) return std::nullopt;
+        std::wstring root = L"\\\\";
+        root += path.substr(server, serverEnd - server);
+        root += L'\\';
+        root += path.substr(serverEnd + 1, shareEnd - serverEnd - 1);
+        root += L'\\';
+        return RootedPath{std::move(root), path.substr(std::min(shareEnd + 1, path.size()))};
+    }
+    return std::nullopt;
+}
+
+// Takes off the extended prefix: "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x".
+std::wstring withoutExtendedPrefix(std::wstring_view path) {
+    if (path.substr(0, 8) == L"\\\\?\\UNC\\") return L"\\\\" + std::wstring(path.substr(8));
+    if (path.substr(0, 4) == L"\\\\?\\" || path.substr(0, 4) == L"\\\\.\\") return std::wstring(path.substr(4));
+    return std::wstring(path);
+}
+
+// Appends the components of relative to root's components, "." and ".."
+// resolved.
+void appendComponents(std::vector<std::wstring_view>& parts, std::wstring_view relative) {
+    size_t pos = 0;
+    while (pos <= relative.size()) {
+        const size_t end = std::min(relative.find_first_of(L"\\/", pos), relative.size());
+        const std::wstring_view part = relative.substr(pos, end - pos);
+        if (part == L"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != L".") {
+            parts.push_back(part);
+        }
+        pos = end + 1;
+    }
+}
+
+}  // namespace
+
+std::wstring resolvePath(std::wstring_view folderText, std::wstring_view pathText) {
+    const std::wstring path = withoutExtendedPrefix(pathText);
+    const std::wstring folder = withoutExtendedPrefix(folderText);
+    const std::optional<RootedPath> base = splitRoot(folder);
+    std::optional<RootedPath> rooted = splitRoot(path);
+    std::vector<std::wstring_view> parts;
+    if (!rooted) {
+        const bool driveRelative = path.size() >= 2 && isDriveLetter(path[0]) && path[1] == L':';
+        const bool onBaseDrive = base && driveRelative && upperDriveLetter(base->root[0]) == upperDriveLetter(path[0]) &&
+                                 base->root[1] == L':';
+        if (driveRelative && !onBaseDrive) {
+            rooted = RootedPath{std::wstring{path[0], L':', L'\\'}, std::wstring_view(path).substr(2)};
+        } else {
+            if (!base) return {};
+            rooted = RootedPath{base->root, std::wstring_view(path).substr(driveRelative ? 2 : 0)};
+            // "\x" starts at the root; everything else in the folder.
+            if (rooted->rest.empty() || !isSeparator(rooted->rest[0])) appendComponents(parts, base->rest);
+        }
+    }
+    appendComponents(parts, rooted->rest);
+    std::wstring out = rooted->root;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out += L'\\';
+        out += parts[i];
+    }
+    if (out.size() >= kMaxPathUnits) return {};
+    return out;
 }

@@ -55,3 +55,13 @@ constexpr size_t kMaxPathUnits = 32767;
 // where the system no longer turns "/" into "\\" nor resolves "." and "..":
 // the path must be built with "\\" and checked before.
 std::wstring systemPath(const std::wstring& path);
+
+// path made absolute against folder (itself absolute: "C:\\dl" or
+// "\\\\server\\share\\dl"), as a caller's current folder makes a command-line
+// argument absolute: "/" as "\\", "." and ".." resolved (never above the
+// drive root or the share), repeated separators made one, the extended
+// prefix ("\\\\?\\", "\\\\?\\UNC\\") taken off so that systemPath can put it
+// back where needed. "\\x" is on folder's drive; "D:x" is in folder when that
+// is on D:, else under "D:\\". Empty when a relative path has no absolute
+// folder to go by, or when the result is longer than the wide API takes.
+std::wstring resolvePath(std::wstring_view folder, std::wstring_view path);

@@ -21,6 +21,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -31,6 +32,7 @@ constexpr UINT kCodePageGbk = 936;
 
 std::vector<EventBinding> g_bindings;
 bool g_ending = false;
+std::vector<std::wstring> g_droppedFiles;  // the drop being raised
 
 // True when a bound operation ran.
 bool raise(FormId form, const char* source, FormEvent event, int arg = 0) {
@@ -147,6 +149,7 @@ private:
     void OnActivate(UINT state);
     void OnDpiChanged(int dpi, const RECT& suggested);
     void OnTrayMessage(UINT mouseMessage);
+    void OnDropFiles(HDROP drop);
     void OnDestroy();
 
     const FormTable& spec_;
@@ -244,6 +247,7 @@ bool Form::create() {
     controls_.reserve(spec_.controls.size());
     HWND previous = nullptr;
     for (size_t i = 0; i < spec_.controls.size(); i++) createControl(spec_.controls[i], static_cast<int>(i), previous);
+    if (spec_.acceptsFiles) ::DragAcceptFiles(hwnd_, TRUE);
     return true;
 }
 
@@ -398,6 +402,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         if (raise(spec_.id, nullptr, FormEvent::CloseBox)) return 0;
         break;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
     case WM_DESTROY:
         OnDestroy();
         return 0;
@@ -497,6 +504,24 @@ void Form::OnTrayMessage(UINT mouseMessage) {
     default: return;  // other mouse messages raise nothing
     }
     raise(spec_.id, nullptr, FormEvent::TrayIcon, op);
+}
+
+void Form::OnDropFiles(HDROP drop) {
+    std::vector<std::wstring> paths;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+        if (length == 0) continue;
+        std::wstring path(length + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), length + 1));
+        if (!path.empty()) paths.push_back(std::move(path));
+    }
+    ::DragFinish(drop);
+    if (paths.empty()) return;
+    // Kept for droppedFiles while the event runs; a drop raised meanwhile has its own.
+    std::vector<std::wstring> outer = std::exchange(g_droppedFiles, std::move(paths));
+    raise(spec_.id, nullptr, FormEvent::FilesDropped, static_cast<int>(g_droppedFiles.size()));
+    g_droppedFiles = std::move(outer);
 }
 
 void Form::OnDestroy() {
@@ -745,6 +770,8 @@ void placeInWorkAreaCorner(FormId form, int margin) {
         if (windowDpi(hwnd) == dpi) break;
     }
 }
+
+const std::vector<std::wstring>& droppedFiles() { return g_droppedFiles; }
 
 int runMessageLoop() {
     if (!Form::anyLoaded()) return 0;

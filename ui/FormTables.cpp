@@ -57,6 +57,9 @@ constexpr ControlSpec kMainControls[] = {
 };
 
 constexpr ControlSpec kReminderControls[] = {
+    // Above "安全打开", clear of the title and the verdict.
+    {.name = ReminderControl::kWaitingCount.name, .kind = ControlKind::Label, .box = {182, 20, 97, 18}, .visible = false,
+     .text = rgb(128, 128, 128)},
     {.name = ReminderControl::kTitleMarker.name, .kind = ControlKind::Label, .box = {158, 50, 16, 24}, .visible = false, .caption = "..."},
     {.name = ReminderControl::kSafeOpen.name, .kind = ControlKind::SuperButton, .box = {182, 42, 97, 32}, .tabStop = true,
      .caption = "安全打开", .button = &kActionButton},
@@ -71,14 +74,15 @@ constexpr ControlSpec kReminderControls[] = {
 // Never shown as a menu bar (its top item is hidden): popped up from the tray icon.
 constexpr MenuItemSpec kReminderMenu[] = {
     {.caption = ReminderControl::kTrayMenu.name, .level = 0, .visible = false},
+    {.caption = ReminderControl::kOpenItem.name, .level = 1},
     {.caption = ReminderControl::kExitItem.name, .level = 1},
 };
 
 constexpr FormTable kForms[kFormCount] = {
     {FormId::Reminder, "ReminderWindow", "QuilloZIP快速解压提醒您", 300, 117, /*topmost*/ true,
-     /*visible*/ false, kWhite, QZ_IDR_PROGRAM_ICO, kReminderControls, kReminderMenu},
+     /*visible*/ false, kWhite, QZ_IDR_PROGRAM_ICO, kReminderControls, kReminderMenu, /*acceptsFiles*/ true},
     {FormId::Main, "MainWindow", "QuilloZIP快速解压", 383, 509, /*topmost*/ false, /*visible*/ true, kWhite,
-     QZ_IDR_PROGRAM_ICO, kMainControls, {}},
+     QZ_IDR_PROGRAM_ICO, kMainControls, {}, /*acceptsFiles*/ true},
 };
 
 constexpr ControlSpec kPasswordControls[] = {

@@ -25,8 +25,10 @@ inline constexpr Control kTitle{FormId::Reminder, "标签3"};        // the down
 inline constexpr Control kTitleMarker{FormId::Reminder, "标签4"};  // "..." after a title too wide to show
 inline constexpr Control kSafeOpen{FormId::Reminder, "超级按钮4"};  // "安全打开"
 inline constexpr Control kArchiveIcon{FormId::Reminder, "图片框1"};
+inline constexpr Control kWaitingCount{FormId::Reminder, "标签5"};  // "还有N个" while more downloads wait
 // The tray menu: its hidden top item and the items under it.
 inline constexpr Control kTrayMenu{FormId::Reminder, "辅助"};
+inline constexpr Control kOpenItem{FormId::Reminder, "打开压缩包…"};
 inline constexpr Control kExitItem{FormId::Reminder, "退出"};
 }  // namespace ReminderControl
 
@@ -103,6 +105,7 @@ struct FormTable {
     int iconResource;   // the icon file's raw bytes (RCDATA)
     std::span<const ControlSpec> controls;  // first row is the top of the z-order and of the tab order
     std::span<const MenuItemSpec> menu;
+    bool acceptsFiles = false;  // files dropped on it from the shell raise FilesDropped
 };
 
 const FormTable& formTable(FormId id);

@@ -31,6 +31,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class Property { Left = 0, Top = 1, Width = 2, Height = 3, Visible = 5 };
 
@@ -40,6 +41,7 @@ enum class FormEvent {
     TrayIcon,    // notification-area icon: arg 1 left up, 2 left double click, 3 right up / context menu
     Clicked,     // a super button (source: its name) or a menu item (source: its caption)
     CloseBox,    // the close box (WM_CLOSE); when bound, it runs instead of closing the window
+    FilesDropped,  // files dropped from the shell (tables with acceptsFiles): arg their number, see droppedFiles
 };
 
 namespace tray {
@@ -123,6 +125,10 @@ inline void popupMenu(Control topItem) { popupMenu(topItem.form, topItem.name); 
 constexpr EventBinding onEvent(Control c, FormEvent event, void (*operation)(int)) {
     return {c.form, c.name, event, operation};
 }
+
+// The full paths of the files whose drop raises FilesDropped, in the order
+// the shell gave them; valid while that event runs.
+const std::vector<std::wstring>& droppedFiles();
 
 // Runs the message loop while any window is loaded; returns the exit code.
 // The quit message is posted when the last window is destroyed.

@@ -18,6 +18,10 @@ VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict, bool namesE
     return {countLine(count)};
 }
 
+VerdictLine cannotOpenLine(bool fileThere) {
+    return {fileThere ? "无法打开：不是支持的压缩包" : "无法打开：文件不存在", true};
+}
+
 std::string rowReason(EntryReason reason) {
     switch (reason) {
     case EntryReason::leavesDestination: return "（危险：路径越界）";

@@ -28,6 +28,10 @@ VerdictLine reminderStatus(bool opened, const ArchiveVerdict& verdict, bool name
 // for one whose names are encrypted.
 VerdictLine entryCountLine(int count, const ArchiveVerdict& verdict, bool namesEncrypted = false);
 
+// The count line for an archive that could not be opened: "无法打开：文件不存在"
+// when no file is there, else "无法打开：不是支持的压缩包".
+VerdictLine cannotOpenLine(bool fileThere);
+
 // What follows a flagged entry's name in the list, "（已加密）"; empty for none.
 std::string rowReason(EntryReason reason);
 

@@ -79,3 +79,34 @@ TEST(PathText, BrowsedFolderMeaning) {
     EXPECT_EQ(browsedFolder(true, L""), L"");
     EXPECT_EQ(browsedFolder(false, L""), L"");
 }
+
+TEST(PathText, ResolvingAgainstACurrentFolder) {
+    struct Case {
+        const wchar_t* folder;
+        const wchar_t* path;
+        const wchar_t* resolved;
+    };
+    const Case cases[] = {
+        {L"C:\\dl", L"a.zip", L"C:\\dl\\a.zip"},
+        {L"C:\\dl\\", L".\\sub/a.zip", L"C:\\dl\\sub\\a.zip"},
+        {L"C:\\dl\\x", L"..\\..\\..\\a.zip", L"C:\\a.zip"},  // never above the root
+        {L"C:\\dl", L"D:\\other\\a.zip", L"D:\\other\\a.zip"},
+        {L"C:\\dl", L"\\top\\a.zip", L"C:\\top\\a.zip"},
+        {L"C:\\dl", L"c:a.zip", L"C:\\dl\\a.zip"},
+        {L"C:\\dl", L"D:a.zip", L"D:\\a.zip"},
+        {L"C:\\dl", L"D:\\\\x\\\\.\\a.zip", L"D:\\x\\a.zip"},
+        {L"\\\\srv\\share\\dl", L"..\\..\\a.zip", L"\\\\srv\\share\\a.zip"},
+        {L"\\\\srv\\share\\dl", L"\\a.zip", L"\\\\srv\\share\\a.zip"},
+        {L"\\\\?\\C:\\deep", L"a.zip", L"C:\\deep\\a.zip"},
+        {L"C:\\", L"\\\\?\\UNC\\srv\\share\\a.zip", L"\\\\srv\\share\\a.zip"},
+        {L"D:\\下载", L"资料😀한국어.zip", L"D:\\下载\\资料😀한국어.zip"},
+        // Nothing to go by: a relative path needs an absolute folder.
+        {L"", L"a.zip", L""},
+        {L"dl", L"a.zip", L""},
+        {L"\\\\srv", L"a.zip", L""},
+        {L"", L"C:\\a.zip", L"C:\\a.zip"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(resolvePath(c.folder, c.path), c.resolved) << testing::PrintToString(std::wstring(c.path));
+    EXPECT_EQ(resolvePath(L"C:\\", std::wstring(kMaxPathUnits, L'a')), L"");
+}

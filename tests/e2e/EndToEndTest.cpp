@@ -5,6 +5,7 @@
 #include "ProgramDriver.h"
 #include "UiTestSupport.h"
 
+#include "app/OpenRequest.h"
 #include "base/TextCodec.h"
 #include "base/UniqueAny.h"
 #include "ui/FormTables.h"
@@ -25,6 +26,8 @@
 namespace {
 
 constexpr int kShowTimeoutMs = 2000;  // a finished download must be reminded within this
+// A title beyond code page 936: an emoji and Hangul.
+constexpr wchar_t kWideTitle[] = L"资料😀한국어";
 
 std::wstring archivesDir() { return buildFolder("e2e/archives"); }
 
@@ -89,6 +92,9 @@ public:
         // An archive that was there before the program started: never reminded.
         CreateDirectoryW((root_ + L"old").c_str(), nullptr);
         writeDownload(oldZip(), readFile(archivesDir() + L"\\tools.zip"));
+        // Archives the user opens from outside, there before the start as well.
+        for (const wchar_t* name : {kWideTitle, L"explorer"})
+            writeDownload(root_ + L"old\\" + name + L".zip", readFile(archivesDir() + L"\\tools.zip"));
         // The second test drive is taken off the drive list until the program runs.
         const std::vector<char> late = readFile(buildFolder("e2e/late") + L"\\watch-drive\\letter");
         if (!late.empty()) {
@@ -110,9 +116,12 @@ protected:
         return dir;
     }
 
-    // Writes the download and waits for the reminder with that title and a verdict.
+    // Closes the reminder of the last download (downloads are reminded one
+    // after another), writes the download and waits for the reminder with
+    // that title and a verdict.
     static bool downloadAndWait(const std::wstring& path, const std::vector<char>& bytes, const std::wstring& title,
                                 double* latencyMs = nullptr) {
+        hideReminder();
         EXPECT_TRUE(writeDownload(path, bytes)) << wideToUtf8(path);
         const double closed = nowMs();
         const bool shown = waitFor([] { return visible(reminder()); }, kShowTimeoutMs);
@@ -388,11 +397,13 @@ TEST_F(EndToEnd, ExtractingBeforeChoosingUsesTheFolderNamedAfterTheArchive) {
     expectSameTree(source, dir + L"first\\");
 }
 
-TEST_F(EndToEnd, TheMainWindowExtractsTheArchiveItListsUntilSafeOpenRefreshesIt) {
-    // The window still lists first.zip; a newer download arrives meanwhile.
+TEST_F(EndToEnd, TheMainWindowExtractsTheArchiveItListsWhileANewerDownloadWaits) {
+    // The window still lists first.zip; a newer download finishes meanwhile
+    // and waits until the window closes.
     ASSERT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"first");
     const std::wstring dir = root_ + L"unchosen\\";
-    ASSERT_TRUE(downloadAndWait(dir + L"second.zip", readFile(archivesDir() + L"\\tools.zip"), L"second"));
+    ASSERT_TRUE(writeDownload(dir + L"second.zip", toolsZip()));
+    EXPECT_FALSE(waitFor([] { return visible(reminder()); }, kQuietMs)) << "reminded over the main window";
     EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"first");
     // What the window lists is what it extracts, to where that archive goes.
     ASSERT_TRUE(DeleteFileW((dir + L"first\\readme.txt").c_str()));
@@ -402,11 +413,13 @@ TEST_F(EndToEnd, TheMainWindowExtractsTheArchiveItListsUntilSafeOpenRefreshesIt)
     expectSameTree(source, dir + L"first\\");
     EXPECT_EQ(GetFileAttributesW((dir + L"second").c_str()), INVALID_FILE_ATTRIBUTES);
 
-    // "安全打开" again shows the newer archive, and extracts it next to itself.
-    press(reminderControl(ReminderControl::kSafeOpen.name));
-    ASSERT_TRUE(waitFor([] { return textOf(mainControl(MainControl::kTitle.name)) == L"second"; }, kGenerousMs));
+    // Closing the window reminds of the newer archive; "安全打开" lists it,
+    // and it extracts next to itself.
+    ASSERT_TRUE(program_.closeMainWindow());
+    ASSERT_TRUE(program_.waitForReminder(L"second", kShowTimeoutMs, kSafeVerdict));
     const size_t rows = toolsEntryNames().size();
-    EXPECT_EQ(listRowCount(mainControl(MainControl::kEntryList.name)), static_cast<int>(rows));
+    ASSERT_TRUE(program_.safeOpen(static_cast<int>(rows)));
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"second");
     EXPECT_EQ(textOf(mainControl(MainControl::kCountLine.name)), L"共有" + std::to_wstring(rows) + L"个文件，请放心解压");
     screenshot("7-refreshed");
     ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
@@ -543,6 +556,143 @@ TEST_F(EndToEnd, ARenamedRarDownloadIsReadAndItsLinkSkipped) {
     EXPECT_TRUE(program_.closeMainWindow());
 }
 
+// Three downloads finishing within a second are reminded one after another,
+// each saying how many still wait; one deleted before its turn is passed over.
+TEST_F(EndToEnd, DownloadsFinishingTogetherAreRemindedOneAfterAnother) {
+    hideReminder();
+    const std::wstring dir = newFolder(L"burst");
+    for (const wchar_t* title : {L"burst1", L"burst2", L"burst3"})
+        ASSERT_TRUE(writeDownload(dir + title + L".zip", toolsZip()));
+    HWND waiting = reminderControl(ReminderControl::kWaitingCount.name);
+    ASSERT_TRUE(program_.waitForReminder(L"burst1", kShowTimeoutMs));
+    EXPECT_TRUE(waitFor([&] { return textOf(waiting) == L"还有2个" && visible(waiting); }, kGenerousMs))
+        << wideToUtf8(textOf(waiting));
+    screenshot("8-burst");
+    ASSERT_TRUE(SendMessageW(reminder(), WM_CLOSE, 0, 0) == 0);
+    ASSERT_TRUE(program_.waitForReminder(L"burst2", kShowTimeoutMs));
+    EXPECT_EQ(textOf(waiting), L"还有1个");
+    ASSERT_TRUE(DeleteFileW((dir + L"burst3.zip").c_str()));
+    SendMessageW(reminder(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(waitFor([] { return visible(reminder()); }, kQuietMs))
+        << "reminded of a deleted download: " << wideToUtf8(textOf(reminderControl(ReminderControl::kTitle.name)));
+    EXPECT_FALSE(visible(waiting));
+}
+
+// Explorer's verbs start a second copy with the archive: it hands the
+// archive to the running copy and ends, and the main window lists it.
+TEST_F(EndToEnd, ASecondStartOpensItsArchivesInTheRunningCopy) {
+    hideReminder();
+    DWORD code = 99;
+    // A relative path, against the second start's own folder.
+    ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(&code, L"\"" + std::wstring(kWideTitle) + L".zip\"", root_ + L"old"));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(program_.running());
+    int reminders = 0;
+    EnumWindows(countReminders, reinterpret_cast<LPARAM>(&reminders));
+    EXPECT_EQ(reminders, 1) << "the program runs once";
+    const int rows = static_cast<int>(toolsEntryNames().size());
+    ASSERT_TRUE(waitFor([&] { return listRowCount(mainControl(MainControl::kEntryList.name)) == rows; }, kGenerousMs));
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), kWideTitle);
+    EXPECT_FALSE(visible(reminder()));
+
+    // A missing file and one that is no archive replace it, each saying why, one after the other.
+    ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(&code, L"missing.zip \"" + archivesDir() + L"\\tools.names\"", root_ + L"old"));
+    EXPECT_EQ(code, 0u);
+    for (const wchar_t* line : {L"无法打开：文件不存在", L"无法打开：不是支持的压缩包"}) {
+        EXPECT_TRUE(waitFor([&] { return textOf(mainControl(MainControl::kCountLine.name)) == line; }, kGenerousMs))
+            << wideToUtf8(textOf(mainControl(MainControl::kCountLine.name)));
+        EXPECT_EQ(listRowCount(mainControl(MainControl::kEntryList.name)), 0);
+        // "立即解压" makes nothing for an archive that did not open.
+        ASSERT_TRUE(press(mainControl(MainControl::kExtract.name)));
+        ASSERT_TRUE(program_.closeMainWindow());
+    }
+    EXPECT_EQ(GetFileAttributesW((root_ + L"old\\missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((archivesDir() + L"\\tools").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(waitFor([] { return mainWindow() != nullptr; }, kQuietMs));
+    EXPECT_TRUE(program_.running());
+}
+
+// "用QuilloZIP解压到当前文件夹": each archive extracted beside itself at
+// once, one after the other, the result in the main window and each folder opened.
+TEST_F(EndToEnd, ExtractFromTheCommandLineLeavesTheFolderBesideTheArchive) {
+    DWORD code = 99;
+    ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(
+        &code, L"/extract \"" + root_ + L"old\\explorer.zip\" \"" + std::wstring(kWideTitle) + L".zip\"", root_ + L"old"));
+    EXPECT_EQ(code, 0u);
+    for (const wchar_t* title : {L"explorer", kWideTitle}) {
+        EXPECT_TRUE(closeOpenedFolder(title)) << wideToUtf8(title);
+        expectSameTree(buildFolder("e2e/archives/src/tools") + L"\\", root_ + L"old\\" + title + L"\\");
+    }
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), kWideTitle);
+    EXPECT_TRUE(textOf(mainControl(MainControl::kCountLine.name)).rfind(L"解压完成", 0) == 0)
+        << wideToUtf8(textOf(mainControl(MainControl::kCountLine.name)));
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
+// Anyone may send the resident window WM_COPYDATA: a record that is wrong
+// is refused and nothing opens.
+TEST_F(EndToEnd, MalformedOpenRecordsAreRefused) {
+    HWND resident = FindWindowW(kResidentWindowClass, nullptr);
+    ASSERT_TRUE(resident);
+    const std::vector<uint8_t> good = encodeOpenRecord(root_ + L"old", std::vector<std::wstring>{L"explorer.zip"});
+    std::vector<uint8_t> noTerminator = good, hugeLength = good, otherVersion = good;
+    noTerminator[good.size() - 2] = 'x';
+    hugeLength[8] = hugeLength[9] = hugeLength[10] = 0xFF;
+    otherVersion[0] = 9;
+    std::vector<uint8_t> cut(good.begin(), good.end() - 3);
+    for (const std::vector<uint8_t>* bad : {&cut, &noTerminator, &hugeLength, &otherVersion}) {
+        COPYDATASTRUCT data{kOpenRecordTag, static_cast<DWORD>(bad->size()), const_cast<uint8_t*>(bad->data())};
+        DWORD_PTR taken = 99;
+        EXPECT_TRUE(SendMessageTimeoutW(resident, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL,
+                                        kGenerousMs, &taken));
+        EXPECT_EQ(taken, static_cast<DWORD_PTR>(FALSE));
+    }
+    // Another tag, with a record that would be good.
+    COPYDATASTRUCT other{1, static_cast<DWORD>(good.size()), const_cast<uint8_t*>(good.data())};
+    DWORD_PTR taken = 99;
+    EXPECT_TRUE(SendMessageTimeoutW(resident, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&other), SMTO_NORMAL,
+                                    kGenerousMs, &taken));
+    EXPECT_EQ(taken, static_cast<DWORD_PTR>(FALSE));
+    EXPECT_FALSE(waitFor([] { return mainWindow() != nullptr; }, kQuietMs));
+    EXPECT_TRUE(program_.running());
+}
+
+// Files dropped from the shell on the main window open there, one after the other.
+TEST_F(EndToEnd, ArchivesDroppedOnTheMainWindowOpenThere) {
+    DWORD code = 99;
+    ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(&code, L"\"" + root_ + L"old\\explorer.zip\""));
+    ASSERT_TRUE(waitFor([] { return textOf(mainControl(MainControl::kTitle.name)) == L"explorer"; }, kGenerousMs));
+    ASSERT_TRUE(dropFiles(mainWindow(), {archivesDir() + L"\\tools.zip", archivesDir() + L"\\truncated.zip"}));
+    const int rows = static_cast<int>(toolsEntryNames().size());
+    EXPECT_TRUE(waitFor([&] {
+        return textOf(mainControl(MainControl::kTitle.name)) == L"tools" &&
+               listRowCount(mainControl(MainControl::kEntryList.name)) == rows;
+    }, kGenerousMs));
+    ASSERT_TRUE(program_.closeMainWindow());
+    EXPECT_TRUE(waitFor([] {
+        return textOf(mainControl(MainControl::kTitle.name)) == L"truncated" &&
+               textOf(mainControl(MainControl::kCountLine.name)) == L"无法打开：不是支持的压缩包";
+    }, kGenerousMs));
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
+// "打开压缩包…": the open dialog, then the main window on the chosen archive.
+TEST_F(EndToEnd, TheTrayMenuOpensAnArchiveThroughTheOpenDialog) {
+    ASSERT_TRUE(program_.chooseFromTrayMenu(0));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (dialog = FindWindowW(L"#32770", L"打开压缩包")) != nullptr; }, kGenerousMs));
+    // The file name box: a combo box in the newer dialog, an edit in the older.
+    HWND name = GetDlgItem(dialog, 0x47c);
+    if (!name) name = GetDlgItem(dialog, 0x480);
+    ASSERT_TRUE(name);
+    const std::wstring path = root_ + L"old\\explorer.zip";
+    ASSERT_TRUE(SetWindowTextW(name, path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(waitFor([] { return textOf(mainControl(MainControl::kTitle.name)) == L"explorer"; }, kGenerousMs));
+    EXPECT_EQ(listRowCount(mainControl(MainControl::kEntryList.name)), static_cast<int>(toolsEntryNames().size()));
+    EXPECT_TRUE(program_.closeMainWindow());
+}
+
 TEST_F(EndToEnd, ExitFromTheTrayMenuEndsWithCodeZero) {
     DWORD code = 1;
     ASSERT_TRUE(program_.exitFromTrayMenu(&code, [] { screenshot("6-tray-menu"); }));
@@ -560,6 +710,18 @@ TEST_F(EndToEnd, WmCloseToTheResidentWindowEndsWithCodeZero) {
     ASSERT_TRUE(again.endThroughResidentWindow(&code));
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(FindWindowW(kResidentWindowClass, nullptr), nullptr);
+}
+
+// With no copy running, a start with an archive starts resident and lists it.
+TEST_F(EndToEnd, AStartWithAnArchiveListsIt) {
+    ProgramUnderTest again;
+    ASSERT_TRUE(again.start(L"\"" + std::wstring(kWideTitle) + L".zip\"", root_ + L"old"));
+    const int rows = static_cast<int>(toolsEntryNames().size());
+    EXPECT_TRUE(waitFor([&] { return listRowCount(mainControl(MainControl::kEntryList.name)) == rows; }, kGenerousMs));
+    EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), kWideTitle);
+    DWORD code = 1;
+    ASSERT_TRUE(again.endThroughResidentWindow(&code));
+    EXPECT_EQ(code, 0u);
 }
 
 }  // namespace

@@ -355,18 +355,22 @@ TEST_F(ExtractionRun, EndingTheProgramCancelsTheRunAndLeavesNothingHalfDone) {
     }
 }
 
-// A newer download's "安全打开" while the password dialog is up rebuilds the
-// main window: the dialog goes with its owner, the run ends unanswered and
-// the new archive is listed.
-TEST_F(ExtractionRun, ANewerDownloadWhileThePasswordDialogIsUpTakesTheWindow) {
-    if (!program_.running()) ASSERT_TRUE(restartProgram());
+// A download finishing while the password dialog is up waits for the main
+// window: closing it takes the dialog with its owner and ends the run
+// unanswered, then the new download is reminded and listed.
+TEST_F(ExtractionRun, ANewerDownloadWhileThePasswordDialogIsUpWaitsForTheWindow) {
+    if (!program_.running()) {
+        ASSERT_TRUE(restartProgram());
+    }
     const std::wstring dir = downloadAndList(L"newer", L"enc.zip", 2);
     ASSERT_TRUE(startAndWaitForPassword());
     program_.hideReminder();
     ASSERT_TRUE(CopyFileW(archive(L"single.zip").c_str(), (dir + L"single.zip").c_str(), TRUE));
+    // It is reminded once the window it would take is closed, with its run and dialog.
+    ASSERT_TRUE(program_.closeMainWindow());
+    EXPECT_TRUE(waitFor([] { return passwordDialog() == nullptr; }, kGenerousMs)) << "the dialog outlived its owner";
     ASSERT_TRUE(program_.waitForReminder(L"single", kGenerousMs));
     ASSERT_TRUE(program_.safeOpen(1));
-    EXPECT_TRUE(waitFor([] { return passwordDialog() == nullptr; }, kGenerousMs)) << "the dialog outlived its owner";
     EXPECT_EQ(textOf(mainControl(MainControl::kTitle.name)), L"single");
     for (const std::wstring& name : treeNames(dir + L"enc\\"))
         EXPECT_EQ(name.back(), L'\\') << "a file was left: " << wideToUtf8(name);

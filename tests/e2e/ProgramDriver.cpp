@@ -6,6 +6,7 @@
 #include "base/UniqueAny.h"
 
 #include <psapi.h>
+#include <shlobj.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -132,6 +133,38 @@ int listRowCount(HWND list) {
     DWORD_PTR count = 0;
     if (!list || !SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count)) return -1;
     return static_cast<int>(static_cast<LRESULT>(count));
+}
+
+bool dropFiles(HWND window, const std::vector<std::wstring>& paths) {
+    // The block: DROPFILES, then each path with its 0, then one more 0.
+    size_t units = 1;
+    for (const std::wstring& path : paths) units += path.size() + 1;
+    std::vector<uint8_t> block(sizeof(DROPFILES) + units * sizeof(wchar_t), 0);
+    auto* drop = reinterpret_cast<DROPFILES*>(block.data());
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& path : paths) {
+        std::copy(path.begin(), path.end(), text);
+        text += path.size() + 1;
+    }
+    // The shell makes the drop's memory inside the receiving process; a
+    // global handle of ours would mean nothing there. Fixed memory is its
+    // own handle, so the block is written into the receiver and its address
+    // posted. (The receiver's DragFinish cannot free it: a few bytes stay.)
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid));
+    if (!process) return false;
+    void* remote = VirtualAllocEx(process.get(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote) return false;
+    SIZE_T written = 0;
+    if (!WriteProcessMemory(process.get(), remote, block.data(), block.size(), &written) || written != block.size() ||
+        !PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0)) {
+        VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+        return false;
+    }
+    return true;
 }
 
 void screenshot(const std::string& name) {
@@ -368,34 +401,40 @@ ProgramUnderTest::~ProgramUnderTest() { terminate(); }
 
 namespace {
 
-bool startProgram(PROCESS_INFORMATION& process) {
+bool startProgram(PROCESS_INFORMATION& process, const std::wstring& args, const std::wstring& folder) {
     const std::wstring exe = wineDir(binaryDir() + "/bin/quillozip.exe");
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring commandLine = L"\"" + exe + L"\"";
-    return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &process) != 0;
+    if (!args.empty()) commandLine += L" " + args;
+    return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &si, &process) != 0;
 }
 
 }  // namespace
 
-bool ProgramUnderTest::start() {
-    if (!startProgram(process_)) return false;
+bool ProgramUnderTest::start(const std::wstring& args, const std::wstring& folder) {
+    if (!startProgram(process_, args, folder)) return false;
     waitFor([this] { return (reminder_ = FindWindowW(nullptr, kReminderCaption)) != nullptr; }, kGenerousMs);
     // Idle means start-up is over: the watchers run and the loop waits.
     WaitForInputIdle(process_.hProcess, kGenerousMs);
     return reminder_ != nullptr;
 }
 
-bool ProgramUnderTest::exitFromTrayMenu(DWORD* exitCode, const std::function<void()>& whileMenuShown) {
-    // A left click on the tray icon opens the menu with its one item.
+bool ProgramUnderTest::chooseFromTrayMenu(int item, const std::function<void()>& whileMenuShown) const {
+    // A left click on the tray icon opens the menu: "打开压缩包…", then "退出".
     PostMessageW(reminder_, kTrayMessage, kTrayIconId, WM_LBUTTONUP);
     HWND menu = nullptr;
     if (!waitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }, kGenerousMs))
         return false;
     if (whileMenuShown) whileMenuShown();
-    PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    for (int i = 0; i <= item; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    return true;
+}
+
+bool ProgramUnderTest::exitFromTrayMenu(DWORD* exitCode, const std::function<void()>& whileMenuShown) {
+    if (!chooseFromTrayMenu(1, whileMenuShown)) return false;
     if (WaitForSingleObject(process_.hProcess, kGenerousMs) != WAIT_OBJECT_0) return false;
     if (exitCode) GetExitCodeProcess(process_.hProcess, exitCode);
     return true;
@@ -411,9 +450,9 @@ bool ProgramUnderTest::endThroughResidentWindow(DWORD* exitCode) {
     return true;
 }
 
-bool ProgramUnderTest::runAnotherCopy(DWORD* exitCode) {
+bool ProgramUnderTest::runAnotherCopy(DWORD* exitCode, const std::wstring& args, const std::wstring& folder) {
     PROCESS_INFORMATION other{};
-    if (!startProgram(other)) return false;
+    if (!startProgram(other, args, folder)) return false;
     UniqueHandle process(other.hProcess), thread(other.hThread);
     if (WaitForSingleObject(process.get(), kGenerousMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 99);
@@ -436,7 +475,8 @@ void ProgramUnderTest::terminate() {
 }
 
 void ProgramUnderTest::hideReminder() const {
-    ShowWindow(reminder_, SW_HIDE);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(reminder_, WM_CLOSE, 0, 0, SMTO_NORMAL, kGenerousMs, &result);
     waitFor([this] { return !visible(reminder_); }, kGenerousMs);
 }
 

@@ -55,6 +55,10 @@ bool press(HWND button, int timeoutMs = 60000);
 std::vector<std::wstring> listRows(HWND list);
 int listRowCount(HWND list);
 
+// Drops files on another process's window as the shell does: WM_DROPFILES
+// with a DROPFILES block of wide paths. False when it could not be posted.
+bool dropFiles(HWND window, const std::vector<std::wstring>& paths);
+
 // Asks the screen grabber running beside the driver for a picture of the
 // display, saved as $QZ_BINARY_DIR/artifacts/e2e-NAME.png.
 void screenshot(const std::string& name);
@@ -108,16 +112,21 @@ private:
 class ProgramUnderTest {
 public:
     ~ProgramUnderTest();
-    // Starts the program and waits until its reminder is loaded and start-up is over.
-    bool start();
+    // Starts the program (with these arguments, in this current folder) and
+    // waits until its reminder is loaded and start-up is over.
+    bool start(const std::wstring& args = {}, const std::wstring& folder = {});
+    // Opens the tray menu and chooses its item number `item` (0 is the
+    // first) with the keyboard; whileMenuShown runs once the menu is up.
+    bool chooseFromTrayMenu(int item, const std::function<void()>& whileMenuShown = {}) const;
     // Chooses "退出" from the tray menu; true when the process then ended.
     // whileMenuShown runs once the menu is up (to photograph it).
     bool exitFromTrayMenu(DWORD* exitCode = nullptr, const std::function<void()>& whileMenuShown = {});
     // Ends the program as the installer does: WM_CLOSE to its hidden window
     // of class "QuilloZIP.Resident". True when the process then ended.
     bool endThroughResidentWindow(DWORD* exitCode = nullptr);
-    // Starts one more copy and waits for it to end; true when it ended in time.
-    static bool runAnotherCopy(DWORD* exitCode);
+    // Starts one more copy (with these arguments, in this current folder)
+    // and waits for it to end; true when it ended in time.
+    static bool runAnotherCopy(DWORD* exitCode, const std::wstring& args = {}, const std::wstring& folder = {});
     // Ends the process if it still runs.
     void terminate();
     bool running() const { return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
@@ -128,8 +137,8 @@ public:
     static HWND mainWindow() { return FindWindowW(nullptr, kMainCaption); }
     static HWND mainControl(const char* name) { return control(mainWindow(), FormId::Main, name); }
 
-    // Hides the reminder without touching the program's state, so the next
-    // download's reminder can be seen appearing.
+    // Closes the reminder with its close box, so the next download's
+    // reminder can be seen appearing (one still waiting comes at once).
     void hideReminder() const;
     // Waits for the reminder showing this title and a verdict: `verdict`
     // when given (a download still being written may first get the other

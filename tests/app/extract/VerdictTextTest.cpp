@@ -56,6 +56,9 @@ TEST(VerdictText, TheStatusAndCountLinesSayWhatTheArchiveHolds) {
     // Names encrypted too: nothing to list, a password to give.
     EXPECT_EQ(reminderStatus(true, ArchiveVerdict{}, true).text, "下载完毕，需要密码");
     EXPECT_EQ(entryCountLine(0, ArchiveVerdict{}, true).text, "文件名已加密，无法查看内容");
+    EXPECT_EQ(cannotOpenLine(false).text, "无法打开：文件不存在");
+    EXPECT_EQ(cannotOpenLine(true).text, "无法打开：不是支持的压缩包");
+    EXPECT_TRUE(cannotOpenLine(true).warning);
 }
 
 TEST(VerdictText, EveryReasonHasItsOwnRowText) {
