@@ -657,25 +657,6 @@ TEST_F(EndToEnd, MalformedOpenRecordsAreRefused) {
     EXPECT_TRUE(program_.running());
 }
 
-// Files dropped from the shell on the main window open there, one after the other.
-TEST_F(EndToEnd, ArchivesDroppedOnTheMainWindowOpenThere) {
-    DWORD code = 99;
-    ASSERT_TRUE(ProgramUnderTest::runAnotherCopy(&code, L"\"" + root_ + L"old\\explorer.zip\""));
-    ASSERT_TRUE(waitFor([] { return textOf(mainControl(MainControl::kTitle.name)) == L"explorer"; }, kGenerousMs));
-    ASSERT_TRUE(dropFiles(mainWindow(), {archivesDir() + L"\\tools.zip", archivesDir() + L"\\truncated.zip"}));
-    const int rows = static_cast<int>(toolsEntryNames().size());
-    EXPECT_TRUE(waitFor([&] {
-        return textOf(mainControl(MainControl::kTitle.name)) == L"tools" &&
-               listRowCount(mainControl(MainControl::kEntryList.name)) == rows;
-    }, kGenerousMs));
-    ASSERT_TRUE(program_.closeMainWindow());
-    EXPECT_TRUE(waitFor([] {
-        return textOf(mainControl(MainControl::kTitle.name)) == L"truncated" &&
-               textOf(mainControl(MainControl::kCountLine.name)) == L"无法打开：不是支持的压缩包";
-    }, kGenerousMs));
-    EXPECT_TRUE(program_.closeMainWindow());
-}
-
 // "打开压缩包…": the open dialog, then the main window on the chosen archive.
 TEST_F(EndToEnd, TheTrayMenuOpensAnArchiveThroughTheOpenDialog) {
     ASSERT_TRUE(program_.chooseFromTrayMenu(0));

@@ -135,38 +135,6 @@ int listRowCount(HWND list) {
     return static_cast<int>(static_cast<LRESULT>(count));
 }
 
-bool dropFiles(HWND window, const std::vector<std::wstring>& paths) {
-    // The block: DROPFILES, then each path with its 0, then one more 0.
-    size_t units = 1;
-    for (const std::wstring& path : paths) units += path.size() + 1;
-    std::vector<uint8_t> block(sizeof(DROPFILES) + units * sizeof(wchar_t), 0);
-    auto* drop = reinterpret_cast<DROPFILES*>(block.data());
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const std::wstring& path : paths) {
-        std::copy(path.begin(), path.end(), text);
-        text += path.size() + 1;
-    }
-    // The shell makes the drop's memory inside the receiving process; a
-    // global handle of ours would mean nothing there. Fixed memory is its
-    // own handle, so the block is written into the receiver and its address
-    // posted. (The receiver's DragFinish cannot free it: a few bytes stay.)
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid));
-    if (!process) return false;
-    void* remote = VirtualAllocEx(process.get(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!remote) return false;
-    SIZE_T written = 0;
-    if (!WriteProcessMemory(process.get(), remote, block.data(), block.size(), &written) || written != block.size() ||
-        !PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0)) {
-        VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
-        return false;
-    }
-    return true;
-}
-
 void screenshot(const std::string& name) {
     // Without a grabber (the driver started by hand) Wine's own capture has to do.
     const std::wstring request = wineDir(binaryDir() + "/artifacts/e2e-" + name + ".request");

@@ -55,9 +55,6 @@ bool press(HWND button, int timeoutMs = 60000);
 std::vector<std::wstring> listRows(HWND list);
 int listRowCount(HWND list);
 
-// Drops files on another process's window as the shell does: WM_DROPFILES
-// with a DROPFILES block of wide paths. False when it could not be posted.
-bool dropFiles(HWND window, const std::vector<std::wstring>& paths);
 
 // Asks the screen grabber running beside the driver for a picture of the
 // display, saved as $QZ_BINARY_DIR/artifacts/e2e-NAME.png.

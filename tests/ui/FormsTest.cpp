@@ -9,6 +9,8 @@
 #include "ui/Forms.h"
 #include "ui/Rect.h"
 
+#include <shellapi.h>
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -30,6 +32,11 @@ void onMainDestroying(int) { g_log.push_back("main destroying"); }
 void onDesktop(int) { g_log.push_back("桌面"); }
 void onSafeOpen(int) { g_log.push_back("安全打开"); }
 void onExtractCloses(int) { closeForm(FormId::Main); }
+std::vector<std::wstring> g_dropped;
+void onFilesDropped(int count) {
+    g_dropped = droppedFiles();
+    g_log.push_back("dropped " + std::to_string(count));
+}
 
 constexpr EventBinding kBindings[] = {
     {FormId::Main, nullptr, FormEvent::Created, onMainCreated},
@@ -39,7 +46,25 @@ constexpr EventBinding kBindings[] = {
     {FormId::Main, "超级按钮2", FormEvent::Clicked, onDesktop},
     {FormId::Reminder, "超级按钮4", FormEvent::Clicked, onSafeOpen},
     {FormId::Main, "超级按钮4", FormEvent::Clicked, onExtractCloses},
+    {FormId::Main, nullptr, FormEvent::FilesDropped, onFilesDropped},
 };
+
+// A drop as the shell hands it over: a global block of DROPFILES and wide paths.
+HGLOBAL makeDrop(const std::vector<std::wstring>& paths) {
+    size_t units = 1;
+    for (const std::wstring& path : paths) units += path.size() + 1;
+    HGLOBAL block = ::GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& path : paths) {
+        std::copy(path.begin(), path.end(), text);
+        text += path.size() + 1;
+    }
+    ::GlobalUnlock(block);
+    return block;
+}
 
 class Forms : public ::testing::Test {
 protected:
@@ -268,6 +293,17 @@ TEST_F(Forms, EndingTheProgramClosesEveryWindowWithItsExitCode) {
     ::SetTimer(nullptr, 0, 50, endWithThree);
     EXPECT_EQ(runMessageLoop(), 3);
     EXPECT_EQ(runMessageLoop(), 0) << "no window: returns at once";
+}
+
+// Files dropped on a window reach its FilesDropped event, whole and in order,
+// names beyond the code page included; the window frees the drop.
+TEST_F(Forms, DroppedFilesReachTheirEvent) {
+    ASSERT_TRUE(loadForm(FormId::Main));
+    const std::vector<std::wstring> paths = {L"C:\\下载\\资料😀.zip", L"D:\\a b\\x.7z.001"};
+    ::SendMessageW(formWindow(FormId::Main), WM_DROPFILES, reinterpret_cast<WPARAM>(makeDrop(paths)), 0);
+    EXPECT_EQ(g_log.back(), "dropped 2");
+    EXPECT_EQ(g_dropped, paths);
+    EXPECT_TRUE(droppedFiles().empty()) << "kept only while the event runs";
 }
 
 TEST_F(Forms, PropertyOfAnUnloadedWindowIsFatal) {
