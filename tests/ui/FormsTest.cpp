@@ -10,6 +10,7 @@
 #include "ui/Rect.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <fstream>
