@@ -1,18 +1,10 @@
 #include "archive/VolumeSet.h"
 
+#include "base/PathText.h"
+
 namespace {
 
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
-
-wchar_t lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool endsWithNoCase(std::wstring_view text, std::wstring_view suffix) {
-    if (text.size() < suffix.size()) return false;
-    for (size_t i = 0; i < suffix.size(); i++) {
-        if (lower(text[text.size() - suffix.size() + i]) != suffix[i]) return false;
-    }
-    return true;
-}
 
 // The digits ending at end (exclusive) in text: where they start.
 size_t digitsBefore(std::wstring_view text, size_t end) {

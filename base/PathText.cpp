@@ -71,6 +71,16 @@ std::wstring browsedFolder(bool choseItem, std::wstring_view itemPath) {
     return std::wstring(itemPath);
 }
 
+bool endsWithNoCase(std::wstring_view text, std::wstring_view ending) {
+    if (text.size() < ending.size()) return false;
+    const std::wstring_view tail = text.substr(text.size() - ending.size());
+    for (size_t i = 0; i < ending.size(); ++i) {
+        const wchar_t c = tail[i];
+        if ((c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c) != ending[i]) return false;
+    }
+    return true;
+}
+
 std::wstring systemPath(const std::wstring& path) {
     if (path.size() < kShortPathUnits || path.compare(0, 4, L"\\\\?\\") == 0) return path;
     if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);

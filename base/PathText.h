@@ -43,6 +43,10 @@ size_t titleWidth(std::wstring_view title);
 // gives "C:\"; the empty text for a cancel or a non-file-system item.
 std::wstring browsedFolder(bool choseItem, std::wstring_view itemPath);
 
+// True when text ends in ending, ASCII letters compared without regard to
+// case as Windows compares names; ending is given in lower case (".rar").
+bool endsWithNoCase(std::wstring_view text, std::wstring_view ending);
+
 // Up to this length a path goes to the system as it is; CreateDirectoryW
 // stops 12 short of MAX_PATH (260; room for an 8.3 name), so from there on
 // the extended form is used for every call.

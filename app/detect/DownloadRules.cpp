@@ -4,19 +4,6 @@
 
 namespace {
 
-// ASCII letters folded to lower case; Windows compares names without case,
-// and every ending below is ASCII.
-wchar_t lowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool endsWithNoCase(std::wstring_view text, std::wstring_view ending) {
-    if (text.size() < ending.size()) return false;
-    const std::wstring_view tail = text.substr(text.size() - ending.size());
-    for (size_t i = 0; i < ending.size(); ++i) {
-        if (lowerAscii(tail[i]) != ending[i]) return false;
-    }
-    return true;
-}
-
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 // "x.7z.001": a 7z volume (three digits or more after ".7z.").

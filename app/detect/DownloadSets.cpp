@@ -1,6 +1,7 @@
 #include "app/detect/DownloadSets.h"
 
 #include "archive/VolumeSet.h"
+#include "base/PathText.h"
 
 #include <algorithm>
 
@@ -14,10 +15,6 @@ std::wstring folded(std::wstring_view path) {
     std::wstring out(path);
     std::transform(out.begin(), out.end(), out.begin(), upperAscii);
     return out;
-}
-
-bool endsWithNoCase(std::wstring_view text, std::wstring_view ending) {
-    return text.size() >= ending.size() && folded(text.substr(text.size() - ending.size())) == folded(ending);
 }
 
 // Where the run of digits ending at end starts.
