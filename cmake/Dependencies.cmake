@@ -28,10 +28,15 @@ if(WIN32)
     qz_import_static(qz::lzma "${_prefix}/lib/liblzma.a" "${_prefix}/include")
     set_target_properties(qz::lzma PROPERTIES INTERFACE_COMPILE_DEFINITIONS LZMA_API_STATIC)
     qz_import_static(qz::zstd "${_prefix}/lib/libzstd.a" "${_prefix}/include")
-    # libarchive, static, over the same decoders; CNG for its crypto.
-    qz_import_static(qz::archive "${_prefix}/lib/libarchive.a" "${_prefix}/include")
+    # libarchive, static, over the same decoders; CNG for its crypto. Its
+    # allocations go through the bounds in archive/libarchive, linked right
+    # after it.
+    qz_import_static(qz::archive "${_prefix}/lib/libarchive-bounded.a" "${_prefix}/include")
     set_target_properties(qz::archive PROPERTIES INTERFACE_COMPILE_DEFINITIONS LIBARCHIVE_STATIC)
-    target_link_libraries(qz::archive INTERFACE qz::zlib qz::bzip2 qz::lzma qz::zstd bcrypt)
+    add_library(qz_archive_bounds STATIC "${PROJECT_SOURCE_DIR}/archive/libarchive/AllocationBounds.c")
+    target_include_directories(qz_archive_bounds PUBLIC "${PROJECT_SOURCE_DIR}")
+    target_link_libraries(qz_archive_bounds PUBLIC qz::lzma)
+    target_link_libraries(qz::archive INTERFACE qz_archive_bounds qz::zlib qz::bzip2 qz::lzma qz::zstd bcrypt)
     qz_import_static(qz::deflate "${_prefix}/lib/libdeflate.a" "${_prefix}/include")
     qz_import_static(qz::gtest "${_prefix}/lib/libgtest.a" "${_prefix}/include")
     qz_import_static(qz::gtest_main "${_prefix}/lib/libgtest_main.a" "${_prefix}/include")

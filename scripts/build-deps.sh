@@ -109,7 +109,11 @@ for arch in i686 x86_64; do
     # needs (MinGW names the header bcrypt.h, which its check misses), and
     # without its tools, tests and every optional library we do
     # not ship (no XML formats, no LZ4/LZO, no iconv, no ACLs or xattrs).
-    if [ ! -f "$prefix/.libarchive" ]; then
+    # Its calls to malloc, calloc, realloc and liblzma's decoder set-up are
+    # renamed to the bounded ones in archive/libarchive/AllocationBounds.c,
+    # so that no declared count or dictionary makes it allocate without
+    # limit (libarchive-bounded.a: it cannot link without them).
+    if [ ! -f "$prefix/.libarchive-bounded" ]; then
         log "libarchive for $arch"
         rm -rf "$work/archive"
         sysroot=/usr/$triplet
@@ -131,9 +135,15 @@ for arch in i686 x86_64; do
             { cat "$work/archive.log"; exit 1; }
         cmake --build "$work/archive" --target archive_static -j "$jobs" >>"$work/archive.log" 2>&1 ||
             { tail -n 40 "$work/archive.log"; exit 1; }
-        cp "$work/archive/libarchive/libarchive_static.a" "$prefix/lib/libarchive.a"
+        [ "$arch" = i686 ] && symbol_prefix=_ || symbol_prefix=
+        renames=()
+        for f in malloc calloc realloc lzma_raw_decoder lzma_stream_decoder lzma_alone_decoder lzma_code; do
+            renames+=(--redefine-sym "$symbol_prefix$f=${symbol_prefix}qz_archive_$f")
+        done
+        $triplet-objcopy "${renames[@]}" "$work/archive/libarchive/libarchive_static.a" \
+            "$prefix/lib/libarchive-bounded.a"
         cp "$archive_src"/libarchive/{archive.h,archive_entry.h} "$prefix/include/"
-        touch "$prefix/.libarchive"
+        touch "$prefix/.libarchive-bounded"
     fi
 
     # libdeflate: the library alone, static.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 deps=${QZ_DEPS:-$top/.deps}
-stamp=$deps/.setup-v4
+stamp=$deps/.setup-v5
 
 log() { printf '[setup] %s\n' "$*"; }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "archive/FileTimes.h"
+#include "archive/libarchive/AllocationBounds.h"
 #include "archive/libarchive/ReaderSetup.h"
 #include "base/FileSystem.h"
 #include "base/TextCodec.h"
@@ -382,6 +383,9 @@ EntryInfo LibArchiveReader::entryInfo(int32_t index) {
 }
 
 int32_t LibArchiveReader::readFailure() const {
+    // A dictionary or a buffer beyond the bounds on libarchive's memory:
+    // settings this program does not take, not damage.
+    if (qz_archive_take_refusal()) return kZipReadFailed;
     if (!incompleteSet_ || !reader_) return kZipDataError;
     // Reading went to the end of the volumes there are (but for the last
     // volume's closing headers) and wanted more.
@@ -437,6 +441,7 @@ int32_t LibArchiveReader::extractEntry(int32_t index, const std::wstring& fileNa
 
 int32_t LibArchiveReader::writeData(const Entry& entry, const std::wstring& output, size_t folderLength) {
     dataTaken_ = true;
+    qz_archive_take_refusal();  // only this entry's own refusals count
     // What the entry may write: its declared size; a single compressed file
     // declares none, and is stopped where the ZIP reader's size rule would
     // call it a bomb, or where the volume is full.

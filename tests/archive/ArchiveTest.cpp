@@ -1,7 +1,8 @@
 // The libarchive adapter through the archive interface, on a compressed tar
 // made here by libarchive's own writer: entries read as a forward walk, a
 // step back reopens, and a cancel is heard while a tiny stored piece
-// expands, leaving no file.
+// expands, leaving no file; and a 7z header whose declared counts would
+// have libarchive allocate gigabytes is refused by the bounds on its memory.
 #include "archive/Archive.h"
 
 #include <windows.h>
@@ -10,10 +11,13 @@
 #include <archive_entry.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "archive/libarchive/AllocationBounds.h"
 #include "tests/zip/TestFolder.h"
 
 namespace {
@@ -83,6 +87,24 @@ TEST(LibArchive, ContentDecidesNotTheName) {
     EXPECT_EQ(tar->format(), ArchiveFormat::tar);
     EXPECT_FALSE(openArchive(wide(folder / "text.7z")));
     EXPECT_FALSE(openArchive(wide(folder / "missing.tar")));
+}
+
+// A 7z of nothing but a header declaring 99,999,999 files (libarchive's own
+// ceiling is 10^8): their records alone would take gigabytes.
+TEST(LibArchive, DeclaredCountsAreNotAllocated) {
+    const uint8_t header[] = {0x01, 0x05, 0xF0, 0xFF, 0xE0, 0xF5, 0x05, 0x00, 0x00, 0x00, 0x00};
+    uint8_t start[32] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C, 0, 4};
+    start[20] = sizeof header;  // the header follows at once: offset 0, this size
+    const uint32_t headerCrc = crc32(0, header, sizeof header);
+    std::memcpy(start + 28, &headerCrc, 4);
+    const uint32_t startCrc = crc32(0, start + 12, 20);
+    std::memcpy(start + 8, &startCrc, 4);
+    TestFolder folder;
+    ASSERT_TRUE(writeFile(folder / "files.7z", std::string(reinterpret_cast<const char*>(start), sizeof start) +
+                                                   std::string(reinterpret_cast<const char*>(header), sizeof header)));
+    qz_archive_take_refusal();
+    EXPECT_FALSE(openArchive(wide(folder / "files.7z")));
+    EXPECT_TRUE(qz_archive_take_refusal());
 }
 
 }  // namespace

@@ -185,6 +185,30 @@ gzip -kc "$src/text.txt" | head -c 20000 >"$work/cut.txt.gz"
 extract "$work/cut.txt.gz"
 grep -qP '^0\t0x5000000\t' "$work/log" && [ ! -e "$work/out/cut.txt" ] || fail "cut gzip: $(cat "$work/log")"
 
+# --- Memory bounds: a dictionary above 256 MiB is refused rather than
+# allocated: a 7z coder's fails its entry (0x800, nothing kept; 7z shrinks
+# the dictionary to the data, so the header is rewritten), an xz stream's is
+# met while the stream is opened, so the file is no archive that can be read.
+xz --lzma2=dict=512MiB -c "$src/text.txt" >"$work/dict.txt.xz"
+rm -f "$work/dict.7z" && (cd "$src" && 7z a -bd -bso0 -bsp0 -m0=LZMA -mhc=off "$work/dict.7z" text.txt)
+python3 - "$work/dict.7z" <<'PY'
+import struct, sys, zlib
+data = bytearray(open(sys.argv[1], 'rb').read())
+offset, size = struct.unpack_from('<QQ', data, 12)
+# The LZMA coder: id 03 01 01 with 5 bytes of properties, the dictionary last.
+at = data.find(b'\x23\x03\x01\x01\x05', 32 + offset)
+assert at > 0
+struct.pack_into('<I', data, at + 6, 512 << 20)
+struct.pack_into('<I', data, 28, zlib.crc32(data[32 + offset:32 + offset + size]))
+struct.pack_into('<I', data, 8, zlib.crc32(data[12:32]))
+open(sys.argv[1], 'wb').write(data)
+PY
+extract "$work/dict.7z"
+grep -qP '^0\t0x800\t' "$work/log" && [ -z "$(find "$work/out" -type f 2>/dev/null)" ] ||
+    fail "7z, a dictionary above 256 MiB: $(cat "$work/log")"
+extract "$work/dict.txt.xz" 2>"$work/err"
+grep -q 'cannot open' "$work/err" && [ ! -e "$work/out" ] || fail "xz, a dictionary above 256 MiB: $(cat "$work/log")"
+
 # --- RAR and RAR 5: libarchive's own test archives; bsdtar is the reference.
 rar=$work/rar
 mkdir -p "$rar"
