@@ -142,6 +142,12 @@ size_t ArchiveFile::readAt(uint64_t position, uint8_t* buffer, size_t size) {
     return read(buffer, size);
 }
 
+MappedView ArchiveFile::mapRange(uint64_t position, uint64_t size) const {
+    if (!seekable_ || position > this->size() || size > this->size() - position) return {};
+    if (static_cast<size_t>(size) != size) return {};  // beyond a 32-bit address space
+    return MappedView::map(handle_.get(), start_ + position, static_cast<size_t>(size), false);
+}
+
 size_t ArchiveFile::read(uint8_t* buffer, size_t size) {
     size_t done = 0;
     while (done < size && position_ < size_) {
