@@ -36,6 +36,15 @@ ArchiveFile::ArchiveFile(UniqueFile handle) : handle_(std::move(handle)), pages_
 
 ArchiveFile::~ArchiveFile() = default;
 
+namespace {
+
+bool onFixedDrive(const wchar_t* fileName) {
+    wchar_t volume[MAX_PATH + 1];
+    return ::GetVolumePathNameW(fileName, volume, MAX_PATH + 1) && ::GetDriveTypeW(volume) == DRIVE_FIXED;
+}
+
+}  // namespace
+
 voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mode) {
     if (!fileName || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
     // Others may read the archive while it is open, and rename, move or
@@ -50,6 +59,7 @@ voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mo
         delete file;
         return nullptr;
     }
+    file->onFixedDrive_ = onFixedDrive(static_cast<const wchar_t*>(fileName));
     if (opaque) *static_cast<ArchiveFile**>(opaque) = file;
     return file;
 }
@@ -143,7 +153,7 @@ size_t ArchiveFile::readAt(uint64_t position, uint8_t* buffer, size_t size) {
 }
 
 MappedView ArchiveFile::mapRange(uint64_t position, uint64_t size) const {
-    if (!seekable_ || position > this->size() || size > this->size() - position) return {};
+    if (!onFixedDrive_ || !seekable_ || position > this->size() || size > this->size() - position) return {};
     if (static_cast<size_t>(size) != size) return {};  // beyond a 32-bit address space
     return MappedView::map(handle_.get(), start_ + position, static_cast<size_t>(size), false);
 }
