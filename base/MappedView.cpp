@@ -51,3 +51,8 @@ MappedView MappedView::map(HANDLE file, uint64_t offset, size_t size, bool writa
     mapped.size_ = size;
     return mapped;
 }
+
+bool onFixedDrive(const std::wstring& path) {
+    wchar_t volume[MAX_PATH + 1];
+    return ::GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) && ::GetDriveTypeW(volume) == DRIVE_FIXED;
+}

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "base/UniqueAny.h"
@@ -50,3 +51,8 @@ private:
     uint8_t* data_ = nullptr;
     size_t size_ = 0;
 };
+
+// Whether files at path are on a fixed local drive. Only those are worth a
+// view: a page that cannot be read through it (a stick pulled out, a network
+// gone) raises an exception where ReadFile or WriteFile would fail cleanly.
+bool onFixedDrive(const std::wstring& path);

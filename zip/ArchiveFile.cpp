@@ -36,15 +36,6 @@ ArchiveFile::ArchiveFile(UniqueFile handle) : handle_(std::move(handle)), pages_
 
 ArchiveFile::~ArchiveFile() = default;
 
-namespace {
-
-bool onFixedDrive(const wchar_t* fileName) {
-    wchar_t volume[MAX_PATH + 1];
-    return ::GetVolumePathNameW(fileName, volume, MAX_PATH + 1) && ::GetDriveTypeW(volume) == DRIVE_FIXED;
-}
-
-}  // namespace
-
 voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mode) {
     if (!fileName || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
     // Others may read the archive while it is open, and rename, move or

@@ -29,9 +29,7 @@ public:
     // A read-only view of size bytes at a position counted like minizip's;
     // empty when they cannot be mapped (see MappedView::map), the range
     // reaching past the end of the file included, and for an archive that
-    // is not on a fixed local drive: a page that cannot be read through a
-    // view (a stick pulled out, a network gone) raises an exception where
-    // ReadFile would fail.
+    // is not on a fixed local drive (see onFixedDrive).
     MappedView mapRange(uint64_t position, uint64_t size) const;
     // The file's size, counted like minizip's positions.
     uint64_t size() const { return size_ > start_ ? size_ - start_ : 0; }
