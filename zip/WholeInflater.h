@@ -18,11 +18,13 @@ public:
     WholeInflater& operator=(const WholeInflater&) = delete;
 
     // The largest entry (declared size and stored bytes each) inflated in one
-    // call: both views must find room in the address space beside the
-    // program, and the piece hook is not asked while the call runs, so the
-    // cap also bounds how much is made between two questions. 256 MiB in a
-    // 32-bit process, 4 GiB in a 64-bit one.
-    static constexpr uint64_t kDefaultEntryCap = sizeof(void*) == 4 ? uint64_t{256} << 20 : uint64_t{4} << 30;
+    // call. The piece hook is not asked while the call runs, so the cap
+    // bounds how long a cancel waits, and the program must end within
+    // seconds when asked to (an installer waits 10 s): 256 MiB take about a
+    // second on a busy machine under Wine, where 2 GiB took seven. Both views
+    // of that size also find room in a 32-bit address space beside the
+    // program. Larger entries are streamed.
+    static constexpr uint64_t kDefaultEntryCap = uint64_t{256} << 20;
     static uint64_t entryCap();
     // Another cap for the whole process (0 sends every entry through the
     // streamed decoder): for tests that compare the two ways.
