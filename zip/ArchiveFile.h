@@ -12,6 +12,7 @@
 
 #include <minizip/ioapi.h>
 
+#include "base/MappedView.h"
 #include "base/UniqueAny.h"
 
 class ArchiveFile {
@@ -25,6 +26,11 @@ public:
     // Reads up to size bytes at a position counted like minizip's (from the
     // start offset), large pieces straight from the file. The count read.
     size_t readAt(uint64_t position, uint8_t* buffer, size_t size);
+    // A read-only view of size bytes at a position counted like minizip's;
+    // empty when they cannot be mapped (see MappedView::map), the range
+    // reaching past the end of the file included, and for an archive that
+    // is not on a fixed local drive (see onFixedDrive).
+    MappedView mapRange(uint64_t position, uint64_t size) const;
     // The file's size, counted like minizip's positions.
     uint64_t size() const { return size_ > start_ ? size_ - start_ : 0; }
 
@@ -53,6 +59,7 @@ private:
 
     UniqueFile handle_;
     bool seekable_ = false;
+    bool onFixedDrive_ = false;
     bool readError_ = false;   // a read failed or came up short
     uint64_t start_ = 0;       // where the file stood when the source was made
     uint64_t position_ = 0;    // absolute position of the next read

@@ -24,6 +24,7 @@
 #include "zip/EntryRanges.h"
 #include "zip/ExtraField.h"
 #include "zip/NameEncoding.h"
+#include "zip/WholeInflater.h"
 
 // What the library knows of one entry after reading its central record and
 // local header.
@@ -139,6 +140,7 @@ private:
         static constexpr size_t kInputPiece = 128 * 1024;
         EntryDecoder decoder;
         std::unique_ptr<uint8_t[]> input{new uint8_t[kInputPiece]};
+        WholeInflater inflater;  // deflated entries from view to view
     };
     std::unique_ptr<DataBuffers> data_;
 };

@@ -1,9 +1,8 @@
 #include "zip/EntryDecoder.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
-#include <climits>
 
 uint8_t encryptionCheckByte(uint16_t flags, uint32_t crc, uint32_t dosDateTime) {
     return static_cast<uint8_t>(flags & 0x08 ? dosDateTime >> 8 : crc >> 24);
@@ -53,11 +52,7 @@ int32_t EntryDecoder::start(const EntryParams& params, const char* password) {
 
 int32_t EntryDecoder::emit(const uint8_t* data, size_t size, ByteSink& sink) {
     if (size == 0) return kZipOk;
-    for (size_t done = 0; done < size;) {
-        uInt piece = static_cast<uInt>(std::min<size_t>(size - done, UINT_MAX));
-        crc_ = static_cast<uint32_t>(crc32(crc_, data + done, piece));
-        done += piece;
-    }
+    crc_ = libdeflate_crc32(crc_, data, size);
     written_ += size;
     return sink.write(data, size);
 }

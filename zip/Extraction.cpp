@@ -1,12 +1,47 @@
 // Extraction of one entry to disk, through the output path every format
 // shares (archive/OutputPath.h): a failed extraction leaves no partial file
 // and an existing file of that name untouched.
+#include <optional>
+
 #include "archive/OutputPath.h"
 #include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
 #include "zip/CngAesCrypto.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryDecoder.h"
+#include "zip/WholeInflater.h"
+
+namespace {
+
+// A deflated entry that is neither encrypted nor empty, within the cap, is
+// inflated in one call from a view of the archive into a view of its file.
+bool inflatesWhole(const EntryDetails& entry) {
+    const uint64_t cap = WholeInflater::entryCap();
+    return entry.method == 8 && !(entry.flags & 0x01) && entry.uncompressedSize > 0 &&
+           entry.uncompressedSize <= cap && entry.compressedSize <= cap;
+}
+
+// The entry's result, or nothing when its stored bytes or its file cannot be
+// mapped and nothing was written: the caller streams it then, into the same
+// (still empty) file. The piece hook is asked before the data is decoded,
+// and told the stored bytes once they are.
+std::optional<int32_t> inflateMapped(const ArchiveFile& file, WholeInflater& inflater, const EntryDetails& entry,
+                                     OutputFile& out, const PieceHook& pieceHook) {
+    MappedView stored = file.mapRange(entry.dataOffset, entry.compressedSize);
+    if (!stored) return std::nullopt;
+    if (pieceHook && !pieceHook(0)) return kZipCancelled;
+    uint8_t* view = nullptr;
+    if (int32_t rc = out.mapWhole(entry.uncompressedSize, &view)) return rc;
+    if (!view) return std::nullopt;
+    int32_t rc = inflater.inflate(stored.data(), stored.size(), view, static_cast<size_t>(entry.uncompressedSize),
+                                  entry.crc);
+    // A cancelled entry goes with its file, as a failed one does.
+    if (!rc && pieceHook && !pieceHook(entry.compressedSize)) rc = kZipCancelled;
+    if (!rc) rc = out.commit();
+    return rc;
+}
+
+}  // namespace
 
 int32_t ArchiveReader::extractEntry(int32_t index, const std::wstring& fileName) {
     const EntryDetails* entry = nullptr;
@@ -31,6 +66,16 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::wstring&
         data_.reset(new DataBuffers);
         data_->decoder.setAesCrypto(makeCngAesCrypto);
     }
+    FileStamp stamp;
+    stamp.attributes = entry.attributes;
+    stamp.creation = entry.creationTime;
+    stamp.access = entry.accessTime;
+    stamp.modification = entry.modificationTime;
+    OutputFile out(stamp, target, folderLength, completedFileHook_, pieceHook_);
+    if (inflatesWhole(entry)) {
+        if (std::optional<int32_t> rc = inflateMapped(*file_, data_->inflater, entry, out, pieceHook_)) return *rc;
+    }
+
     EntryParams params;
     params.method = entry.method;
     if (entry.method == 99) {
@@ -51,12 +96,6 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::wstring&
     // The stored bytes are read from the file source in large pieces; the
     // decryption, decompression and checks are ours.
     uint64_t position = entry.dataOffset;
-    FileStamp stamp;
-    stamp.attributes = entry.attributes;
-    stamp.creation = entry.creationTime;
-    stamp.access = entry.accessTime;
-    stamp.modification = entry.modificationTime;
-    OutputFile out(stamp, target, folderLength, completedFileHook_, pieceHook_);
     int32_t rc = kZipOk;
     for (uint64_t left = entry.compressedSize; left > 0 && rc == kZipOk;) {
         size_t want = left < DataBuffers::kInputPiece ? static_cast<size_t>(left) : DataBuffers::kInputPiece;

@@ -6,7 +6,9 @@
 #   OUT/many.zip   100,000 tiny files in 100 folders, no folder entries
 #                  (Python's zipfile)
 #   OUT/big.zip    one entry of 2 GiB of zeros, deflated (Info-ZIP zip from a
-#                  sparse file; below 4 GiB it needs no ZIP64)
+#                  sparse file; below 4 GiB it needs no ZIP64): streamed
+#   OUT/mid.zip    one entry of 256 MiB of zeros, deflated the same way: the
+#                  largest inflated whole into a view of its file
 # The two large ones take a while to make and never change, so a run keeps
 # those a previous run made.
 set -euo pipefail
@@ -40,4 +42,12 @@ if [ ! -s big.zip ] || ! unzip -Z1 big.zip zeros.bin >/dev/null 2>&1; then
     (cd big && zip -q -1 ../big.zip.tmp zeros.bin)
     rm -rf big
     mv big.zip.tmp big.zip
+fi
+
+if [ ! -s mid.zip ] || ! unzip -Z1 mid.zip mid.bin >/dev/null 2>&1; then
+    rm -rf mid && mkdir mid
+    truncate -s 256M mid/mid.bin
+    (cd mid && zip -q -1 ../mid.zip.tmp mid.bin)
+    rm -rf mid
+    mv mid.zip.tmp mid.zip
 fi

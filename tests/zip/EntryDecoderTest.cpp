@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ZipBuilder.h"
+#include "zip/WholeInflater.h"
 #include "zip/WinZipAes.h"
 
 namespace {
@@ -125,6 +126,58 @@ TEST(EntryDecoder, RefusesTruncatedAndCorruptStreams) {
         flipped[flipped.size() / 2] ^= 0x55;
         CollectingSink sink3;
         EXPECT_EQ(decode(d, paramsFor(method, plain, flipped), flipped, 1000, sink3), kZipDataError) << method;
+    }
+}
+
+// The whole-entry inflater takes and refuses exactly what the entry decoder
+// does, with the same code, on the same stored bytes and declarations. The
+// CRC-32 declared is that of the output cut or padded with zeros (as a file
+// of the declared size would be) to the declared size, so that only the
+// size check can refuse those entries.
+TEST(WholeInflater, AgreesWithTheEntryDecoder) {
+    const Bytes plain = sample(300000);
+    const Bytes deflated = rawDeflate(plain);
+    Bytes trailing = deflated;
+    trailing.insert(trailing.end(), 100, 0xAB);
+    Bytes flipped = deflated;
+    flipped[flipped.size() / 2] ^= 0x55;
+    const Bytes cut(deflated.begin(), deflated.begin() + static_cast<long>(deflated.size() / 2));
+    const Bytes abc = {'a', 'b', 'c'};
+    struct Case {
+        const char* what;
+        Bytes stored;
+        const Bytes& expected;
+        int64_t sizeChange;  // declared size minus the real one
+        uint32_t crcXor;
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"whole", deflated, plain, 0, 0, kZipOk},
+        {"bytes after the end", trailing, plain, 0, 0, kZipOk},
+        {"one fixed block", {0x4B, 0x4C, 0x4A, 0x06, 0x00}, abc, 0, 0, kZipOk},
+        {"declared one byte short", deflated, plain, -1, 0, kZipDataError},
+        {"declared one byte long", deflated, plain, 1, 0, kZipDataError},
+        {"declared a fraction", deflated, plain, -200000, 0, kZipDataError},
+        {"another CRC-32", deflated, plain, 0, 1, kZipDataError},
+        {"cut in half", cut, plain, 0, 0, kZipDataError},
+        {"a flipped byte", flipped, plain, 0, 0, kZipDataError},
+        {"reserved block type", Bytes(1000, 0xFF), plain, 0, 0, kZipDataError},
+    };
+    WholeInflater whole;
+    EntryDecoder streamed;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes declared = c.expected;
+        declared.resize(static_cast<size_t>(static_cast<int64_t>(declared.size()) + c.sizeChange));
+        EntryParams p = paramsFor(8, declared, c.stored);
+        p.crc ^= c.crcXor;
+        CollectingSink sink;
+        EXPECT_EQ(decode(streamed, p, c.stored, 4096, sink), c.result);
+        Bytes out(declared.size(), 0);
+        EXPECT_EQ(whole.inflate(c.stored.data(), c.stored.size(), out.data(), out.size(), p.crc), c.result);
+        if (c.result == kZipOk) {
+            EXPECT_EQ(out, c.expected);
+        }
     }
 }
 

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include "ExtractionWays.h"
 #include "TestFolder.h"
 #include "ZipBuilder.h"
 #include "base/TextCodec.h"
@@ -175,15 +177,25 @@ TEST_F(ExtractTest, BrokenDataFailsWithoutTouchingTheOldFile) {
     TestEntry notDeflate = makeEntry("f.txt", text);
     notDeflate.stored = Bytes(500, 0xFF);
     b.add(notDeflate);
+    // The stream ends before the declared size, and the CRC-32 is that of
+    // the data and a zero byte: only the size refuses a file padded with zeros.
+    TestEntry tooShort = makeEntry("f.txt", text);
+    tooShort.uncompressedSize = text.size() + 1;
+    tooShort.crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(text.c_str()), text.size() + 1));
+    b.add(tooShort);
     b.file("g.txt", "still fine");
     ASSERT_TRUE(openBuilt(b));
     ASSERT_TRUE(makeFolder(dest));
     ASSERT_TRUE(writeFile(dest + "f.txt", "precious"));
-    for (int i = 0; i < 5; i++) EXPECT_EQ(zip.extractEntry(i, "f.txt"), kZipDataError) << i;
-    EXPECT_EQ(zip.extractEntry(5, "g.txt"), kZipOk);
-    EXPECT_EQ(readFile(dest + "f.txt"), "precious");
-    EXPECT_EQ(listTree(dest), (Names{"f.txt", "g.txt"}));  // no temporary file left
-    EXPECT_EQ(zip.extractEntry(6, "h.txt"), kZipBadIndex);
+    for (const ExtractionWay& way : kExtractionWays) {
+        SCOPED_TRACE(way.name);
+        EntryCapScope cap(way.cap);
+        for (int i = 0; i < 6; i++) EXPECT_EQ(zip.extractEntry(i, "f.txt"), kZipDataError) << i;
+        EXPECT_EQ(zip.extractEntry(6, "g.txt"), kZipOk);
+        EXPECT_EQ(readFile(dest + "f.txt"), "precious");
+        EXPECT_EQ(listTree(dest), (Names{"f.txt", "g.txt"}));  // no temporary file left
+    }
+    EXPECT_EQ(zip.extractEntry(7, "h.txt"), kZipBadIndex);
     EXPECT_EQ(zip.extractEntry(-1, "h.txt"), kZipBadIndex);
 }
 
@@ -197,10 +209,17 @@ TEST_F(ExtractTest, FailedNewFilesAreRemovedReadOnlyOnesIncluded) {
     readOnly.crc = 1;
     readOnly.external = kUnixReadOnlyFile;
     b.add(readOnly);
+    TestEntry tooLong = makeEntry("long.txt", text);
+    tooLong.uncompressedSize = text.size() - 1;
+    b.add(tooLong);
     ASSERT_TRUE(openBuilt(b));
-    EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipDataError, kZipDataError}));
-    // The folder made for the failed entry alone goes with it.
-    EXPECT_EQ(listTree(dest), Names{});
+    for (const ExtractionWay& way : kExtractionWays) {
+        SCOPED_TRACE(way.name);
+        EntryCapScope cap(way.cap);
+        EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipDataError, kZipDataError, kZipDataError}));
+        // The folder made for the failed entry alone goes with it.
+        EXPECT_EQ(listTree(dest), Names{});
+    }
 }
 
 TEST_F(ExtractTest, AbsoluteNamesFromTheCallerAreWrittenWhereTheyPoint) {
@@ -391,9 +410,10 @@ TEST_F(ExtractTest, AFileTheCompletedFileHookRefusesIsNotKept) {
     EXPECT_EQ(readFile(dest + "ok.txt"), "kept");
 }
 
-// 48 MiB of zeros deflate to less than one stored piece: the hook is still
-// asked after every MiB written, and a "no" there leaves no file.
+// 48 MiB of zeros deflate to less than one stored piece: streamed, the hook
+// is still asked after every MiB written, and a "no" there leaves no file.
 TEST_F(ExtractTest, APieceThatExpandsHugelyCanStillBeCancelledSoon) {
+    EntryCapScope streamed(0);
     ASSERT_TRUE(openBuilt(ZipBuilder().add(makeEntry("zeros.bin", std::string(48 << 20, '\0')))));
     int checks = 0;
     uint64_t stored = 0;
@@ -405,4 +425,43 @@ TEST_F(ExtractTest, APieceThatExpandsHugelyCanStillBeCancelledSoon) {
     EXPECT_EQ(checks, 3);
     EXPECT_EQ(stored, 0u) << "stopped inside the first stored piece";
     EXPECT_EQ(listTree(dest), Names{});
+}
+
+// A deflated entry up to the cap (its size and its stored bytes, here a
+// little more) is inflated whole: the hook is asked before anything is made
+// (a "no" makes nothing) and told the stored bytes once. One byte over the
+// cap, the entry is streamed in pieces.
+TEST_F(ExtractTest, DeflatedEntriesUpToTheCapAreInflatedWholeLargerOnesStreamed) {
+    std::string noise(1 << 20, '\0');  // incompressible: several stored pieces
+    uint32_t x = 1;
+    for (char& c : noise) c = static_cast<char>((x = x * 1664525 + 1013904223) >> 24);
+    ASSERT_TRUE(openBuilt(ZipBuilder().add(makeEntry("noise.bin", noise))));
+    const uint64_t stored = zip.entryInfo(0).fullCompressedSize;
+    std::vector<uint64_t> calls;
+    bool allow = true;
+    zip.setPieceHook([&](uint64_t bytes) {
+        calls.push_back(bytes);
+        return allow;
+    });
+    {
+        ASSERT_GT(stored, noise.size());
+        EntryCapScope cap(stored);
+        allow = false;
+        EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipCancelled);
+        EXPECT_EQ(calls, std::vector<uint64_t>{0});
+        EXPECT_EQ(listTree(dest), Names{});
+        allow = true;
+        calls.clear();
+        EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipOk);
+        EXPECT_EQ(calls, (std::vector<uint64_t>{0, stored}));
+        EXPECT_EQ(readFile(dest + "noise.bin"), noise);
+    }
+    EntryCapScope cap(noise.size() - 1);
+    calls.clear();
+    EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipOk);
+    EXPECT_GT(calls.size(), 2u);
+    uint64_t seen = 0;
+    for (uint64_t bytes : calls) seen += bytes;
+    EXPECT_EQ(seen, stored);
+    EXPECT_EQ(readFile(dest + "noise.bin"), noise);
 }
