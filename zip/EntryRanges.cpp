@@ -39,7 +39,8 @@ bool addWithoutOverflow(uint64_t a, uint64_t b, uint64_t* sum) {
 
 bool EntryRanges::build(const ReadAt& read, uint64_t fileSize) {
     ranges_.clear();
-    count_ = directoryOffset_ = directoryStart_ = prefix_ = 0;
+    count_ = directoryOffset_ = directoryStart_ = prefix_ = firstRecord_ = 0;
+    endRecordsRead_ = false;
     if (!readEndRecords(read, fileSize)) return false;
     // Every record takes at least 46 bytes: a count the file cannot hold
     // reserves no memory for it.
@@ -85,6 +86,10 @@ bool EntryRanges::readEndRecords(const ReadAt& read, uint64_t fileSize) {
         directoryOffset_ = readLe32(record + 16);
         endPosition = at;
     }
+    // minizip reads the first record this far before the end record even
+    // when the directory's offset and size do not add up.
+    firstRecord_ = endPosition - directorySize;
+    endRecordsRead_ = true;
     uint64_t directoryEnd = 0;
     if (!addWithoutOverflow(directoryOffset_, directorySize, &directoryEnd) || endPosition < directoryEnd)
         return false;
