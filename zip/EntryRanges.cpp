@@ -135,8 +135,10 @@ void EntryRanges::walkDirectory(const ReadAt& read) {
 void EntryRanges::setLimits() {
     std::vector<uint32_t> order(ranges_.size());
     for (size_t i = 0; i < order.size(); i++) order[i] = static_cast<uint32_t>(i);
-    std::sort(order.begin(), order.end(),
-              [this](uint32_t a, uint32_t b) { return ranges_[a].offset < ranges_[b].offset; });
+    const auto byOffset = [this](uint32_t a, uint32_t b) { return ranges_[a].offset < ranges_[b].offset; };
+    // Archivers write the records in the order of the entries: mostly
+    // there is nothing to sort.
+    if (!std::is_sorted(order.begin(), order.end(), byOffset)) std::sort(order.begin(), order.end(), byOffset);
     for (size_t k = 0; k < order.size();) {
         // Entries sharing one header all stay refused (limit 0).
         size_t same = k + 1;
