@@ -36,7 +36,8 @@ void ArchiveReader::judgeEntries() {
         const std::string_view whole(reinterpret_cast<const char*>(name), c.nameSize);
         const std::string_view stored = whole.substr(0, whole.find('\0'));
         std::optional<std::string> unicodePath;
-        if (!(c.flags & kUtf8NameFlag) || !isStrictUtf8(stored)) unicodePath = findUnicodePath(extra, c.extraSize, whole);
+        if (!(c.flags & kUtf8NameFlag) || !isStrictUtf8(stored))
+            unicodePath = findUnicodePath(extra, c.extraSize, whole);
         vote.add(c.versionMadeBy, c.flags, stored, unicodePath);
         names += stored;
         nameEnds.push_back(names.size());

@@ -176,7 +176,13 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
         if (!d.aes) d.aes = findAesExtra(localExtra_.data(), localSize);
     }
 
-    d.modificationTime = d.accessTime = d.creationTime = dosToFileTime(d.dosDateTime);
+    // Neighbouring entries mostly share a time, and its conversion asks the
+    // system for the time zone twice.
+    if (d.dosDateTime != lastDosTime_.first || !lastDosTimeSet_) {
+        lastDosTime_ = {d.dosDateTime, dosToFileTime(d.dosDateTime)};
+        lastDosTimeSet_ = true;
+    }
+    d.modificationTime = d.accessTime = d.creationTime = lastDosTime_.second;
     ExtendedTimestamp ut = findExtendedTimestamp(localExtra_.data(), localSize);
     if (ut.modification) d.modificationTime = toFileTime(unixTimeToFileTime(*ut.modification));
     if (ut.access) d.accessTime = toFileTime(unixTimeToFileTime(*ut.access));

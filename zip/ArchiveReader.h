@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -133,6 +134,8 @@ private:
     UINT legacyCodePage_ = 0;
     PieceHook pieceHook_;
     CompletedFileHook completedFileHook_;
+    std::pair<uint32_t, FILETIME> lastDosTime_{};  // the last DOS time converted, and its UTC time
+    bool lastDosTimeSet_ = false;
     std::vector<char> nameBuffer_;
     std::vector<uint8_t> centralExtra_, localExtra_;
     // Made at the first file extraction, kept until the archive is closed:

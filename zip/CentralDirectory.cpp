@@ -28,7 +28,8 @@ public:
             return buffer_.get() + (offset - start_);
         if (offset >= fileSize_ || size > fileSize_ - offset) return nullptr;
         start_ = offset;
-        length_ = read_(offset, buffer_.get(), static_cast<size_t>(std::min<uint64_t>(kWindowBytes, fileSize_ - offset)));
+        const uint64_t want = std::min<uint64_t>(kWindowBytes, fileSize_ - offset);
+        length_ = read_(offset, buffer_.get(), static_cast<size_t>(want));
         return size <= length_ ? buffer_.get() : nullptr;
     }
 
