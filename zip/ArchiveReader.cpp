@@ -59,14 +59,14 @@ UniqueFile openEmptyArchive(const std::wstring& fileName) {
 // The local header must agree with the central record: signature, method,
 // name length, and the CRC-32 and sizes unless the local flags say they
 // follow the data (bit 3); a local size of all ones defers to ZIP64.
-bool localHeaderAgrees(const uint8_t* h, const unz_file_info64& info) {
+bool localHeaderAgrees(const uint8_t* h, const CentralRecord& record) {
     constexpr uint32_t kUnset = 0xFFFFFFFF;
-    if (readLe32(h) != 0x04034b50 || readLe16(h + 8) != info.compression_method) return false;
-    if (readLe16(h + 26) != info.size_filename) return false;
+    if (readLe32(h) != 0x04034b50 || readLe16(h + 8) != record.method) return false;
+    if (readLe16(h + 26) != record.nameSize) return false;
     if (readLe16(h + 6) & 0x08) return true;
     uint32_t compressed = readLe32(h + 18), uncompressed = readLe32(h + 22);
-    return readLe32(h + 14) == info.crc && (compressed == kUnset || compressed == info.compressed_size) &&
-           (uncompressed == kUnset || uncompressed == info.uncompressed_size);
+    return readLe32(h + 14) == record.crc && (compressed == kUnset || compressed == record.compressedSize) &&
+           (uncompressed == kUnset || uncompressed == record.uncompressedSize);
 }
 
 }  // namespace
@@ -92,6 +92,15 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(const std::wstring& fileName,
         // bytes as zeros); the first central record must be readable.
         if (reader->count_ > 0 && unzGoToFirstFile(zip) != UNZ_OK) return nullptr;
         reader->firstRecord_ = unzGetOffset64(zip);
+        // The records are read where minizip reads them, which is known
+        // when the end records read the same for both; they always do, as
+        // both look for them alike, but an archive where they did not
+        // could not be listed as minizip sees it.
+        reader->readRanges();
+        const EntryRanges& ranges = reader->ranges_;
+        if (reader->count_ > 0 && (!ranges.endRecordsRead() || ranges.entryCount() != reader->entryTotal_ ||
+                                   ranges.directoryOffset() != reader->firstRecord_))
+            return nullptr;
     } else if (UniqueFile empty = openEmptyArchive(fileName)) {
         reader->emptyArchive_ = std::move(empty);
     } else {
@@ -109,29 +118,6 @@ ArchiveReader::~ArchiveReader() {
     if (zip_) unzClose(zip_);
 }
 
-int32_t ArchiveReader::goToEntry(int32_t index) {
-    // Stepping is the same every time: past a record that could not be read
-    // nothing is reachable, and trying again would cost a walk from entry 0.
-    if (index >= unreachableFrom_) return kZipBadEntry;
-    if (index < currentIndex_ || !positioned_) {
-        if (unzGoToFirstFile(zip_) != UNZ_OK) {
-            positioned_ = false;
-            return kZipBadEntry;
-        }
-        currentIndex_ = 0;
-        positioned_ = true;
-    }
-    while (currentIndex_ < index) {
-        if (unzGoToNextFile(zip_) != UNZ_OK) {
-            positioned_ = false;
-            unreachableFrom_ = currentIndex_ + 1;
-            return kZipBadEntry;
-        }
-        currentIndex_++;
-    }
-    return kZipOk;
-}
-
 int32_t ArchiveReader::readEntry(int32_t index, const EntryDetails** details) {
     if (index < 0 || index >= count_) return kZipBadIndex;
     if (index != cachedIndex_) {
@@ -145,10 +131,12 @@ int32_t ArchiveReader::readEntry(int32_t index, const EntryDetails** details) {
 }
 
 int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
-    if (int32_t rc = goToEntry(index)) return rc;
-    unz_file_info64 info{};
-    if (unzGetCurrentFileInfo64(zip_, &info, nameBuffer_.data(), static_cast<uLong>(nameBuffer_.size()),
-                                centralExtra_.data(), static_cast<uLong>(centralExtra_.size()), nullptr, 0) != UNZ_OK) {
+    const CentralRecord* record = directory_.record(static_cast<size_t>(index));
+    if (!record) return kZipBadEntry;
+    const CentralRecord& info = *record;
+    if (file_->readAt(info.namePosition(), reinterpret_cast<uint8_t*>(nameBuffer_.data()), info.nameSize) !=
+            info.nameSize ||
+        file_->readAt(info.extraPosition(), centralExtra_.data(), info.extraSize) != info.extraSize) {
         return kZipBadEntry;
     }
     // The local header is read here for every method (minizip would refuse
@@ -159,36 +147,42 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
     if (!headerStart || file_->readAt(*headerStart, header, sizeof header) != sizeof header) return kZipBadEntry;
     if (!localHeaderAgrees(header, info)) return kZipBadEntry;
     uint16_t localSize = readLe16(header + 28);
-    uint64_t headerBytes = kLocalHeaderBytes + info.size_filename + localSize;
-    if (localSize > 0 && file_->readAt(*headerStart + kLocalHeaderBytes + info.size_filename, localExtra_.data(),
+    uint64_t headerBytes = kLocalHeaderBytes + info.nameSize + localSize;
+    if (localSize > 0 && file_->readAt(*headerStart + kLocalHeaderBytes + info.nameSize, localExtra_.data(),
                                        localSize) != localSize) {
         return kZipReadFailed;
     }
     uint64_t dataStart = *headerStart + headerBytes;
-    if (int32_t rc = checkRange(index, dataStart, headerBytes, info.compressed_size)) return rc;
-    size_t centralSize = info.size_file_extra < centralExtra_.size() ? info.size_file_extra : centralExtra_.size();
+    if (int32_t rc = checkRange(index, dataStart, headerBytes, info.compressedSize)) return rc;
+    const size_t centralSize = info.extraSize;
 
     d.index = index;
-    std::wstring name = entryName(info, centralSize, localSize);
-    d.attributes = mapAttributes(static_cast<uint16_t>(info.version), static_cast<uint32_t>(info.external_fa));
+    std::wstring name = entryName(info, localSize);
+    d.attributes = mapAttributes(info.versionMadeBy, info.externalAttributes);
     // A name ending in a separator is a folder, whatever the attributes say
     // (Java's and Python's archivers store folders with plain attributes).
     if (!name.empty() && isSeparator(name.back())) d.attributes |= kAttributeDirectory;
     d.unicodeName = cleanEntryName(name);
     d.name = wideToAnsiName(d.unicodeName);
-    d.compressedSize = info.compressed_size;
-    d.uncompressedSize = info.uncompressed_size;
+    d.compressedSize = info.compressedSize;
+    d.uncompressedSize = info.uncompressedSize;
     d.dataOffset = dataStart;
-    d.method = static_cast<uint16_t>(info.compression_method);
-    d.flags = static_cast<uint16_t>(info.flag);
-    d.crc = static_cast<uint32_t>(info.crc);
-    d.dosDateTime = static_cast<uint32_t>(info.dosDate);
+    d.method = info.method;
+    d.flags = info.flags;
+    d.crc = info.crc;
+    d.dosDateTime = info.dosDateTime;
     if (d.method == 99) {
         d.aes = findAesExtra(centralExtra_.data(), centralSize);
         if (!d.aes) d.aes = findAesExtra(localExtra_.data(), localSize);
     }
 
-    d.modificationTime = d.accessTime = d.creationTime = dosToFileTime(d.dosDateTime);
+    // Neighbouring entries mostly share a time, and its conversion asks the
+    // system for the time zone twice.
+    if (d.dosDateTime != lastDosTime_.first || !lastDosTimeSet_) {
+        lastDosTime_ = {d.dosDateTime, dosToFileTime(d.dosDateTime)};
+        lastDosTimeSet_ = true;
+    }
+    d.modificationTime = d.accessTime = d.creationTime = lastDosTime_.second;
     ExtendedTimestamp ut = findExtendedTimestamp(localExtra_.data(), localSize);
     if (ut.modification) d.modificationTime = toFileTime(unixTimeToFileTime(*ut.modification));
     if (ut.access) d.accessTime = toFileTime(unixTimeToFileTime(*ut.access));
@@ -196,14 +190,15 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
     return kZipOk;
 }
 
+CentralDirectory::ReadAt ArchiveReader::fileReader() const {
+    ArchiveFile* file = file_;
+    return [file](uint64_t offset, uint8_t* buffer, size_t size) { return file->readAt(offset, buffer, size); };
+}
+
 bool ArchiveReader::readRanges() {
     if (!rangesRead_) {
         rangesRead_ = true;
-        ArchiveFile* file = file_;
-        EntryRanges::ReadAt readAt = [file](uint64_t offset, uint8_t* buffer, size_t size) {
-            return file->readAt(offset, buffer, size);
-        };
-        rangesAgree_ = ranges_.build(readAt, file_->size()) && ranges_.entryCount() == entryTotal_ &&
+        rangesAgree_ = ranges_.build(fileReader(), file_->size()) && ranges_.entryCount() == entryTotal_ &&
                        ranges_.directoryOffset() == firstRecord_;
     }
     return rangesAgree_;
@@ -223,14 +218,12 @@ std::wstring ArchiveReader::decodeName(NameSource source) const {
     return legacyToWide(source.bytes, legacyCodePage_);
 }
 
-std::wstring ArchiveReader::entryName(const unz_file_info64& info, size_t centralExtraSize,
-                                      size_t localExtraSize) const {
-    size_t storedSize = info.size_filename < kMaxField ? info.size_filename : kMaxField;
-    std::string_view stored(nameBuffer_.data(), storedSize);
+std::wstring ArchiveReader::entryName(const CentralRecord& record, size_t localExtraSize) const {
+    std::string_view stored(nameBuffer_.data(), record.nameSize);
     std::optional<std::string> unicode;
-    if (!(info.flag & kUtf8NameFlag) || !isStrictUtf8(stored.substr(0, stored.find('\0')))) {
-        unicode = findUnicodePath(centralExtra_.data(), centralExtraSize, stored);
+    if (!(record.flags & kUtf8NameFlag) || !isStrictUtf8(stored.substr(0, stored.find('\0')))) {
+        unicode = findUnicodePath(centralExtra_.data(), record.extraSize, stored);
         if (!unicode) unicode = findUnicodePath(localExtra_.data(), localExtraSize, stored);
     }
-    return decodeName(chooseNameSource(static_cast<uint16_t>(info.flag), stored, unicode, plainUtf8_));
+    return decodeName(chooseNameSource(record.flags, stored, unicode, plainUtf8_));
 }

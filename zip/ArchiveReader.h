@@ -1,6 +1,7 @@
-// One open archive: minizip's reader over an ArchiveFile, the entry most
-// recently read (a one-entry cache), the password and the base folder that
-// relative extraction names are joined to.
+// One open archive: opened by minizip over an ArchiveFile, its central
+// records read once as minizip reads them, the entry most recently read (a
+// one-entry cache), the password and the base folder that relative
+// extraction names are joined to.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -19,6 +21,7 @@
 #include "archive/OutputPath.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveVerdict.h"
+#include "zip/CentralDirectory.h"
 #include "zip/EntryDecoder.h"
 #include "zip/EntryName.h"
 #include "zip/EntryRanges.h"
@@ -95,15 +98,16 @@ public:
 private:
     ArchiveReader();
 
-    int32_t goToEntry(int32_t index);
     int32_t readCurrentEntry(int32_t index, EntryDetails& details);
     int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
     // Reads every entry's range once; true when it agrees with minizip's reading.
     bool readRanges();
+    CentralDirectory::ReadAt fileReader() const;
     // The stored name decoded by the archive's rule (see NameEncoding.h).
-    std::wstring entryName(const unz_file_info64& info, size_t centralExtraSize, size_t localExtraSize) const;
+    std::wstring entryName(const CentralRecord& record, size_t localExtraSize) const;
     std::wstring decodeName(NameSource source) const;
-    // Walks the central directory once to judge every entry. Defined in ArchiveJudgement.cpp.
+    // Reads the central directory once, judging every entry on the way.
+    // Defined in ArchiveJudgement.cpp.
     void judgeEntries();
     int32_t writeEntry(const EntryDetails& entry, const std::wstring& target, size_t folderLength);
 
@@ -111,9 +115,6 @@ private:
     ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip
     UniqueFile emptyArchive_;      // keeps such an archive open
     int32_t count_ = 0;
-    int32_t currentIndex_ = 0;     // minizip's current entry
-    bool positioned_ = true;       // false after a failed step: restart from entry 0
-    int32_t unreachableFrom_ = INT32_MAX;  // the first entry a step failed to reach
     uint64_t entryTotal_ = 0;      // minizip's count, not clamped
     uint64_t firstRecord_ = 0;     // where minizip found the first central record
     // Every entry's range, read once when the archive is opened: the verdict
@@ -121,6 +122,8 @@ private:
     EntryRanges ranges_;
     bool rangesRead_ = false;
     bool rangesAgree_ = false;     // the directory read the same for minizip and for ranges_
+    // Every central record as minizip reads it, read once at open.
+    CentralDirectory directory_;
     ArchiveVerdict verdict_;
     EntryDetails cachedEntry_;
     int32_t cachedIndex_ = -1;
@@ -132,6 +135,8 @@ private:
     UINT legacyCodePage_ = 0;
     PieceHook pieceHook_;
     CompletedFileHook completedFileHook_;
+    std::pair<uint32_t, FILETIME> lastDosTime_{};  // the last DOS time converted, and its UTC time
+    bool lastDosTimeSet_ = false;
     std::vector<char> nameBuffer_;
     std::vector<uint8_t> centralExtra_, localExtra_;
     // Made at the first file extraction, kept until the archive is closed:

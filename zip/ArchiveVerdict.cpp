@@ -111,8 +111,10 @@ bool refusedAsUnsafe(NameVerdict verdict) { return verdict != NameVerdict::safe 
 
 bool storedNameLeaves(std::wstring_view unicodeName) {
     unicodeName = unicodeName.substr(0, unicodeName.find(L'\0'));
-    return isAbsoluteName(unicodeName) || refusedAsUnsafe(checkRelativeName(unicodeName)) ||
-           refusedAsUnsafe(checkRelativeName(cleanEntryName(unicodeName)));
+    if (isAbsoluteName(unicodeName) || refusedAsUnsafe(checkRelativeName(unicodeName))) return true;
+    // Most names are clean already: the same name needs no second look.
+    const std::wstring cleaned = cleanEntryName(unicodeName);
+    return cleaned != unicodeName && refusedAsUnsafe(checkRelativeName(cleaned));
 }
 
 EntryVerdict judgeName(std::string_view ansiName, std::optional<std::string_view> utf8Name, LeadBytePredicate isLead,

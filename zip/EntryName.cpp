@@ -52,6 +52,14 @@ bool isDeviceName(std::basic_string_view<Char> component) {
     return ported && (equalsIgnoreAsciiCase(stem.substr(0, 3), "COM") || equalsIgnoreAsciiCase(stem.substr(0, 3), "LPT"));
 }
 
+// Control characters and <>:"|?*, which Windows does not store in a name.
+bool cannotBeStored(wchar_t c) {
+    switch (c) {
+        case L'<': case L'>': case L':': case L'"': case L'|': case L'?': case L'*': return true;
+        default: return static_cast<uint32_t>(c) < 0x20;
+    }
+}
+
 }  // namespace
 
 // Rules, tried in order; the first that matches is applied and the rules
@@ -192,9 +200,9 @@ std::wstring numberedName(std::wstring_view path, size_t folderLength, unsigned 
 NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared) {
     // A climb or a device further on outweighs a long component.
     bool tooLong = false;
-    std::wstring out;
-    out.reserve(name.size());
-    std::wstring component;
+    size_t depth = 0;  // components kept
+    std::wstring out, component;
+    if (prepared) out.reserve(name.size());
     size_t start = 0;
     for (size_t i = 0;; i++) {
         bool end = i >= name.size();
@@ -204,27 +212,38 @@ NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared) 
         if (stored.empty() || stored == L".") {
             // "a//b" and "a/./b" stay where they are.
         } else if (stored == L"..") {
-            if (out.empty()) return NameVerdict::leavesBase;
-            size_t sep = out.rfind(L'\\');
-            out.resize(sep == std::wstring::npos ? 0 : sep);
-        } else {
-            component.assign(stored);
-            for (wchar_t& c : component) {
-                if (static_cast<uint32_t>(c) < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos)
-                    c = L'_';
+            if (depth == 0) return NameVerdict::leavesBase;
+            depth--;
+            if (prepared) {
+                size_t sep = out.rfind(L'\\');
+                out.resize(sep == std::wstring::npos ? 0 : sep);
             }
-            size_t kept = component.find_last_not_of(L". ");
+        } else {
+            // The characters that become "_" are no dots, spaces or part of
+            // a device name: a name only judged is judged on them as stored.
+            std::wstring_view kept = stored;
+            if (prepared) {
+                component.assign(stored);
+                for (wchar_t& c : component) {
+                    if (cannotBeStored(c)) c = L'_';
+                }
+                kept = component;
+            }
+            size_t last = kept.find_last_not_of(L". ");
             // "..." or ". ." would become a name of the system's choosing.
-            if (kept == std::wstring::npos) return NameVerdict::leavesBase;
-            component.resize(kept + 1);
-            if (isDeviceName<wchar_t>(component)) return NameVerdict::deviceName;
-            tooLong = tooLong || component.size() > kMaxComponentUnits;
-            if (!out.empty()) out += L'\\';
-            out += component;
+            if (last == std::wstring_view::npos) return NameVerdict::leavesBase;
+            kept = kept.substr(0, last + 1);
+            if (isDeviceName<wchar_t>(kept)) return NameVerdict::deviceName;
+            tooLong = tooLong || kept.size() > kMaxComponentUnits;
+            depth++;
+            if (prepared) {
+                if (!out.empty()) out += L'\\';
+                out += kept;
+            }
         }
         if (end) break;
     }
     if (tooLong) return NameVerdict::tooLong;
-    *prepared = std::move(out);
+    if (prepared) *prepared = std::move(out);
     return NameVerdict::safe;
 }

@@ -78,9 +78,7 @@ std::wstring numberedName(std::wstring_view path, size_t folderLength, unsigned 
 // component of dots and spaces only, a device name in any component (CON,
 // PRN, AUX, NUL, COM0-9, LPT0-9 and their superscript-digit forms, CONIN$,
 // CONOUT$, CLOCK$, with any extension), a component over 255 units. The
-// prepared name is set only for a safe name.
+// prepared name is set only for a safe name; with none asked for, the name
+// is only judged.
 NameVerdict prepareRelativeName(std::wstring_view name, std::wstring* prepared);
-inline NameVerdict checkRelativeName(std::wstring_view name) {
-    std::wstring ignored;
-    return prepareRelativeName(name, &ignored);
-}
+inline NameVerdict checkRelativeName(std::wstring_view name) { return prepareRelativeName(name, nullptr); }

@@ -39,7 +39,8 @@ bool addWithoutOverflow(uint64_t a, uint64_t b, uint64_t* sum) {
 
 bool EntryRanges::build(const ReadAt& read, uint64_t fileSize) {
     ranges_.clear();
-    count_ = directoryOffset_ = directoryStart_ = prefix_ = 0;
+    count_ = directoryOffset_ = directoryStart_ = prefix_ = firstRecord_ = 0;
+    endRecordsRead_ = false;
     if (!readEndRecords(read, fileSize)) return false;
     // Every record takes at least 46 bytes: a count the file cannot hold
     // reserves no memory for it.
@@ -85,6 +86,10 @@ bool EntryRanges::readEndRecords(const ReadAt& read, uint64_t fileSize) {
         directoryOffset_ = readLe32(record + 16);
         endPosition = at;
     }
+    // minizip reads the first record this far before the end record even
+    // when the directory's offset and size do not add up.
+    firstRecord_ = endPosition - directorySize;
+    endRecordsRead_ = true;
     uint64_t directoryEnd = 0;
     if (!addWithoutOverflow(directoryOffset_, directorySize, &directoryEnd) || endPosition < directoryEnd)
         return false;
@@ -130,8 +135,10 @@ void EntryRanges::walkDirectory(const ReadAt& read) {
 void EntryRanges::setLimits() {
     std::vector<uint32_t> order(ranges_.size());
     for (size_t i = 0; i < order.size(); i++) order[i] = static_cast<uint32_t>(i);
-    std::sort(order.begin(), order.end(),
-              [this](uint32_t a, uint32_t b) { return ranges_[a].offset < ranges_[b].offset; });
+    const auto byOffset = [this](uint32_t a, uint32_t b) { return ranges_[a].offset < ranges_[b].offset; };
+    // Archivers write the records in the order of the entries: mostly
+    // there is nothing to sort.
+    if (!std::is_sorted(order.begin(), order.end(), byOffset)) std::sort(order.begin(), order.end(), byOffset);
     for (size_t k = 0; k < order.size();) {
         // Entries sharing one header all stay refused (limit 0).
         size_t same = k + 1;

@@ -32,6 +32,11 @@ public:
     // What the end records say, for comparison with what minizip read.
     uint64_t entryCount() const { return count_; }
     uint64_t directoryOffset() const { return directoryOffset_; }  // as stored, without any prefix
+    // Whether the end records were read, even if their offset and size did
+    // not add up, and where minizip then looks for the first central record
+    // (absolute; the end record's position less the directory's size).
+    bool endRecordsRead() const { return endRecordsRead_; }
+    uint64_t firstRecord() const { return firstRecord_; }
 
     // 0 when entry index's local header starts at headerStart and its stored
     // data ends at dataEnd (absolute offsets, as minizip reads them) inside
@@ -61,5 +66,7 @@ private:
     uint64_t directoryOffset_ = 0;
     uint64_t directoryStart_ = 0;  // absolute
     uint64_t prefix_ = 0;          // bytes before the archive proper (self-extractors)
+    uint64_t firstRecord_ = 0;
+    bool endRecordsRead_ = false;
     std::vector<Range> ranges_;
 };

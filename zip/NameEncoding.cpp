@@ -53,29 +53,42 @@ bool isStrictUtf8(std::string_view text) {
 }
 
 std::optional<std::wstring> decodeUtf8(std::string_view text) {
-    std::wstring out;
-    out.reserve(text.size());
+    // Never more units than bytes: written in place, then cut to size.
+    std::wstring out(text.size(), L'\0');
+    size_t n = 0;
     for (size_t i = 0; i < text.size();) {
+        const auto first = static_cast<unsigned char>(text[i]);
+        if (first < 0x80) {
+            out[n++] = static_cast<wchar_t>(first);
+            i++;
+            continue;
+        }
         uint32_t c = 0;
-        size_t n = readCodePoint(text, i, &c);
-        if (n == 0) return std::nullopt;
-        i += n;
+        size_t length = readCodePoint(text, i, &c);
+        if (length == 0) return std::nullopt;
+        i += length;
         if (c < 0x10000) {
-            out += static_cast<wchar_t>(c);
+            out[n++] = static_cast<wchar_t>(c);
         } else {
             c -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (c >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+            out[n++] = static_cast<wchar_t>(0xD800 + (c >> 10));
+            out[n++] = static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
         }
     }
+    out.resize(n);
     return out;
 }
 
 std::string encodeUtf8(std::wstring_view utf16) {
-    std::string out;
-    out.reserve(utf16.size());
+    // At most three bytes a unit (a surrogate pair makes four from two).
+    std::string out(3 * utf16.size(), '\0');
+    size_t n = 0;
     for (size_t i = 0; i < utf16.size(); i++) {
         uint32_t c = static_cast<uint32_t>(utf16[i]) & 0xFFFF;
+        if (c < 0x80) {
+            out[n++] = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size()) {
             uint32_t low = static_cast<uint32_t>(utf16[i + 1]) & 0xFFFF;
             if (low >= 0xDC00 && low <= 0xDFFF) {
@@ -84,22 +97,21 @@ std::string encodeUtf8(std::wstring_view utf16) {
             }
         }
         if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
+        if (c < 0x800) {
+            out[n++] = static_cast<char>(0xC0 | c >> 6);
+            out[n++] = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            out[n++] = static_cast<char>(0xE0 | c >> 12);
+            out[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out[n++] = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            out[n++] = static_cast<char>(0xF0 | c >> 18);
+            out[n++] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out[n++] = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+    out.resize(n);
     return out;
 }
 

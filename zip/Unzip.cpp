@@ -45,9 +45,14 @@ EntryInfo Unzip::entryInfo(int32_t index) {
     info.name = d->name;
     info.unicodeName = d->unicodeName;
     info.attributes = static_cast<int32_t>(d->attributes);
-    info.accessTime = toOleDate(d->accessTime);
-    info.creationTime = toOleDate(d->creationTime);
+    // Without an extended timestamp the three are one time, converted once.
     info.modificationTime = toOleDate(d->modificationTime);
+    const FILETIME& modified = d->modificationTime;
+    const auto same = [&](const FILETIME& t) {
+        return t.dwLowDateTime == modified.dwLowDateTime && t.dwHighDateTime == modified.dwHighDateTime;
+    };
+    info.accessTime = same(d->accessTime) ? info.modificationTime : toOleDate(d->accessTime);
+    info.creationTime = same(d->creationTime) ? info.modificationTime : toOleDate(d->creationTime);
     // Entries of 2 GiB and more report the largest int32.
     info.compressedSize = clampSize(d->compressedSize);
     info.uncompressedSize = clampSize(d->uncompressedSize);

@@ -222,6 +222,33 @@ void ProcessorHmacSha1::finish(uint8_t out[20]) { std::memset(out, 0, 20); }
 
 #endif
 
+void ProcessorHmacSha1::deriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
+                                  unsigned rounds, uint8_t* out, size_t outSize) {
+    // The keyed starting state is made once and copied for every code.
+    ProcessorHmacSha1 keyed;
+    keyed.start(password, passwordSize);
+    for (uint32_t block = 1; outSize > 0; block++) {
+        const uint8_t index[4] = {static_cast<uint8_t>(block >> 24), static_cast<uint8_t>(block >> 16),
+                                  static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)};
+        uint8_t u[20], sum[20];
+        ProcessorHmacSha1 mac = keyed;
+        mac.update(salt, saltSize);
+        mac.update(index, sizeof index);
+        mac.finish(u);
+        std::memcpy(sum, u, sizeof sum);
+        for (unsigned round = 1; round < rounds; round++) {
+            mac = keyed;
+            mac.update(u, sizeof u);
+            mac.finish(u);
+            for (size_t i = 0; i < sizeof sum; i++) sum[i] ^= u[i];
+        }
+        const size_t n = std::min(outSize, sizeof sum);
+        std::memcpy(out, sum, n);
+        out += n;
+        outSize -= n;
+    }
+}
+
 int32_t WinZipAesDecryptor::begin(const char* password, uint8_t strength, const uint8_t* saltAndVerifier) {
     size_t salt = saltSize(strength);
     if (!crypto_ || salt == 0) return kZipReadFailed;

@@ -44,6 +44,12 @@ public:
     void update(const uint8_t* data, size_t size);
     void finish(uint8_t out[20]);
 
+    // PBKDF2-HMAC-SHA1 on these instructions (needs available()): a code is
+    // two blocks here, where a crypto library's call costs more than the
+    // rounds, and every AES entry derives its keys through 1000 rounds.
+    static void deriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
+                          unsigned rounds, uint8_t* out, size_t outSize);
+
 private:
     struct Sha1 {
         uint32_t state[5];

@@ -192,6 +192,8 @@ TEST(PrepareRelativeName, JudgesTheNameThatWillBeCreated) {
         std::wstring prepared = L"unchanged";
         EXPECT_EQ(prepareRelativeName(c.name, &prepared), c.verdict) << encodeForMessage(c.name);
         EXPECT_EQ(prepared, c.prepared ? std::wstring(c.prepared) : L"unchanged") << encodeForMessage(c.name);
+        // Judged without being prepared, the name is judged alike.
+        EXPECT_EQ(checkRelativeName(c.name), c.verdict) << encodeForMessage(c.name);
     }
     // 255 UTF-16 units per component at most; a character outside the BMP takes two.
     EXPECT_EQ(checkRelativeName(L"d/" + longest), NameVerdict::safe);

@@ -67,6 +67,7 @@ TEST(EntryRanges, WellFormedEntriesFitTheirRangesExactly) {
             ASSERT_TRUE(built);
             EXPECT_EQ(r.entryCount(), 3u);
             EXPECT_EQ(r.directoryOffset(), l.end[2] - prefix);
+            EXPECT_EQ(r.firstRecord(), l.end[2]);
             for (int i = 0; i < 3; i++) {
                 EXPECT_EQ(r.check(i, l.start[i], l.end[i]), kZipOk) << i;
                 // One byte more touches the next header, or the directory.
@@ -111,8 +112,11 @@ TEST(EntryRanges, BrokenEndRecordsAndDirectories) {
     // A directory that claims to end after the end record starts.
     Bytes wrong = l.archive;
     wrong[wrong.size() - 22 + 12] += 1;  // directory size
-    rangesOf(wrong, &built);
+    EntryRanges claimed = rangesOf(wrong, &built);
     EXPECT_FALSE(built);
+    // Where minizip would look for the first record all the same.
+    EXPECT_TRUE(claimed.endRecordsRead());
+    EXPECT_EQ(claimed.firstRecord(), l.end[2] - 1);
     // The second central record broken: the first entry keeps its range,
     // the rest are unknown and refused.
     Bytes broken = l.archive;

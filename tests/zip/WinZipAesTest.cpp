@@ -83,4 +83,32 @@ TEST(ProcessorHmacSha1, KnownAnswers) {
     }
 }
 
+// PBKDF2-HMAC-SHA1 on the processor against RFC 6070's cases: one round
+// and many, outputs shorter and longer than one code, NULs in the password
+// and the salt.
+TEST(ProcessorHmacSha1, DerivesKeysAsPbkdf2) {
+    if (!ProcessorHmacSha1::available()) GTEST_SKIP() << "no SHA instructions";
+    using namespace std::string_literals;
+    struct Case {
+        std::string password, salt;
+        unsigned rounds;
+        const char* key;
+    } cases[] = {
+        {"password", "salt", 1, "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
+        {"password", "salt", 2, "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
+        {"password", "salt", 4096, "4b007901b765489abead49d926f721d065a429c1"},
+        {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096,
+         "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
+        {"pass\0word"s, "sa\0lt"s, 4096, "56fa6aa75548099dcc37d7f03425e0c3"},
+    };
+    for (const Case& c : cases) {
+        const Bytes expected = hex(c.key);
+        Bytes out(expected.size());
+        ProcessorHmacSha1::deriveKey(reinterpret_cast<const uint8_t*>(c.password.data()), c.password.size(),
+                                     reinterpret_cast<const uint8_t*>(c.salt.data()), c.salt.size(), c.rounds,
+                                     out.data(), out.size());
+        EXPECT_EQ(out, expected) << c.key;
+    }
+}
+
 }  // namespace

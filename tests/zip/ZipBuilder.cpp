@@ -30,6 +30,18 @@ uint32_t crcOf(const void* p, size_t n) {
 
 }  // namespace
 
+TestEntry driftingZip64Entry() {
+    TestEntry e = makeEntry("drift.txt", "drift", 0);
+    e.uncompressedSize = 0xFFFFFFFF;
+    e.centralExtra = {
+        0x01, 0x00, 0x10, 0x00,                          // ZIP64, 16 bytes:
+        0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00,  // the size, all ones again
+        0x01, 0x00, 0x04, 0x00, 0x78, 0x56, 0x34, 0x12,  // what minizip takes for a block
+        0xAA, 0xAA, 0x00, 0x00,                          // an empty block
+    };
+    return e;
+}
+
 Bytes utBlock(uint8_t flags, std::initializer_list<int32_t> times) {
     Bytes b;
     putLe16(b, 0x5455);

@@ -60,6 +60,13 @@ Bytes utBlock(uint8_t flags, std::initializer_list<int32_t> times);
 // An Info-ZIP Unicode path block (0x7075, version 1) for the stored name.
 Bytes unicodePathBlock(const std::string& storedName, const std::string& utf8Name, uint32_t crcXor = 0);
 
+// An entry whose central uncompressed size is all ones and whose ZIP64
+// block holds more than that: reading only the size, minizip goes on inside
+// the block, takes the rest for a second ZIP64 block and reads the size
+// again from it, as kDriftedSize.
+TestEntry driftingZip64Entry();
+constexpr uint64_t kDriftedSize = 0x0000AAAA12345678;
+
 Bytes rawDeflate(const void* data, size_t size);
 inline Bytes rawDeflate(const std::string& data) { return rawDeflate(data.data(), data.size()); }
 inline Bytes rawDeflate(const Bytes& data) { return rawDeflate(data.data(), data.size()); }
