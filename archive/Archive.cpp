@@ -21,3 +21,28 @@ std::unique_ptr<Archive> openArchive(const std::wstring& path, const char* passw
     if (format == ArchiveFormat::zip || format == ArchiveFormat::unknown) return ZipArchive::open(path, password);
     return LibArchiveReader::open(path, format);
 }
+
+void Archive::extractEntries(const std::vector<EntryRequest>& entries, unsigned, const BatchEvents& events) {
+    uint64_t told = 0, size = 0;
+    bool stopped = false;
+    setPieceHook([&](uint64_t bytes) {
+        stopped = !events.piece(untoldBytes(told, size, bytes)) || stopped;
+        return !stopped;
+    });
+    for (size_t k = 0; k < entries.size() && !stopped && events.piece(0); k++) {
+        const EntryRequest& e = entries[k];
+        told = 0;
+        size = e.storedSize;
+        const int32_t code = extractEntry(e.index, e.fileName);
+        events.piece(untoldBytes(told, size, size));
+        events.report(k, code, [&] { return extractEntry(e.index, e.fileName); });
+    }
+    setPieceHook(nullptr);
+}
+
+unsigned defaultExtractionThreads() {
+    SYSTEM_INFO info{};
+    ::GetSystemInfo(&info);
+    const unsigned processors = info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+    return processors < kMaxExtractionThreads ? processors : kMaxExtractionThreads;
+}

@@ -1,18 +1,20 @@
 // One open archive of any format the program reads, as the application sees
 // it: its entries with Unicode names and 64-bit sizes, the verdict made when
-// it was opened, and extraction of one entry at a time through the one
-// output path (archive/OutputPath.h), with the result codes of
-// zip/ZipResult.h. openArchive chooses the reader by the file's content,
-// never by its name: ZIP goes to our own reader, the other formats to
-// libarchive. Nothing is thrown across this interface.
+// it was opened, and extraction of one entry at a time, or of many in one
+// batch, through the one output path (archive/OutputPath.h), with the
+// result codes of zip/ZipResult.h. openArchive chooses the reader by the
+// file's content, never by its name: ZIP goes to our own reader, the other
+// formats to libarchive. Nothing is thrown across this interface.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/EntryBatch.h"
 #include "zip/ArchiveVerdict.h"
 #include "zip/Unzip.h"
 #include "zip/ZipResult.h"
@@ -41,6 +43,14 @@ public:
     // absolute. Entries are cheapest in ascending order: solid archives are
     // read forward once.
     virtual int32_t extractEntry(int32_t index, const std::wstring& fileName) = 0;
+    // Extracts the entries as extractEntry would one after the other in the
+    // list's order, with the same files on disk and the same code for each
+    // (see archive/EntryBatch.h for what the caller is told). A format whose
+    // entries can be read apart (ZIP) writes them on up to `threads` threads,
+    // every decision that depends on the order made before an entry is
+    // handed out; the others, and threads 1, go one after the other. The
+    // batch's piece stands in for the piece hook, which is none afterwards.
+    virtual void extractEntries(const std::vector<EntryRequest>& entries, unsigned threads, const BatchEvents& events);
 
     // Runs between pieces of an entry's data with the stored bytes just read
     // (0 when it only asks), at least every MiB written; false abandons the
@@ -54,6 +64,11 @@ public:
     // none); formats whose encryption is not decrypted here ignore it.
     virtual void setPassword(const char* password) = 0;
 };
+
+// The threads a batch uses unless told otherwise: the machine's processors,
+// at most kMaxExtractionThreads.
+constexpr unsigned kMaxExtractionThreads = 8;
+unsigned defaultExtractionThreads();
 
 // Opens the archive at path by its content; null when no reader can read it.
 std::unique_ptr<Archive> openArchive(const std::wstring& path, const char* password = nullptr);

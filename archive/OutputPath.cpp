@@ -3,6 +3,7 @@
 // by moving a complete, checked temporary file from the same folder over it.
 #include "archive/OutputPath.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "base/FileSystem.h"
@@ -27,11 +28,18 @@ std::wstring foldCase(std::wstring path) {
 // missing, its parents are not. An
 // empty base means path is absolute. Failures are silent: they show when
 // the file cannot be created. A folder that exists already has all its
-// parents, so entries of one folder cost one check.
-void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFolders& made) {
+// parents, so entries of one folder cost one check, and none where known
+// holds the paths found or made before (a batch's, which removes from it
+// what it removes again).
+void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFolders& made,
+                    std::unordered_set<std::wstring>* known = nullptr) {
     std::wstring full = base + path;
     while (!full.empty() && full.back() == L'\\') full.pop_back();
-    if (full.empty() || pathExists(full)) return;
+    if (full.empty() || (known && known->count(full))) return;
+    if (pathExists(full)) {
+        if (known) known->insert(std::move(full));
+        return;
+    }
     // Where each candidate folder ends: the base itself, then each component;
     // an absolute path starts after its drive or the "\\" of a share.
     std::vector<size_t> ends;
@@ -47,12 +55,14 @@ void makeFolderPath(const std::wstring& base, const std::wstring& path, MadeFold
         bool own = ends[k] >= base.size();
         if (::CreateDirectoryW(systemPath(folder).c_str(), nullptr) && own) made.add(std::move(folder));
     }
+    if (known && isFolder(full)) known->insert(std::move(full));
 }
 
 }  // namespace
 
-MadeFolders::~MadeFolders() {
+void MadeFolders::remove() {
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) ::RemoveDirectoryW(systemPath(*it).c_str());
+    folders_.clear();
 }
 
 OutputFolder::OutputFolder() {
@@ -89,10 +99,15 @@ int32_t OutputFolder::resolve(const std::wstring& fileName, OutputTarget* out) c
 
 int32_t OutputFolder::makeFolder(const OutputTarget& t) {
     MadeFolders made;
-    makeFolderPath(t.base, t.name, made);
+    makeFolderPath(t.base, t.name, made, batch_ ? &knownFolders_ : nullptr);
     // A file of that name stays, and the entry did not become a folder.
-    if (!isFolder(t.target)) return kZipCannotOpen;
+    if (!isFolder(t.target)) {
+        forget(made);
+        return kZipCannotOpen;
+    }
     made.keep();
+    // An earlier entry that failed in the batch may have made it: it stays.
+    if (batch_) keptFolders_.insert(foldCase(t.target));
     return kZipOk;
 }
 
@@ -105,8 +120,17 @@ int32_t OutputFolder::prepareFile(const std::wstring& fileName, const OutputTarg
     if (int32_t rc = checkFreeSpace(t.base.empty() ? t.target : std::wstring(), size)) return rc;
     *folderLength = t.target.rfind(L'\\') + 1;
     makeFolderPath(t.base, t.target.substr(t.base.size(), *folderLength > t.base.size() ? *folderLength - t.base.size() : 0),
-                   made);
-    return claimPath(t.target, *folderLength, output);
+                   made, batch_ ? &knownFolders_ : nullptr);
+    if (int32_t rc = claimPath(t.target, *folderLength, output)) {
+        forget(made);
+        return rc;
+    }
+    if (batch_) {
+        unfinishedEntries_++;
+        unfinishedFiles_[foldCase(*output)]++;
+        for (const std::wstring& folder : made.folders()) unfinishedFolders_.insert(foldCase(folder));
+    }
+    return kZipOk;
 }
 
 int32_t OutputFolder::claimPath(const std::wstring& target, size_t folderLength, std::wstring* output) {
@@ -120,13 +144,8 @@ int32_t OutputFolder::claimPath(const std::wstring& target, size_t folderLength,
     }
     std::wstring path = target;
     if (!same.empty()) {
-        // Names taken by this archive or present on disk are not free.
-        for (unsigned n = 2;; n++) {
-            if (n > 9999) return kZipCannotOpen;
-            path = numberedName(target, folderLength, n);
-            if (systemPath(path).size() >= kMaxPathUnits) return kZipCannotOpen;
-            if (!pathExists(path) && claims_.find(foldCase(path)) == claims_.end()) break;
-        }
+        path = numberedPath(target, folderLength, nullptr);
+        if (path.empty()) return kZipCannotOpen;
         // The numbered name is taken too: a later entry of that very name is
         // no repeat of this one (no exact name) and is numbered in its turn.
         claims_[foldCase(path)].push_back(Claim{std::wstring(), path});
@@ -134,6 +153,88 @@ int32_t OutputFolder::claimPath(const std::wstring& target, size_t folderLength,
     claims_[folded].push_back(Claim{target, path});
     *output = std::move(path);
     return kZipOk;
+}
+
+std::wstring OutputFolder::numberedPath(const std::wstring& target, size_t folderLength,
+                                       bool* blockedByUnfinished) const {
+    // Names taken by this archive or present on disk are not free.
+    for (unsigned n = 2; n <= 9999; n++) {
+        std::wstring path = numberedName(target, folderLength, n);
+        if (systemPath(path).size() >= kMaxPathUnits) return {};
+        const std::wstring folded = foldCase(path);
+        if (blockedByUnfinished && unfinishedFolders_.count(folded)) {
+            *blockedByUnfinished = true;
+            return {};
+        }
+        if (!pathExists(path) && claims_.find(folded) == claims_.end()) return path;
+    }
+    return {};
+}
+
+bool OutputFolder::dependsOnUnfinished(const OutputTarget& t, bool folderEntry, uint64_t size) const {
+    if (!batch_ || (unfinishedEntries_ == 0 && unfinishedFolders_.empty())) return false;
+    // An absolute name is asked about on its own volume every time.
+    if (t.base.empty()) return true;
+    std::wstring folded = foldCase(t.target);
+    while (folderEntry && !folded.empty() && folded.back() == L'\\') folded.pop_back();
+    // A folder on its way (or a folder entry itself) where an unfinished
+    // entry writes its file: made now, it would make that entry fail.
+    for (size_t i = t.base.size(); i <= folded.size(); i++) {
+        if ((i == folded.size() ? folderEntry : folded[i] == L'\\') && unfinishedFiles_.count(folded.substr(0, i)))
+            return true;
+    }
+    if (folderEntry) return false;
+    // A folder an unfinished entry made where this file goes: it is removed
+    // again if that entry fails.
+    if (unfinishedFolders_.count(folded)) return true;
+    auto claimed = claims_.find(folded);
+    if (claimed != claims_.end() && !claimed->second.empty() &&
+        std::none_of(claimed->second.begin(), claimed->second.end(), [&](const Claim& c) { return c.exact == t.target; })) {
+        bool blocked = false;
+        numberedPath(t.target, t.target.rfind(L'\\') + 1, &blocked);
+        if (blocked) return true;
+    }
+    // The room left is asked again: what the unfinished entries write counts.
+    return size > 0 && size > spaceLeft_ && unfinishedEntries_ > 0;
+}
+
+void OutputFolder::entryEnded(const std::wstring& output, MadeFolders& made, bool written) {
+    auto file = unfinishedFiles_.find(foldCase(output));
+    if (file != unfinishedFiles_.end() && --file->second == 0) unfinishedFiles_.erase(file);
+    if (unfinishedEntries_ > 0) unfinishedEntries_--;
+    for (const std::wstring& folder : made.folders()) {
+        if (written)
+            unfinishedFolders_.erase(foldCase(folder));
+        else
+            removals_.push_back(folder);
+    }
+    made.keep();
+}
+
+void OutputFolder::forget(MadeFolders& made) {
+    for (const std::wstring& folder : made.folders()) knownFolders_.erase(folder);
+    made.remove();
+}
+
+void OutputFolder::settle() {
+    // Inner folders first: each is longer than the folders around it.
+    std::sort(removals_.begin(), removals_.end(),
+              [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : removals_) {
+        if (keptFolders_.count(foldCase(folder)) || !::RemoveDirectoryW(systemPath(folder).c_str())) continue;
+        knownFolders_.erase(folder);
+    }
+    removals_.clear();
+    unfinishedFolders_.clear();
+    keptFolders_.clear();
+}
+
+void OutputFolder::endBatch() {
+    settle();
+    unfinishedFiles_.clear();
+    unfinishedEntries_ = 0;
+    knownFolders_.clear();
+    batch_ = false;
 }
 
 int32_t OutputFolder::checkFreeSpace(const std::wstring& absoluteTarget, uint64_t size) {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/MappedView.h"
@@ -36,9 +37,12 @@ public:
     MadeFolders() = default;
     MadeFolders(const MadeFolders&) = delete;
     MadeFolders& operator=(const MadeFolders&) = delete;
-    ~MadeFolders();
+    ~MadeFolders() { remove(); }
     void add(std::wstring folder) { folders_.push_back(std::move(folder)); }
     void keep() { folders_.clear(); }
+    // Removes them now (innermost first, each only when empty).
+    void remove();
+    const std::vector<std::wstring>& folders() const { return folders_; }
 
 private:
     std::vector<std::wstring> folders_;
@@ -84,12 +88,39 @@ public:
     // The free bytes on the base folder's volume; nothing when it cannot be asked.
     std::optional<uint64_t> freeSpace() const;
 
+    // --- a batch: file entries prepared here and written later on other threads ---
+    // Between beginBatch and endBatch, every file entry prepareFile accepts
+    // is unfinished until entryEnded, and a failed one's folders are removed
+    // (when empty) only at settle. Preparing an entry as a run one after the
+    // other would may then depend on how unfinished ones end: a folder to be
+    // made where one of them writes its file, a file where one of them made
+    // a folder that goes again if it fails (also as a numbered name), or the
+    // room on the volume asked again. dependsOnUnfinished tells so; the
+    // caller then waits until every entry prepared so far has ended and
+    // calls settle before preparing it.
+    void beginBatch() { batch_ = true; }
+    bool dependsOnUnfinished(const OutputTarget& t, bool folderEntry, uint64_t size) const;
+    // A file entry prepareFile accepted has ended, written or not.
+    void entryEnded(const std::wstring& output, MadeFolders& made, bool written);
+    // Every unfinished entry has ended: the folders failed entries made are
+    // removed where empty, as each would have been at its failure, unless a
+    // folder entry asked for them.
+    void settle();
+    // The batch is over, however it ended: settled, and nothing is unfinished.
+    void endBatch();
+
 private:
     // The path an entry's file is written to: the target itself, unless an
     // earlier entry of this archive took a name that differs from it only in
     // case (one file on Windows); then "name (n).ext" with the first free n.
     // An exact repeat gets what the earlier entry got. 0 or kZipCannotOpen.
     int32_t claimPath(const std::wstring& target, size_t folderLength, std::wstring* output);
+    // The first numbered name claimPath would give target (a name another
+    // entry took in another case), and whether an unfinished entry's folder
+    // stands in the way of a candidate; empty when there is none.
+    std::wstring numberedPath(const std::wstring& target, size_t folderLength, bool* blockedByUnfinished) const;
+    // Removes the folders made for a refused entry at once, as no longer known.
+    void forget(MadeFolders& made);
 
     std::wstring baseFolder_;  // absolute, ends with "\\"; empty when unusable
     uint64_t spaceLeft_ = 0;   // free bytes below the base folder not yet promised to an entry
@@ -99,6 +130,16 @@ private:
     };
     // Every file target extracted from this archive, by its case-folded form.
     std::unordered_map<std::wstring, std::vector<Claim>> claims_;
+
+    // The batch's unfinished file entries, by case-folded paths.
+    bool batch_ = false;
+    unsigned unfinishedEntries_ = 0;
+    std::unordered_map<std::wstring, unsigned> unfinishedFiles_;  // where they write
+    std::unordered_set<std::wstring> unfinishedFolders_;  // made for entries not known to be written
+    std::vector<std::wstring> removals_;                    // made for entries that failed
+    std::unordered_set<std::wstring> keptFolders_;          // folder entries' own
+    // Folders found or made during the batch, asked about no more.
+    std::unordered_set<std::wstring> knownFolders_;
 };
 
 // What a written file gets from its entry: attributes (FILE_ATTRIBUTE_*;

@@ -16,6 +16,11 @@ public:
     int32_t extractEntry(int32_t index, const std::wstring& fileName) override {
         return zip_.extractEntry(index, fileName);
     }
+    // On up to `threads` threads, each with a handle of its own; one after
+    // the other for one thread, or when the archive gives no second handle.
+    void extractEntries(const std::vector<EntryRequest>& entries, unsigned threads, const BatchEvents& events) override {
+        if (threads <= 1 || !zip_.extractEntries(entries, threads, events)) Archive::extractEntries(entries, 1, events);
+    }
     void setPieceHook(std::function<bool(uint64_t)> hook) override { zip_.setPieceHook(std::move(hook)); }
     void setCompletedFileHook(std::function<bool(const std::wstring&)> hook) override {
         zip_.setCompletedFileHook(std::move(hook));

@@ -36,6 +36,17 @@ ArchiveFile::ArchiveFile(UniqueFile handle) : handle_(std::move(handle)), pages_
 
 ArchiveFile::~ArchiveFile() = default;
 
+std::unique_ptr<ArchiveFile> ArchiveFile::reopen() const {
+    // The same file, even if it was renamed or replaced since it was opened.
+    UniqueFile h(::ReOpenFile(handle_.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, 0));
+    if (!h) return nullptr;
+    std::unique_ptr<ArchiveFile> file(new (std::nothrow) ArchiveFile(std::move(h)));
+    if (!file || !file->pages_) return nullptr;
+    file->start_ = file->position_ = start_;
+    file->handlePosition_ = UINT64_MAX;
+    return file;
+}
+
 voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mode) {
     if (!fileName || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
     // Others may read the archive while it is open, and rename, move or

@@ -36,6 +36,11 @@ public:
 
     ~ArchiveFile();
 
+    // Another source over the same open file, with a handle, position and
+    // pages of its own, for reading entry data on another thread; null when
+    // the system gives no second handle.
+    std::unique_ptr<ArchiveFile> reopen() const;
+
     static constexpr size_t kPageSize = 64 * 1024;
     static constexpr size_t kPageCount = 4;
 

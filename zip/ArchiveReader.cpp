@@ -118,6 +118,17 @@ ArchiveReader::~ArchiveReader() {
     if (zip_) unzClose(zip_);
 }
 
+std::unique_ptr<ArchiveReader> ArchiveReader::openAnother() const {
+    if (!file_) return nullptr;
+    std::unique_ptr<ArchiveReader> other(new ArchiveReader);
+    other->ownFile_ = file_->reopen();
+    if (!other->ownFile_) return nullptr;
+    other->file_ = other->ownFile_.get();
+    other->password_ = password_;
+    other->completedFileHook_ = completedFileHook_;
+    return other;
+}
+
 int32_t ArchiveReader::readEntry(int32_t index, const EntryDetails** details) {
     if (index < 0 || index >= count_) return kZipBadIndex;
     if (index != cachedIndex_) {
@@ -193,6 +204,26 @@ int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
 CentralDirectory::ReadAt ArchiveReader::fileReader() const {
     ArchiveFile* file = file_;
     return [file](uint64_t offset, uint8_t* buffer, size_t size) { return file->readAt(offset, buffer, size); };
+}
+
+int32_t ArchiveReader::prepareEntry(int32_t index, const std::wstring& fileName, PreparedEntry& p, bool* mustWait) {
+    if (int32_t rc = readEntry(index, &p.details)) return rc;
+    OutputTarget target;
+    if (int32_t rc = output_.resolve(fileName, &target)) return rc;
+    const bool folder = (p.details->attributes & kAttributeDirectory) != 0;
+    // A method this library cannot decode is refused before anything is made.
+    if (!folder && !EntryDecoder::supports(p.details->aes ? p.details->aes->method : p.details->method))
+        return kZipReadFailed;
+    if (mustWait && output_.dependsOnUnfinished(target, folder, p.details->uncompressedSize)) {
+        *mustWait = true;
+        return kZipOk;
+    }
+    if (folder) return output_.makeFolder(target);
+    if (int32_t rc = output_.prepareFile(fileName, target, p.details->uncompressedSize, p.made, &p.output,
+                                         &p.folderLength))
+        return rc;
+    p.write = true;
+    return kZipOk;
 }
 
 bool ArchiveReader::readRanges() {

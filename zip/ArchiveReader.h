@@ -18,6 +18,7 @@
 
 #include <minizip/unzip.h>
 
+#include "archive/EntryBatch.h"
 #include "archive/OutputPath.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveVerdict.h"
@@ -46,6 +47,15 @@ struct EntryDetails {
     uint32_t crc = 0;
     uint32_t dosDateTime = 0;
     std::optional<AesExtra> aes;  // WinZip AES (method 99)
+};
+
+// What extracting an entry needs before its data (ArchiveReader::prepareEntry).
+struct PreparedEntry {
+    const EntryDetails* details = nullptr;  // the entry, when it could be read
+    bool write = false;                     // a file to write: the rest is set
+    std::wstring output;                    // where its data goes, its path claimed
+    size_t folderLength = 0;
+    MadeFolders made;                       // the folders made on its way
 };
 
 // The ANSI code page's lead bytes, as the system reports them.
@@ -78,6 +88,20 @@ public:
     // absolute. Defined in Extraction.cpp.
     int32_t extractEntry(int32_t index, const std::wstring& fileName);
 
+    // Everything extractEntry does before an entry's data, in its order:
+    // the entry read, its name resolved, a folder entry's folder made, a
+    // method it cannot decode refused, a file entry's folders made and path
+    // claimed (p.write). 0 or the entry's result code. With mustWait, an
+    // entry whose preparation depends on how entries prepared earlier end
+    // (see OutputFolder::dependsOnUnfinished) sets it and is left as it was.
+    int32_t prepareEntry(int32_t index, const std::wstring& fileName, PreparedEntry& p, bool* mustWait = nullptr);
+
+    // Extracts the entries as Archive::extractEntries says, on up to
+    // `threads` threads that each read the archive through a handle of
+    // their own. False, with nothing done, when no second handle can be
+    // had. Defined in BatchExtraction.cpp.
+    bool extractEntries(const std::vector<EntryRequest>& entries, unsigned threads, const BatchEvents& events);
+
     // Called between pieces of an entry's data with the stored bytes just
     // taken in, and at least every MiB written; false abandons the entry
     // (kZipCancelled).
@@ -90,13 +114,17 @@ public:
     void setCompletedFileHook(CompletedFileHook hook) { completedFileHook_ = std::move(hook); }
 
     // The password for encrypted entries extracted from now on; null for none.
-    void setPassword(const char* password) {
-        password_.reset();
-        if (password) password_ = password;
-    }
+    // During a batch, also for the entries its threads start from now on.
+    void setPassword(const char* password);
 
 private:
+    struct Batch;
+
     ArchiveReader();
+    // Another reader of the same open file, for writing prepared entries on
+    // another thread: a handle of its own, nothing of the directory; null
+    // when the system gives no second handle.
+    std::unique_ptr<ArchiveReader> openAnother() const;
 
     int32_t readCurrentEntry(int32_t index, EntryDetails& details);
     int32_t checkRange(int32_t index, uint64_t dataStart, uint64_t headerBytes, uint64_t compressedSize);
@@ -112,7 +140,9 @@ private:
     int32_t writeEntry(const EntryDetails& entry, const std::wstring& target, size_t folderLength);
 
     unzFile zip_ = nullptr;        // null for an archive without entries
-    ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip
+    ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip (or by ownFile_)
+    std::unique_ptr<ArchiveFile> ownFile_;  // another reader's own source
+    Batch* batch_ = nullptr;       // the batch being extracted, if any
     UniqueFile emptyArchive_;      // keeps such an archive open
     int32_t count_ = 0;
     uint64_t entryTotal_ = 0;      // minizip's count, not clamped

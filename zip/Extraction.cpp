@@ -44,20 +44,11 @@ std::optional<int32_t> inflateMapped(const ArchiveFile& file, WholeInflater& inf
 }  // namespace
 
 int32_t ArchiveReader::extractEntry(int32_t index, const std::wstring& fileName) {
-    const EntryDetails* entry = nullptr;
-    if (int32_t rc = readEntry(index, &entry)) return rc;
-    OutputTarget target;
-    if (int32_t rc = output_.resolve(fileName, &target)) return rc;
-    if (entry->attributes & kAttributeDirectory) return output_.makeFolder(target);
-    // A method this library cannot decode is refused before anything is made.
-    if (!EntryDecoder::supports(entry->aes ? entry->aes->method : entry->method)) return kZipReadFailed;
-    MadeFolders made;
-    std::wstring output;
-    size_t folderLength = 0;
-    if (int32_t rc = output_.prepareFile(fileName, target, entry->uncompressedSize, made, &output, &folderLength))
-        return rc;
-    int32_t rc = writeEntry(*entry, output, folderLength);
-    if (rc == kZipOk) made.keep();
+    PreparedEntry p;
+    if (int32_t rc = prepareEntry(index, fileName, p)) return rc;
+    if (!p.write) return kZipOk;
+    int32_t rc = writeEntry(*p.details, p.output, p.folderLength);
+    if (rc == kZipOk) p.made.keep();
     return rc;
 }
 

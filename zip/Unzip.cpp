@@ -77,6 +77,12 @@ int32_t Unzip::extractEntry(int32_t index, const std::wstring& fileName) {
     return reader_ ? reader_->extractEntry(index, fileName) : kZipNotOpen;
 }
 
+bool Unzip::extractEntries(const std::vector<EntryRequest>& entries, unsigned threads, const BatchEvents& events) {
+    if (!reader_ || !reader_->extractEntries(entries, threads, events)) return false;
+    pieceHook_ = nullptr;
+    return true;
+}
+
 void Unzip::close() { reader_.reset(); }
 
 const ArchiveVerdict& Unzip::verdict() const {

@@ -12,7 +12,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "archive/EntryBatch.h"
 #include "zip/ArchiveVerdict.h"
 #include "zip/ZipResult.h"
 
@@ -50,6 +52,11 @@ public:
     int32_t setBaseFolder(const std::wstring& folder);
     int32_t extractEntry(int32_t index, const std::string& fileName);
     int32_t extractEntry(int32_t index, const std::wstring& fileName);
+    // Extracts the entries on up to `threads` threads, as
+    // Archive::extractEntries says; false, with nothing done, when nothing
+    // is open or the archive cannot be read through a second handle. The
+    // piece hook is none afterwards.
+    bool extractEntries(const std::vector<EntryRequest>& entries, unsigned threads, const BatchEvents& events);
     void close();
     // Runs between pieces of an extracted entry's data with the stored bytes
     // just read (progress), and with 0 after every MiB written (so that a

@@ -30,6 +30,8 @@ struct ExtractionWorker::Job {
     RunResult result;
     bool skipEncrypted = false;  // 取消 was chosen: later encrypted entries are not asked for
     bool passwordAccepted = false;
+    size_t nextEntry = 0;        // the first entry without an outcome yet
+    bool cut = false;            // cancelled: no outcome is recorded from nextEntry on
 
     std::shared_ptr<Job> self() { return weakSelf.lock(); }
     bool cancelled() const { return lifetime->cancelled(); }
@@ -58,26 +60,26 @@ struct ExtractionWorker::Job {
         });
     }
 
-    // Extracts an entry, asking for the password while it does not fit. The
-    // check byte lets one wrong password in 256 through; the CRC then fails,
-    // which right after a new password counts as a wrong password once.
-    int32_t extractWithPassword(Archive& zip, const RunEntry& entry) {
-        int32_t rc = zip.extractEntry(entry.index, entry.name);
-        bool again = false, newPassword = false, crcRetried = false;
+    // An entry's code once the password fits, asking for it while it does
+    // not; again() extracts the entry once more. The check byte lets one
+    // wrong password in 256 through; the CRC then fails, which right after a
+    // new password counts as a wrong password once.
+    int32_t withPassword(int32_t rc, const std::function<int32_t()>& again) {
+        bool askAgain = false, newPassword = false, crcRetried = false;
         for (;;) {
             const bool crcAfterNew = newPassword && rc == kZipDataError && !crcRetried;
             if ((rc != kZipBadPassword && !crcAfterNew) || skipEncrypted || cancelled()) break;
             crcRetried = crcRetried || crcAfterNew;
-            std::optional<std::string> typed = requestPassword(again);
+            std::optional<std::string> typed = requestPassword(askAgain);
             if (!typed) {
                 skipEncrypted = !cancelled();
                 break;
             }
-            again = true;
+            askAgain = true;
             newPassword = true;
             password = std::move(*typed);
-            zip.setPassword(password.c_str());
-            rc = zip.extractEntry(entry.index, entry.name);
+            archive->setPassword(password.c_str());
+            rc = again();
         }
         if (cancelled() && rc == kZipBadPassword) rc = kZipCancelled;  // the question was cut short
         if (newPassword && rc == kZipOk) passwordAccepted = true;
@@ -93,17 +95,51 @@ struct ExtractionWorker::Job {
         });
     }
 
-    EntryOutcome extractOne(Archive& zip, const RunEntry& entry, int32_t* rc) {
-        *rc = kZipOk;
+    // The outcome of an entry that is never handed to the library, if it is one.
+    std::optional<EntryOutcome> decidedBefore(const RunEntry& entry, bool baseSet) const {
+        if (!baseSet) return EntryOutcome::CannotWrite;
         if (isMacBookkeeping(entry.name)) return EntryOutcome::Skipped;
         if (entry.index < 0) return EntryOutcome::Damaged;
         if (unsafeEntryName(entry.name)) return EntryOutcome::UnsafePath;
-        *rc = extractWithPassword(zip, entry);
-        if (*rc == kZipBadPassword && skipEncrypted) return EntryOutcome::PasswordSkipped;
-        return entryOutcome(*rc, entry.name, entry.storedSize, entry.size,
-                            [this] { return freeBytesAt(destination).value_or(UINT64_MAX); }, entry.encrypted);
+        return std::nullopt;
     }
 
+    // One entry's end, in order: its outcome, or nothing once the run was
+    // cut short by a cancel (a file written after that still counts).
+    void ended(std::optional<EntryOutcome> outcome) {
+        if (cut) {
+            if (outcome == EntryOutcome::Extracted) ++result.extracted;
+            return;
+        }
+        if (!outcome) {
+            cut = true;
+            return;
+        }
+        record(*outcome);
+        ++progress.doneEntries;
+        reportProgress(false);
+    }
+
+    // The entries decided without the library, up to entries[end], in order;
+    // a cancel stops the run before any of them, as before any other entry.
+    void decidedUpTo(size_t end, bool baseSet) {
+        for (; nextEntry < end && !cut; nextEntry++) {
+            const RunEntry& entry = entries[nextEntry];
+            const std::optional<EntryOutcome> decided = decidedBefore(entry, baseSet);
+            if (!decided) break;
+            if (cancelled()) {
+                cut = true;
+                break;
+            }
+            progress.doneBytes += entry.storedSize;
+            ended(decided);
+        }
+    }
+
+    // The entries go to the archive in one batch, written on several threads
+    // where the format allows; what the library does not decide (bookkeeping,
+    // unreadable entries, unsafe names) is decided here, and every outcome is
+    // recorded in the list's order.
     void run() {
         progress.totalEntries = static_cast<int64_t>(entries.size());
         for (const RunEntry& e : entries) progress.totalBytes += e.storedSize;
@@ -111,29 +147,46 @@ struct ExtractionWorker::Job {
         Archive& zip = *archive;
         const bool baseSet = zip.setBaseFolder(destination) == kZipOk;
         zip.setPassword(password.empty() ? nullptr : password.c_str());
-        uint64_t bytesBefore = 0;  // stored bytes of the entries done
-        zip.setPieceHook([&](uint64_t bytes) {
+        std::vector<EntryRequest> requests;
+        std::vector<size_t> requested;  // the position in entries of each request
+        for (size_t i = 0; i < entries.size(); i++) {
+            if (decidedBefore(entries[i], baseSet)) continue;
+            requests.push_back({entries[i].index, entries[i].name, entries[i].storedSize});
+            requested.push_back(i);
+        }
+        BatchEvents events;
+        events.piece = [this](uint64_t bytes) {
             progress.doneBytes += bytes;
             reportProgress(false);
             return !cancelled();
-        });
-        for (const RunEntry& entry : entries) {
-            if (cancelled()) {
-                result.cancelled = true;
-                break;
+        };
+        size_t reported = 0;  // requests reported so far
+        events.report = [&](size_t k, int32_t code, const std::function<int32_t()>& again) {
+            // A request passed over was never started: the run was cancelled there.
+            if (k != reported) cut = true;
+            reported = k + 1;
+            const RunEntry& entry = entries[requested[k]];
+            decidedUpTo(requested[k], baseSet);
+            if (cut) {
+                ended(code == kZipOk ? std::optional<EntryOutcome>(EntryOutcome::Extracted) : std::nullopt);
+                return;
             }
-            int32_t rc = kZipOk;
-            const EntryOutcome outcome = baseSet ? extractOne(zip, entry, &rc) : EntryOutcome::CannotWrite;
+            nextEntry = requested[k] + 1;
+            const int32_t rc = withPassword(code, again);
             if (rc == kZipCancelled) {
-                result.cancelled = true;
-                break;
+                ended(std::nullopt);
+            } else if (rc == kZipBadPassword && skipEncrypted) {
+                ended(EntryOutcome::PasswordSkipped);
+            } else {
+                ended(entryOutcome(rc, entry.name, entry.storedSize, entry.size,
+                                   [this] { return freeBytesAt(destination).value_or(UINT64_MAX); },
+                                   entry.encrypted));
             }
-            record(outcome);
-            bytesBefore += entry.storedSize;
-            progress.doneBytes = bytesBefore;
-            ++progress.doneEntries;
-            reportProgress(false);
-        }
+        };
+        zip.extractEntries(requests, defaultExtractionThreads(), events);
+        if (reported < requests.size()) cut = true;
+        decidedUpTo(entries.size(), baseSet);
+        result.cancelled = cut;
         if (passwordAccepted) result.password = password;
     }
 

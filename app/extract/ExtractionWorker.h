@@ -1,7 +1,9 @@
 // An extraction run on a worker thread. The GUI thread starts it with the
-// entries the main window lists and may cancel it; the worker extracts them
-// in order, never touches a window, and hands its progress (at most ten
-// times a second) and its result to the GUI thread through the mailbox.
+// entries the main window lists and may cancel it; the worker hands them to
+// the archive in one batch (a ZIP archive's are written on several threads,
+// with the result of a run one after the other), records their outcomes in
+// order, never touches a window, and hands its progress (at most ten times a
+// second) and its result to the GUI thread through the mailbox.
 //
 // The run owns what it reads: it holds the archive object from its start
 // until its thread has ended, and the worker never forgets that thread
@@ -37,7 +39,7 @@ struct RunProgress {
 struct RunResult {
     std::vector<EntryOutcome> outcomes;  // one per entry reached, in order
     bool cancelled = false;
-    int64_t extracted = 0;
+    int64_t extracted = 0;               // with those written after a cancel
     int64_t failed = 0;                  // neither extracted nor skipped bookkeeping
     std::string password;                // the password that opened an encrypted entry, if any
 };

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 
 #include "app/extract/ZoneMarkText.h"
 #include "base/FileSystem.h"
@@ -58,31 +60,37 @@ bool writeZoneMark(const std::wstring& file, const std::string& mark) {
            written == mark.size();
 }
 
-// What one run's hook keeps: the mark, read once, and whether the last
-// folder written to can hold it. Used by the one thread that extracts.
+// What one run's hook keeps: the mark, read once, and whether each folder
+// written to can hold it. The threads of a batch call it at once.
 struct RunMarks {
     std::wstring archive;
-    std::optional<std::string> mark;
-    bool read = false;
-    std::wstring lastFolder;
-    bool lastFolderHoldsStreams = false;
+    std::once_flag readOnce;
+    std::optional<std::string> mark;  // set once, read-only afterwards
+    std::mutex lock;                  // guards folders
+    std::unordered_map<std::wstring, bool> folders;  // whether each holds streams
 
     // False when the file should carry a mark and could not be given it.
     bool markFile(const std::wstring& file) {
-        if (!read) {
-            read = true;
+        std::call_once(readOnce, [this] {
             std::wstring full = fullPath(archive);
             if (full.empty()) full = archive;
             mark = inheritedZoneMark(readZoneStream(full), referrerText(exactAnsi(full), wideToUtf8(full)));
-        }
+        });
         if (!mark) return true;
         const size_t sep = file.find_last_of(L"\\/");
         const std::wstring folder = sep == std::wstring::npos ? std::wstring() : file.substr(0, sep + 1);
-        if (folder.empty() || folder != lastFolder) {
-            lastFolder = folder;
-            lastFolderHoldsStreams = volumeHoldsStreams(file);
+        std::optional<bool> holdsStreams;
+        if (!folder.empty()) {
+            std::lock_guard<std::mutex> hold(lock);
+            auto known = folders.find(folder);
+            if (known != folders.end()) holdsStreams = known->second;
         }
-        return !lastFolderHoldsStreams || writeZoneMark(file, *mark);
+        if (!holdsStreams) {
+            holdsStreams = volumeHoldsStreams(file);
+            std::lock_guard<std::mutex> hold(lock);
+            if (!folder.empty()) folders.emplace(folder, *holdsStreams);
+        }
+        return !*holdsStreams || writeZoneMark(file, *mark);
     }
 };
 

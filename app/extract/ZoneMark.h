@@ -22,4 +22,5 @@ bool writeZoneMark(const std::wstring& file, const std::string& mark);
 // taken for a file name of its own (as Wine does), and nothing is written.
 // Where the volume holds streams and the mark cannot be written, the hook
 // refuses the file: the entry fails with kZipMarkFailed and leaves nothing.
+// Several threads may call the hook at once (a batch's).
 Unzip::CompletedFileHook zoneMarkHook(std::wstring archivePath);
