@@ -21,8 +21,8 @@ public:
     // call. The piece hook is not asked while the call runs, so the cap
     // bounds how long a cancel waits, and the program must end within
     // seconds when asked to (an installer waits 10 s): 256 MiB take about a
-    // second on a busy machine under Wine, where 2 GiB took seven. Both views
-    // of that size also find room in a 32-bit address space beside the
+    // second on a busy machine under Wine (2 GiB took seven seconds). Both
+    // views of that size also find room in a 32-bit address space beside the
     // program. Larger entries are streamed.
     static constexpr uint64_t kDefaultEntryCap = uint64_t{256} << 20;
     static uint64_t entryCap();

@@ -36,18 +36,16 @@ PY
     mv many.zip.tmp many.zip
 fi
 
-if [ ! -s big.zip ] || ! unzip -Z1 big.zip zeros.bin >/dev/null 2>&1; then
-    rm -rf big && mkdir big
-    truncate -s 2G big/zeros.bin
-    (cd big && zip -q -1 ../big.zip.tmp zeros.bin)
-    rm -rf big
-    mv big.zip.tmp big.zip
-fi
-
-if [ ! -s mid.zip ] || ! unzip -Z1 mid.zip mid.bin >/dev/null 2>&1; then
-    rm -rf mid && mkdir mid
-    truncate -s 256M mid/mid.bin
-    (cd mid && zip -q -1 ../mid.zip.tmp mid.bin)
-    rm -rf mid
-    mv mid.zip.tmp mid.zip
-fi
+# zeros_archive NAME FILE SIZE: NAME.zip holding FILE, SIZE bytes of zeros.
+zeros_archive() {
+    local name=$1 file=$2 size=$3
+    if [ ! -s "$name.zip" ] || ! unzip -Z1 "$name.zip" "$file" >/dev/null 2>&1; then
+        rm -rf "$name" && mkdir "$name"
+        truncate -s "$size" "$name/$file"
+        (cd "$name" && zip -q -1 "../$name.zip.tmp" "$file")
+        rm -rf "$name"
+        mv "$name.zip.tmp" "$name.zip"
+    fi
+}
+zeros_archive big zeros.bin 2G
+zeros_archive mid mid.bin 256M
