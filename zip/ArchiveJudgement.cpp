@@ -26,10 +26,17 @@ void ArchiveReader::judgeEntries() {
     // The walk through the directory reads every record and decides how
     // names without the flag or a Unicode path block are read; then each
     // entry is judged by its name so decoded. In between, the stored names
-    // (up to their first NUL) wait one after the other in one buffer, and
-    // the rare Unicode path blocks' texts beside it.
+    // (up to their first NUL) wait one after the other in one buffer, the
+    // rare Unicode path blocks' texts beside it, and of each readable record
+    // what the judgement needs.
+    struct Readable {
+        size_t index;
+        size_t nameEnd;  // in names
+        uint64_t compressedSize, uncompressedSize;
+        uint16_t flags, nameSize;
+    };
+    std::vector<Readable> readable;
     std::string names;
-    std::vector<size_t> nameEnds;
     std::vector<std::pair<size_t, std::string>> unicodePaths;  // by entry index
     PlainNameVote vote;
     const auto visit = [&](size_t i, const CentralRecord& c, const uint8_t* name, const uint8_t* extra) {
@@ -40,26 +47,27 @@ void ArchiveReader::judgeEntries() {
             unicodePath = findUnicodePath(extra, c.extraSize, whole);
         vote.add(c.versionMadeBy, c.flags, stored, unicodePath);
         names += stored;
-        nameEnds.push_back(names.size());
+        readable.push_back({i, names.size(), c.compressedSize, c.uncompressedSize, c.flags, c.nameSize});
         if (unicodePath) unicodePaths.emplace_back(i, *std::move(unicodePath));
     };
     directory_.read(fileReader(), file_->size(), ranges_.firstRecord(), static_cast<uint64_t>(count_), visit);
     plainUtf8_ = vote.plainNamesAreUtf8();
 
-    size_t nameAt = 0, named = 0;  // the next readable entry's name
+    auto next = readable.begin();
     auto path = unicodePaths.begin();
+    size_t nameAt = 0;
     std::optional<std::string> unicodePath;
     for (size_t i = 0; i < static_cast<size_t>(count_); i++) {
-        const CentralRecord* c = directory_.record(i);
-        if (!c) {
+        if (next == readable.end() || next->index != i) {
             verdict_.addUnread();
             continue;
         }
-        const std::string_view stored = std::string_view(names).substr(nameAt, nameEnds[named] - nameAt);
-        nameAt = nameEnds[named++];
+        const Readable& c = *next++;
+        const std::string_view stored = std::string_view(names).substr(nameAt, c.nameEnd - nameAt);
+        nameAt = c.nameEnd;
         unicodePath.reset();
         if (path != unicodePaths.end() && path->first == i) unicodePath = std::move((path++)->second);
-        const std::wstring name = decodeName(chooseNameSource(c->flags, stored, unicodePath, plainUtf8_));
+        const std::wstring name = decodeName(chooseNameSource(c.flags, stored, unicodePath, plainUtf8_));
         const std::string utf8 = encodeUtf8(name);
         // The name is judged in its decoded form; UTF-8 has no byte that
         // looks like a separator inside a character.
@@ -67,14 +75,14 @@ void ArchiveReader::judgeEntries() {
         facts.ansiName = utf8;
         facts.utf8Name = utf8;
         facts.unicodeName = name;
-        facts.encrypted = c->flags & 0x01;
+        facts.encrypted = c.flags & 0x01;
         // The local header is at least as long as its fixed part and the
         // name (minizip insists the lengths agree); its extra field is
         // unknown here, so the extraction's check stays the exact one.
-        uint64_t least = addSaturating(kLocalHeaderBytes + c->nameSize, c->compressedSize);
+        uint64_t least = addSaturating(kLocalHeaderBytes + c.nameSize, c.compressedSize);
         facts.fitsItsRoom = ranges && ranges_.mayHold(i, least);
-        facts.compressedSize = c->compressedSize;
-        facts.uncompressedSize = c->uncompressedSize;
+        facts.compressedSize = c.compressedSize;
+        facts.uncompressedSize = c.uncompressedSize;
         verdict_.add(facts, [](unsigned char) { return false; });
     }
     verdict_.finish(file_->size());

@@ -142,14 +142,11 @@ int32_t ArchiveReader::readEntry(int32_t index, const EntryDetails** details) {
 }
 
 int32_t ArchiveReader::readCurrentEntry(int32_t index, EntryDetails& d) {
-    const CentralRecord* record = directory_.record(static_cast<size_t>(index));
-    if (!record) return kZipBadEntry;
-    const CentralRecord& info = *record;
-    if (file_->readAt(info.namePosition(), reinterpret_cast<uint8_t*>(nameBuffer_.data()), info.nameSize) !=
-            info.nameSize ||
-        file_->readAt(info.extraPosition(), centralExtra_.data(), info.extraSize) != info.extraSize) {
-        return kZipBadEntry;
-    }
+    CentralRecord info;
+    const uint8_t* fields = nullptr;
+    if (!directory_.record(static_cast<size_t>(index), &info, &fields)) return kZipBadEntry;
+    std::copy(fields, fields + info.nameSize, nameBuffer_.begin());
+    std::copy(fields + info.nameSize, fields + info.nameSize + info.extraSize, centralExtra_.begin());
     // The local header is read here for every method (minizip would refuse
     // the methods it cannot inflate itself, though they list like any other).
     if (!readRanges()) return kZipBadEntry;

@@ -152,7 +152,7 @@ private:
     EntryRanges ranges_;
     bool rangesRead_ = false;
     bool rangesAgree_ = false;     // the directory read the same for minizip and for ranges_
-    // Every central record as minizip reads it, read once at open.
+    // Where every central record starts, found as minizip steps; read at open.
     CentralDirectory directory_;
     ArchiveVerdict verdict_;
     EntryDetails cachedEntry_;

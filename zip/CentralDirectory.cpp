@@ -1,7 +1,6 @@
 #include "zip/CentralDirectory.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "zip/ExtraField.h"
 
@@ -15,11 +14,12 @@ constexpr uint64_t kAllOnes = 0xFFFFFFFF;
 // record's fields always fit in the window together.
 constexpr size_t kWindowBytes = 256 * 1024;
 
+}  // namespace
+
 // The file seen through a window that follows the records forward.
-class Window {
+class CentralDirectory::Window {
 public:
-    Window(const CentralDirectory::ReadAt& read, uint64_t fileSize)
-        : read_(read), fileSize_(fileSize), buffer_(new uint8_t[kWindowBytes]) {}
+    Window(const ReadAt& read, uint64_t fileSize) : read_(read), fileSize_(fileSize) {}
 
     // The size bytes at offset (size at most kWindowBytes); null when any of
     // them lies past the end of the file or cannot be read.
@@ -34,16 +34,19 @@ public:
     }
 
 private:
-    const CentralDirectory::ReadAt& read_;
+    ReadAt read_;
     uint64_t fileSize_;
-    std::unique_ptr<uint8_t[]> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_{new uint8_t[kWindowBytes]};
     uint64_t start_ = 0;
     size_t length_ = 0;
 };
 
+namespace {
+
 // The record at `at` as minizip reads it when it steps onto it (without
 // its name and extra field); false when that fails, which ends the stepping.
 // next receives where minizip looks for the following record.
+template <class Window>
 bool stepOnto(Window& window, uint64_t at, CentralRecord& r, uint64_t* next) {
     const uint8_t* h = window.at(at, kRecordBytes);
     if (!h || readLe32(h) != 0x02014b50) return false;
@@ -91,27 +94,45 @@ bool stepOnto(Window& window, uint64_t at, CentralRecord& r, uint64_t* next) {
     return true;
 }
 
+// Asked for the entry, minizip reads the whole name and extra field: their
+// bytes, or null when they do not lie in the file.
+template <class Window>
+const uint8_t* fieldsOf(Window& window, const CentralRecord& r) {
+    static const uint8_t kNothing = 0;
+    const size_t size = size_t{r.nameSize} + r.extraSize;
+    return size ? window.at(r.namePosition(), size) : &kNothing;
+}
+
 }  // namespace
+
+CentralDirectory::CentralDirectory() = default;
+CentralDirectory::~CentralDirectory() = default;
+CentralDirectory::CentralDirectory(CentralDirectory&&) noexcept = default;
 
 void CentralDirectory::read(const ReadAt& read, uint64_t fileSize, uint64_t start, uint64_t count,
                             const Visit& visit) {
-    records_.clear();
+    window_ = std::make_unique<Window>(read, fileSize);
+    positions_.clear();
     // Every record takes at least 46 bytes: a count the file cannot hold
     // reserves no memory for it.
-    records_.reserve(static_cast<size_t>(std::min(count, fileSize / kRecordBytes)));
-    Window window(read, fileSize);
-    static const uint8_t kNothing = 0;
+    positions_.reserve(static_cast<size_t>(std::min(count, fileSize / kRecordBytes)));
     uint64_t at = start;
     for (uint64_t i = 0; i < count; i++) {
         CentralRecord r;
         uint64_t next = 0;
-        if (!stepOnto(window, at, r, &next)) break;
-        // Asked for the entry, minizip reads the whole name and extra field.
-        const size_t fieldBytes = size_t{r.nameSize} + r.extraSize;
-        const uint8_t* fields = fieldBytes ? window.at(r.namePosition(), fieldBytes) : &kNothing;
-        r.readable = fields != nullptr;
-        records_.push_back(r);
-        if (r.readable && visit) visit(static_cast<size_t>(i), r, fields, fields + r.nameSize);
+        if (!stepOnto(*window_, at, r, &next)) break;
+        // A position that steps is inside the file, far below the flag.
+        const uint8_t* fields = fieldsOf(*window_, r);
+        positions_.push_back(fields ? at : at | kUnreadable);
+        if (fields && visit) visit(static_cast<size_t>(i), r, fields, fields + r.nameSize);
         at = next;
     }
+}
+
+bool CentralDirectory::record(size_t index, CentralRecord* record, const uint8_t** fields) {
+    if (index >= positions_.size() || (positions_[index] & kUnreadable)) return false;
+    uint64_t next = 0;
+    if (!stepOnto(*window_, positions_[index], *record, &next)) return false;
+    *fields = fieldsOf(*window_, *record);
+    return *fields != nullptr;
 }

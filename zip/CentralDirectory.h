@@ -4,16 +4,19 @@
 // readable, and ZIP64 blocks are read the way minizip reads them (its
 // reading drifts inside a block that holds more than it asks for, and it
 // never looks at the block's own size). minizip stays the judge of whether
-// an archive opens; the records are read here in large pieces and kept, so
-// that judging and listing 100,000 entries does not step minizip through
-// them byte by byte, twice.
+// an archive opens; the records are read here in large pieces, so that
+// judging and listing 100,000 entries does not step minizip through them
+// byte by byte, twice.
 //
-// A record is kept in 48 bytes; its name and extra field stay in the file.
+// Only where each record starts is kept (8 bytes an entry: the program
+// lists 100,000 entries within its memory bound); a record asked for later
+// is read again from there, through the same window.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct CentralRecord {
@@ -22,7 +25,6 @@ struct CentralRecord {
     uint32_t dosDateTime = 0, crc = 0, externalAttributes = 0;
     uint16_t versionMadeBy = 0, flags = 0, method = 0;
     uint16_t nameSize = 0, extraSize = 0;
-    bool readable = false;  // minizip reads it with its name and extra field
 
     uint64_t namePosition() const { return position + 46; }
     uint64_t extraPosition() const { return namePosition() + nameSize; }
@@ -37,19 +39,27 @@ public:
     using Visit = std::function<void(size_t index, const CentralRecord& record, const uint8_t* name,
                                      const uint8_t* extra)>;
 
+    CentralDirectory();
+    ~CentralDirectory();
+    CentralDirectory(CentralDirectory&&) noexcept;
+
     // Reads up to count records from start, where minizip finds the first
     // one (the end record's position less the directory's size). Stepping
     // stops where minizip's would: at a record whose fixed fields or ZIP64
-    // block cannot be read.
+    // block cannot be read. read is kept for record().
     void read(const ReadAt& read, uint64_t fileSize, uint64_t start, uint64_t count, const Visit& visit = {});
 
     // The records reached; those after the last are unreachable.
-    size_t size() const { return records_.size(); }
-    // Record index when it was reached and is readable; null otherwise.
-    const CentralRecord* record(size_t index) const {
-        return index < records_.size() && records_[index].readable ? &records_[index] : nullptr;
-    }
+    size_t size() const { return positions_.size(); }
+    // Record index read again, with its name and extra field one after the
+    // other in fields (good until the next call); false when it was not
+    // reached, is unreadable, or cannot be read now.
+    bool record(size_t index, CentralRecord* record, const uint8_t** fields);
 
 private:
-    std::vector<CentralRecord> records_;
+    class Window;
+    static constexpr uint64_t kUnreadable = uint64_t{1} << 63;  // on a position: no name and extra field
+
+    std::vector<uint64_t> positions_;
+    std::unique_ptr<Window> window_;
 };

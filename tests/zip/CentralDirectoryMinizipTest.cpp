@@ -120,10 +120,14 @@ Outcome compareWithMinizip(const Bytes& archive, const std::string& what) {
             break;
         }
         unz_file_info64 info{};
-        const CentralRecord* r = directory.record(i);
+        CentralRecord again;
+        const uint8_t* fields = nullptr;
+        const bool readable = directory.record(i, &again, &fields);
+        const CentralRecord* r = readable ? &again : nullptr;
         if (unzGetCurrentFileInfo64(zip, &info, name.data(), static_cast<uLong>(name.size()), extra.data(),
                                     static_cast<uLong>(extra.size()), nullptr, 0) != UNZ_OK) {
             EXPECT_EQ(r, nullptr) << what << ": entry " << i << " is unreadable to minizip";
+            EXPECT_TRUE(visited[i].first.empty() && visited[i].second.empty()) << what << ": entry " << i << " visited";
             continue;
         }
         EXPECT_NE(r, nullptr) << what << ": entry " << i << " is readable to minizip";
@@ -140,8 +144,13 @@ Outcome compareWithMinizip(const Bytes& archive, const std::string& what) {
         EXPECT_EQ(r->externalAttributes, info.external_fa);
         EXPECT_EQ(r->nameSize, info.size_filename);
         EXPECT_EQ(r->extraSize, info.size_file_extra);
-        EXPECT_EQ(visited[i].first, Bytes(name.begin(), name.begin() + info.size_filename));
-        EXPECT_EQ(visited[i].second, Bytes(extra.begin(), extra.begin() + info.size_file_extra));
+        const Bytes minizipName(name.begin(), name.begin() + info.size_filename);
+        const Bytes minizipExtra(extra.begin(), extra.begin() + info.size_file_extra);
+        EXPECT_EQ(visited[i].first, minizipName);
+        EXPECT_EQ(visited[i].second, minizipExtra);
+        // Read again, the record is the same.
+        EXPECT_EQ(Bytes(fields, fields + r->nameSize), minizipName);
+        EXPECT_EQ(Bytes(fields + r->nameSize, fields + r->nameSize + r->extraSize), minizipExtra);
     }
     unzClose(zip);
     return outcome;

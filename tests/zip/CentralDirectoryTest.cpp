@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "ZipBuilder.h"
 #include "zip/EntryRanges.h"
@@ -16,6 +19,14 @@ namespace {
 struct Read {
     CentralDirectory directory;
     std::vector<std::string> names;  // as visited, by index
+
+    // Record index read again, and its name; nothing when it is unreadable.
+    std::optional<std::pair<CentralRecord, std::string>> record(size_t index) {
+        CentralRecord r;
+        const uint8_t* fields = nullptr;
+        if (!directory.record(index, &r, &fields)) return std::nullopt;
+        return std::make_pair(r, std::string(reinterpret_cast<const char*>(fields), r.nameSize));
+    }
 };
 
 Read readAll(const Bytes& archive) {
@@ -51,12 +62,16 @@ TEST(CentralDirectory, RecordsAcrossTheReadingWindow) {
         b.add(e);
     }
     const Bytes archive = b.build();
-    const Read r = readAll(archive);
+    Read r = readAll(archive);
     ASSERT_EQ(r.directory.size(), entries.size());
+    // Read again out of order, which moves the window back and forth.
+    for (size_t i : {size_t{1499}, size_t{0}, size_t{750}, size_t{3}}) EXPECT_EQ(r.record(i)->second, entries[i].name);
     for (size_t i = 0; i < entries.size(); i++) {
-        const CentralRecord* c = r.directory.record(i);
-        ASSERT_NE(c, nullptr) << i;
+        const auto again = r.record(i);
+        ASSERT_TRUE(again) << i;
+        const CentralRecord* c = &again->first;
         EXPECT_EQ(r.names[i], entries[i].name) << i;
+        EXPECT_EQ(again->second, entries[i].name) << i;
         EXPECT_EQ(c->extraSize, entries[i].centralExtra.size()) << i;
         EXPECT_EQ(c->dosDateTime, entries[i].dosTime) << i;
         EXPECT_EQ(c->externalAttributes, entries[i].external) << i;
@@ -87,11 +102,12 @@ TEST(CentralDirectory, WhereMinizipStopsAndWhatItCannotRead) {
         Bytes broken = archive;
         broken[directory + c.at] = static_cast<uint8_t>(c.value);
         broken[directory + c.at + 1] = static_cast<uint8_t>(c.value >> 8);
-        const Read r = readAll(broken);
+        Read r = readAll(broken);
         EXPECT_EQ(r.directory.size(), c.reached) << c.what;
         for (size_t i = 0; i < 3; i++) {
             const bool readable = i < c.readable.size() && c.readable[i];
-            EXPECT_EQ(r.directory.record(i) != nullptr, readable) << c.what << ", entry " << i;
+            EXPECT_EQ(r.record(i).has_value(), readable) << c.what << ", entry " << i;
+            EXPECT_EQ(!r.names[i].empty(), readable) << c.what << ", entry " << i << " visited";
         }
     }
 }
@@ -100,11 +116,11 @@ TEST(CentralDirectory, ReadsZip64BlocksAsMinizipDoes) {
     TestEntry big = makeEntry("big.bin", "z", 0);
     big.zip64 = true;
     big.uncompressedSize = 0x123456789;
-    const Read r = readAll(ZipBuilder().add(big).add(driftingZip64Entry()).build());
+    Read r = readAll(ZipBuilder().add(big).add(driftingZip64Entry()).build());
     ASSERT_EQ(r.directory.size(), 2u);
-    EXPECT_EQ(r.directory.record(0)->uncompressedSize, 0x123456789u);
-    EXPECT_EQ(r.directory.record(0)->compressedSize, 1u);
-    EXPECT_EQ(r.directory.record(1)->uncompressedSize, kDriftedSize);
+    EXPECT_EQ(r.record(0)->first.uncompressedSize, 0x123456789u);
+    EXPECT_EQ(r.record(0)->first.compressedSize, 1u);
+    EXPECT_EQ(r.record(1)->first.uncompressedSize, kDriftedSize);
 }
 
 }  // namespace
