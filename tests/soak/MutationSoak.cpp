@@ -4,7 +4,9 @@
 // through the library: openArchive, entryCount, every entryInfo and every
 // extractEntry with the Unicode name entryInfo gave, into a sandbox. A case fails when it crashes or hangs,
 // takes over 2 s, changes anything outside the sandbox, or leaves a file in
-// it that is not a successfully extracted entry of its declared size.
+// it that is not a successfully extracted entry of its declared size. Every
+// kBatchEvery-th case is extracted once more in one batch on several
+// threads, which must give the same codes and the same files.
 // Prints a report; the exit code is 1 when any case failed.
 //
 // Environment: QZ_BINARY_DIR (where the fixtures are), QZ_LONG=1 for the long
@@ -35,6 +37,8 @@
 namespace {
 
 constexpr double kCaseLimitMs = 2000;
+constexpr uint64_t kBatchEvery = 8;
+constexpr unsigned kBatchThreads = 4;
 constexpr DWORD kHangMs = 60000;  // the watchdog's limit: far past any sound case
 const char* const kPassword = "secret";
 
@@ -296,6 +300,29 @@ private:
     std::vector<std::pair<std::wstring, std::wstring>> outputs_;  // exact target (empty for a numbered one), path
 };
 
+// What a folder holds: every name, and each file's size and a hash of its bytes.
+std::string treeDigest(const std::wstring& folder) {
+    std::string out;
+    for (const std::wstring& name : listTreeWide(folder)) {
+        out += wideToUtf8(name);
+        UniqueFile h(::CreateFileW((L"\\\\?\\" + folder + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (h && ::GetFileInformationByHandle(h.get(), &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            uint64_t hash = 14695981039346656037ull, size = 0;
+            uint8_t buffer[65536];
+            DWORD got = 0;
+            while (::ReadFile(h.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+                for (DWORD i = 0; i < got; i++) hash = (hash ^ buffer[i]) * 1099511628211ull;
+                size += got;
+            }
+            out += " " + std::to_string(size) + " " + std::to_string(hash);
+        }
+        out += "\n";
+    }
+    return out;
+}
+
 class Soak {
 public:
     // root is a new, empty folder of this run's own.
@@ -324,6 +351,7 @@ public:
         std::map<FileId, uint64_t> written;  // files that entries reported written, with their sizes
         OutputNames outputs;
         std::string problem;
+        std::vector<int32_t> codes;
         {
             if (std::unique_ptr<Archive> opened = openArchive(ansiToWide(archive_), kPassword)) {
                 opened_++;
@@ -335,6 +363,7 @@ public:
                     EntryInfo info = opened->entryInfo(i);
                     if (info.index < 0) infoFailed_++;
                     int32_t rc = opened->extractEntry(i, info.unicodeName);
+                    codes.push_back(rc);
                     results_[rc]++;
                     if (rc != kZipOk || (info.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
                     FileId id{};
@@ -351,7 +380,6 @@ public:
             }
         }
         double ms = nowMs() - start;
-        g_inCase = false;
         cases_++;
         if (ms > slowestMs_) {
             slowestMs_ = ms;
@@ -359,10 +387,12 @@ public:
         }
         if (ms > kCaseLimitMs) problem = "took " + std::to_string(ms) + " ms";
         if (problem.empty()) problem = checkSandbox(written);
+        if (problem.empty() && cases_ % kBatchEvery == 0) problem = compareBatch(codes);
         if (problem.empty() && snapshot(root_, "watch\\sandbox\\", "case.zip") != before_)
             problem = "something outside the sandbox changed";
         removeTree(sandbox_);
         ::CreateDirectoryA(sandbox_.c_str(), nullptr);
+        g_inCase = false;
         return problem.empty() || fail(problem);
     }
 
@@ -374,6 +404,8 @@ public:
         for (const auto& [code, count] : results_)
             std::printf("  0x%-8lX %10llu\n", static_cast<unsigned long>(code), static_cast<unsigned long long>(count));
         std::printf("slowest case: %s, %.1f ms\n", slowest_.c_str(), slowestMs_);
+        std::printf("cases also extracted in a batch on %u threads: %llu\n", kBatchThreads,
+                    static_cast<unsigned long long>(batches_));
         // One line each for scripts/test.sh's list of figures.
         std::printf("figure: mutation soak %llu cases, %llu failed, slowest %.1f ms\nfigure: mutation soak results",
                     static_cast<unsigned long long>(cases_), static_cast<unsigned long long>(failures_), slowestMs_);
@@ -389,6 +421,29 @@ private:
         failures_++;
         if (failures_ <= 20) std::printf("FAILED %s: %s\n", g_currentCase, why.c_str());
         return false;
+    }
+
+    // The case extracted again into a fresh sandbox, in one batch: the same
+    // codes (sequential, one after the other) and the same tree.
+    std::string compareBatch(const std::vector<int32_t>& sequential) {
+        const std::string tree = treeDigest(sandboxWide_);
+        removeTree(sandbox_);
+        ::CreateDirectoryA(sandbox_.c_str(), nullptr);
+        std::vector<int32_t> codes;
+        if (std::unique_ptr<Archive> opened = openArchive(ansiToWide(archive_), kPassword)) {
+            opened->setBaseFolder(sandboxWide_);
+            std::vector<EntryRequest> requests;
+            for (int32_t i = 0; i < opened->entryCount(); i++)
+                requests.push_back({i, opened->entryInfo(i).unicodeName});
+            BatchEvents events;
+            events.piece = [](uint64_t) { return true; };
+            events.report = [&](size_t, int32_t code, const std::function<int32_t()>&) { codes.push_back(code); };
+            opened->extractEntries(requests, kBatchThreads, events);
+        }
+        batches_++;
+        if (codes != sequential) return "a batch gave other codes than one entry after the other";
+        if (treeDigest(sandboxWide_) != tree) return "a batch left another tree than one entry after the other";
+        return {};
     }
 
     // Every file left must be one an entry reported written, at its size;
@@ -413,7 +468,7 @@ private:
 
     std::string root_, watch_, sandbox_, archive_, before_;
     std::wstring sandboxWide_;
-    uint64_t cases_ = 0, opened_ = 0, failures_ = 0, infoFailed_ = 0;
+    uint64_t cases_ = 0, opened_ = 0, failures_ = 0, infoFailed_ = 0, batches_ = 0;
     std::map<int32_t, uint64_t> results_;
     double slowestMs_ = 0;
     std::string slowest_;
