@@ -17,6 +17,7 @@
 #include <minizip/unzip.h>
 
 #include "archive/OutputPath.h"
+#include "base/MappedView.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveVerdict.h"
 #include "zip/EntryDecoder.h"
@@ -141,6 +142,7 @@ private:
         EntryDecoder decoder;
         std::unique_ptr<uint8_t[]> input{new uint8_t[kInputPiece]};
         WholeInflater inflater;  // deflated entries from view to view
+        FixedDrives drives;      // where views are made
     };
     std::unique_ptr<DataBuffers> data_;
 };
