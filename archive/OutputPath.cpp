@@ -293,9 +293,6 @@ int32_t OutputFile::write(const uint8_t* data, size_t size) {
 
 int32_t OutputFile::mapWhole(uint64_t size, uint8_t** view) {
     *view = nullptr;
-    // The output is read back (the CRC-32, and the window of the decoder),
-    // so pages written out and dropped may be read from the disk again.
-    if (!file_ && !onFixedDrive(systemPath(target_))) return kZipOk;
     access_ = GENERIC_READ | GENERIC_WRITE;
     if (!file_) {
         if (int32_t rc = create()) return rc;

@@ -170,9 +170,9 @@ public:
     // creates the file as write() would, exactly size bytes long, and maps
     // it writable into *view, so that the data goes to the file's pages and
     // not to the program's memory. The caller fills every byte (what it does
-    // not fill stays zero). *view is null when the file cannot be mapped
-    // (or is not on a fixed local drive); it is then empty again, or not
-    // made yet, for write(). 0, or kZipCannotOpen or
+    // not fill stays zero). *view is null when the file cannot be mapped; it
+    // is then empty again, for write(). Whether its volume suits a view is
+    // the caller's question (see FixedDrives). 0, or kZipCannotOpen or
     // kZipWriteFailed (the volume cannot hold it), and then nothing is made.
     // The piece hook is the caller's to ask.
     int32_t mapWhole(uint64_t size, uint8_t** view);

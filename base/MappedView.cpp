@@ -52,7 +52,13 @@ MappedView MappedView::map(HANDLE file, uint64_t offset, size_t size, bool writa
     return mapped;
 }
 
-bool onFixedDrive(const std::wstring& path) {
+bool FixedDrives::holds(const std::wstring& path) {
     wchar_t volume[MAX_PATH + 1];
-    return ::GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) && ::GetDriveTypeW(volume) == DRIVE_FIXED;
+    if (!::GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1)) return false;
+    for (const auto& [known, fixed] : volumes_) {
+        if (known == volume) return fixed;
+    }
+    const bool fixed = ::GetDriveTypeW(volume) == DRIVE_FIXED;
+    volumes_.emplace_back(volume, fixed);
+    return fixed;
 }

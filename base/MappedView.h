@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/UniqueAny.h"
 
@@ -52,7 +53,16 @@ private:
     size_t size_ = 0;
 };
 
-// Whether files at path are on a fixed local drive. Only those are worth a
-// view: a page that cannot be read through it (a stick pulled out, a network
-// gone) raises an exception where ReadFile or WriteFile would fail cleanly.
-bool onFixedDrive(const std::wstring& path);
+// Which paths lie on fixed local drives. Only those are worth a view: a page
+// that cannot be read through it (a stick pulled out, a network gone) raises
+// an exception where ReadFile or WriteFile would fail cleanly. The drive type
+// is asked once per volume (under Wine each question takes milliseconds), so
+// an owner should live as long as one archive's extraction, not longer:
+// drive letters come and go.
+class FixedDrives {
+public:
+    bool holds(const std::wstring& path);
+
+private:
+    std::vector<std::pair<std::wstring, bool>> volumes_;  // volume path, fixed
+};

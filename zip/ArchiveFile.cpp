@@ -61,7 +61,7 @@ voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mo
         delete file;
         return nullptr;
     }
-    file->onFixedDrive_ = onFixedDrive(static_cast<const wchar_t*>(fileName));
+    file->path_ = static_cast<const wchar_t*>(fileName);
     if (opaque) *static_cast<ArchiveFile**>(opaque) = file;
     return file;
 }
@@ -155,7 +155,7 @@ size_t ArchiveFile::readAt(uint64_t position, uint8_t* buffer, size_t size) {
 }
 
 MappedView ArchiveFile::mapRange(uint64_t position, uint64_t size) const {
-    if (!onFixedDrive_ || !seekable_ || position > this->size() || size > this->size() - position) return {};
+    if (!seekable_ || position > this->size() || size > this->size() - position) return {};
     if (static_cast<size_t>(size) != size) return {};  // beyond a 32-bit address space
     return MappedView::map(handle_.get(), start_ + position, static_cast<size_t>(size), false);
 }

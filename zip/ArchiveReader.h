@@ -20,6 +20,7 @@
 
 #include "archive/EntryBatch.h"
 #include "archive/OutputPath.h"
+#include "base/MappedView.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveVerdict.h"
 #include "zip/CentralDirectory.h"
@@ -176,6 +177,7 @@ private:
         EntryDecoder decoder;
         std::unique_ptr<uint8_t[]> input{new uint8_t[kInputPiece]};
         WholeInflater inflater;  // deflated entries from view to view
+        FixedDrives drives;      // where views are made
     };
     std::unique_ptr<DataBuffers> data_;
 };

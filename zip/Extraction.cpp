@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "archive/OutputPath.h"
+#include "base/FileSystem.h"
 #include "zip/ArchiveFile.h"
 #include "zip/ArchiveReader.h"
 #include "zip/CngAesCrypto.h"
@@ -13,20 +14,23 @@
 
 namespace {
 
-// A deflated entry that is neither encrypted nor empty, within the cap, is
-// inflated in one call from a view of the archive into a view of its file.
+// A deflated entry that is not encrypted, within the limits, is inflated in
+// one call from a view of the archive into a view of its file.
 bool inflatesWhole(const EntryDetails& entry) {
-    const uint64_t cap = WholeInflater::entryCap();
-    return entry.method == 8 && !(entry.flags & 0x01) && entry.uncompressedSize > 0 &&
-           entry.uncompressedSize <= cap && entry.compressedSize <= cap;
+    return entry.method == 8 && !(entry.flags & 0x01) &&
+           WholeInflater::limits().admit(entry.uncompressedSize, entry.compressedSize);
 }
 
 // The entry's result, or nothing when its stored bytes or its file cannot be
 // mapped and nothing was written: the caller streams it then, into the same
-// (still empty) file. The piece hook is asked before the data is decoded,
-// and told the stored bytes once they are.
-std::optional<int32_t> inflateMapped(const ArchiveFile& file, WholeInflater& inflater, const EntryDetails& entry,
-                                     OutputFile& out, const PieceHook& pieceHook) {
+// (still empty) file. Both must be on fixed drives: the output is read back
+// too (the CRC-32, the decoder's window), from the disk when its pages were
+// written out and dropped. The piece hook is asked before the data is
+// decoded, and told the stored bytes once they are.
+std::optional<int32_t> inflateMapped(const ArchiveFile& file, FixedDrives& drives, WholeInflater& inflater,
+                                     const EntryDetails& entry, const std::wstring& target, OutputFile& out,
+                                     const PieceHook& pieceHook) {
+    if (!drives.holds(file.path()) || !drives.holds(systemPath(target))) return std::nullopt;
     MappedView stored = file.mapRange(entry.dataOffset, entry.compressedSize);
     if (!stored) return std::nullopt;
     if (pieceHook && !pieceHook(0)) return kZipCancelled;
@@ -64,7 +68,9 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::wstring&
     stamp.modification = entry.modificationTime;
     OutputFile out(stamp, target, folderLength, completedFileHook_, pieceHook_);
     if (inflatesWhole(entry)) {
-        if (std::optional<int32_t> rc = inflateMapped(*file_, data_->inflater, entry, out, pieceHook_)) return *rc;
+        std::optional<int32_t> rc =
+            inflateMapped(*file_, data_->drives, data_->inflater, entry, target, out, pieceHook_);
+        if (rc) return *rc;
     }
 
     EntryParams params;

@@ -8,7 +8,8 @@
 
 namespace {
 
-std::atomic<uint64_t> entryCapBytes{WholeInflater::kDefaultEntryCap};
+std::atomic<uint64_t> smallestBytes{WholeInflater::kDefaultLimits.smallest};
+std::atomic<uint64_t> largestBytes{WholeInflater::kDefaultLimits.largest};
 
 }  // namespace
 
@@ -18,9 +19,14 @@ WholeInflater::~WholeInflater() {
     if (decompressor_) libdeflate_free_decompressor(decompressor_);
 }
 
-uint64_t WholeInflater::entryCap() { return entryCapBytes.load(std::memory_order_relaxed); }
+WholeInflater::Limits WholeInflater::limits() {
+    return {smallestBytes.load(std::memory_order_relaxed), largestBytes.load(std::memory_order_relaxed)};
+}
 
-void WholeInflater::setEntryCap(uint64_t bytes) { entryCapBytes.store(bytes, std::memory_order_relaxed); }
+void WholeInflater::setLimits(Limits limits) {
+    smallestBytes.store(limits.smallest, std::memory_order_relaxed);
+    largestBytes.store(limits.largest, std::memory_order_relaxed);
+}
 
 int32_t WholeInflater::inflate(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, uint32_t crc) {
     // Its decode tables are made once and kept for the following entries.

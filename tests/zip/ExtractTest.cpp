@@ -189,7 +189,7 @@ TEST_F(ExtractTest, BrokenDataFailsWithoutTouchingTheOldFile) {
     ASSERT_TRUE(writeFile(dest + "f.txt", "precious"));
     for (const ExtractionWay& way : kExtractionWays) {
         SCOPED_TRACE(way.name);
-        EntryCapScope cap(way.cap);
+        InflaterLimitsScope limits(way.limits);
         for (int i = 0; i < 6; i++) EXPECT_EQ(zip.extractEntry(i, "f.txt"), kZipDataError) << i;
         EXPECT_EQ(zip.extractEntry(6, "g.txt"), kZipOk);
         EXPECT_EQ(readFile(dest + "f.txt"), "precious");
@@ -215,7 +215,7 @@ TEST_F(ExtractTest, FailedNewFilesAreRemovedReadOnlyOnesIncluded) {
     ASSERT_TRUE(openBuilt(b));
     for (const ExtractionWay& way : kExtractionWays) {
         SCOPED_TRACE(way.name);
-        EntryCapScope cap(way.cap);
+        InflaterLimitsScope limits(way.limits);
         EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipDataError, kZipDataError, kZipDataError}));
         // The folder made for the failed entry alone goes with it.
         EXPECT_EQ(listTree(dest), Names{});
@@ -413,7 +413,7 @@ TEST_F(ExtractTest, AFileTheCompletedFileHookRefusesIsNotKept) {
 // 48 MiB of zeros deflate to less than one stored piece: streamed, the hook
 // is still asked after every MiB written, and a "no" there leaves no file.
 TEST_F(ExtractTest, APieceThatExpandsHugelyCanStillBeCancelledSoon) {
-    EntryCapScope streamed(0);
+    InflaterLimitsScope streamed({0, 0});
     ASSERT_TRUE(openBuilt(ZipBuilder().add(makeEntry("zeros.bin", std::string(48 << 20, '\0')))));
     int checks = 0;
     uint64_t stored = 0;
@@ -427,11 +427,11 @@ TEST_F(ExtractTest, APieceThatExpandsHugelyCanStillBeCancelledSoon) {
     EXPECT_EQ(listTree(dest), Names{});
 }
 
-// A deflated entry up to the cap (its size and its stored bytes, here a
+// A deflated entry within the limits (its size and its stored bytes, here a
 // little more) is inflated whole: the hook is asked before anything is made
-// (a "no" makes nothing) and told the stored bytes once. One byte over the
-// cap, the entry is streamed in pieces.
-TEST_F(ExtractTest, DeflatedEntriesUpToTheCapAreInflatedWholeLargerOnesStreamed) {
+// (a "no" makes nothing) and told the stored bytes once. Outside them, the
+// entry is streamed in pieces.
+TEST_F(ExtractTest, DeflatedEntriesWithinTheLimitsAreInflatedWholeOthersStreamed) {
     std::string noise(1 << 20, '\0');  // incompressible: several stored pieces
     uint32_t x = 1;
     for (char& c : noise) c = static_cast<char>((x = x * 1664525 + 1013904223) >> 24);
@@ -445,7 +445,7 @@ TEST_F(ExtractTest, DeflatedEntriesUpToTheCapAreInflatedWholeLargerOnesStreamed)
     });
     {
         ASSERT_GT(stored, noise.size());
-        EntryCapScope cap(stored);
+        InflaterLimitsScope limits({1, stored});
         allow = false;
         EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipCancelled);
         EXPECT_EQ(calls, std::vector<uint64_t>{0});
@@ -456,12 +456,16 @@ TEST_F(ExtractTest, DeflatedEntriesUpToTheCapAreInflatedWholeLargerOnesStreamed)
         EXPECT_EQ(calls, (std::vector<uint64_t>{0, stored}));
         EXPECT_EQ(readFile(dest + "noise.bin"), noise);
     }
-    EntryCapScope cap(noise.size() - 1);
-    calls.clear();
-    EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipOk);
-    EXPECT_GT(calls.size(), 2u);
-    uint64_t seen = 0;
-    for (uint64_t bytes : calls) seen += bytes;
-    EXPECT_EQ(seen, stored);
-    EXPECT_EQ(readFile(dest + "noise.bin"), noise);
+    // One byte over the largest, or under the smallest.
+    for (WholeInflater::Limits streamed : {WholeInflater::Limits{1, noise.size() - 1},
+                                           WholeInflater::Limits{noise.size() + 1, UINT64_MAX}}) {
+        InflaterLimitsScope limits(streamed);
+        calls.clear();
+        EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipOk) << streamed.smallest;
+        EXPECT_GT(calls.size(), 2u);
+        uint64_t seen = 0;
+        for (uint64_t bytes : calls) seen += bytes;
+        EXPECT_EQ(seen, stored);
+        EXPECT_EQ(readFile(dest + "noise.bin"), noise);
+    }
 }

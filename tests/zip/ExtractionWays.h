@@ -1,6 +1,7 @@
 // The two ways a deflated entry reaches its file: inflated whole from a view
 // of the archive into a view of the file, or streamed through the entry
-// decoder (entries over the cap). Tests that must hold for both run both.
+// decoder (entries outside its limits). Tests that must hold for both run
+// both.
 #pragma once
 
 #include <cstdint>
@@ -9,22 +10,25 @@
 
 struct ExtractionWay {
     const char* name;
-    uint64_t cap;
+    WholeInflater::Limits limits;
 };
 
+// Inflated whole, every deflated entry up to the largest is.
 inline constexpr ExtractionWay kExtractionWays[] = {
-    {"streamed", 0},
-    {"inflated whole", WholeInflater::kDefaultEntryCap},
+    {"streamed", {0, 0}},
+    {"inflated whole", {1, WholeInflater::kDefaultLimits.largest}},
 };
 
-// The cap for one scope, the one before restored after it.
-class EntryCapScope {
+// The limits for one scope, the ones before restored after it.
+class InflaterLimitsScope {
 public:
-    explicit EntryCapScope(uint64_t bytes) : saved_(WholeInflater::entryCap()) { WholeInflater::setEntryCap(bytes); }
-    ~EntryCapScope() { WholeInflater::setEntryCap(saved_); }
-    EntryCapScope(const EntryCapScope&) = delete;
-    EntryCapScope& operator=(const EntryCapScope&) = delete;
+    explicit InflaterLimitsScope(WholeInflater::Limits limits) : saved_(WholeInflater::limits()) {
+        WholeInflater::setLimits(limits);
+    }
+    ~InflaterLimitsScope() { WholeInflater::setLimits(saved_); }
+    InflaterLimitsScope(const InflaterLimitsScope&) = delete;
+    InflaterLimitsScope& operator=(const InflaterLimitsScope&) = delete;
 
 private:
-    uint64_t saved_;
+    WholeInflater::Limits saved_;
 };

@@ -113,7 +113,7 @@ TEST(Fixtures, InflatedWholeOrStreamedTheSame) {
         uint64_t told[2] = {}, stored = 0;
         int wholeEntries = 0;
         for (int way = 0; way < 2; way++) {
-            EntryCapScope cap(kExtractionWays[way].cap);
+            InflaterLimitsScope limits(kExtractionWays[way].limits);
             Unzip zip;
             ASSERT_TRUE(zip.open(fixturePath(c.archive), c.password));
             std::vector<uint64_t> calls;
