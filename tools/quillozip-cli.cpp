@@ -57,28 +57,28 @@ int cannotOpen(const std::wstring& archive) {
     return 2;
 }
 
-// The listing's lines, gathered and written in large blocks: a formatted
-// print per line costs several microseconds under Wine, which a listing of
-// 100,000 entries feels.
-class ListingOutput {
+// Output lines, gathered and written in large blocks: a formatted print or a
+// write per line costs several microseconds under Wine, which a listing or an
+// extraction of 100,000 entries feels.
+class LineOutput {
 public:
-    ~ListingOutput() { flush(); }
+    ~LineOutput() { flush(); }
 
-    ListingOutput& text(std::string_view text) {
+    LineOutput& text(std::string_view text) {
         buffer_.append(text);
         return *this;
     }
     // Decimal, zero-padded to width digits.
-    ListingOutput& number(uint64_t value, int width = 1) { return digits(value, 10, width); }
-    ListingOutput& signedNumber(int64_t value) {
+    LineOutput& number(uint64_t value, int width = 1) { return digits(value, 10, width); }
+    LineOutput& signedNumber(int64_t value) {
         if (value < 0) buffer_ += '-';
         return number(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
     }
     // Upper-case hexadecimal, zero-padded to width digits.
-    ListingOutput& hex(uint64_t value, int width) { return digits(value, 16, width); }
+    LineOutput& hex(uint64_t value, int width) { return digits(value, 16, width); }
 
     // An OLE automation date as "YYYY-MM-DD hh:mm:ss".
-    ListingOutput& time(double oleDate) {
+    LineOutput& time(double oleDate) {
         SYSTEMTIME st{};
         if (!::VariantTimeToSystemTime(oleDate, &st)) return text("0000-00-00 00:00:00");
         number(st.wYear, 4).text("-").number(st.wMonth, 2).text("-").number(st.wDay, 2).text(" ");
@@ -99,7 +99,7 @@ public:
 private:
     static constexpr size_t kBlock = 1 << 20;
 
-    ListingOutput& digits(uint64_t value, unsigned base, int width) {
+    LineOutput& digits(uint64_t value, unsigned base, int width) {
         char reversed[24];
         int n = 0;
         do {
@@ -132,7 +132,7 @@ int list(const std::wstring& archive) {
     std::unique_ptr<Archive> opened = openArchive(archive);
     if (!opened) return cannotOpen(archive);
     Archive& zip = *opened;
-    ListingOutput out;
+    LineOutput out;
     int32_t count = zip.entryCount();
     for (int32_t i = 0; i < count; i++) {
         EntryInfo e = zip.entryInfo(i);
@@ -185,9 +185,7 @@ int extract(const std::wstring& archive, const std::wstring& destination, const 
         total += infos.back().fullCompressedSize;
     }
     int extracted = 0, failed = 0;
-    // The lines go out in large pieces: the C runtime writes a line at a
-    // time otherwise, one system call an entry.
-    std::string lines;
+    LineOutput out;
     BatchEvents events;
     events.piece = progress ? progressReport(total) : [](uint64_t) { return true; };
     // A line per entry in the archive's order, whichever thread wrote it.
@@ -196,18 +194,12 @@ int extract(const std::wstring& archive, const std::wstring& destination, const 
         // Judged as the main window judges it, on the full sizes.
         const EntryOutcome outcome = entryOutcome(rc, e.unicodeName, e.fullCompressedSize, e.fullUncompressedSize,
                                                   [&] { return freeBytesAt(destination).value_or(UINT64_MAX); });
-        char head[32];
-        std::snprintf(head, sizeof head, "%d\t0x%X\t", static_cast<int>(position), static_cast<unsigned>(rc));
-        lines += head + printable(utf8ToWide(outcomeReason(outcome))) + "\t" + printable(e.unicodeName) + "\n";
-        if (lines.size() >= 64 * 1024) {
-            std::fwrite(lines.data(), 1, lines.size(), stdout);
-            lines.clear();
-        }
+        out.number(position).text("\t0x").hex(static_cast<uint32_t>(rc), 1).text("\t");
+        out.text(printable(utf8ToWide(outcomeReason(outcome)))).text("\t").text(printable(e.unicodeName)).endLine();
         (rc == kZipOk ? extracted : failed)++;
     };
     zip.extractEntries(requests, threads, events);
-    std::fwrite(lines.data(), 1, lines.size(), stdout);
-    std::printf("%d extracted, %d failed\n", extracted, failed);
+    out.signedNumber(extracted).text(" extracted, ").signedNumber(failed).text(" failed").endLine();
     return failed ? 1 : 0;
 }
 
