@@ -267,7 +267,6 @@ OutputFile::OutputFile(const FileStamp& stamp, std::wstring target, size_t folde
       pieceHook_(pieceHook) {}
 
 OutputFile::~OutputFile() {
-    view_.reset();  // a mapped file cannot be deleted
     file_.reset();
     if (path_.empty()) return;
     ::SetFileAttributesW(systemPath(path_).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -291,37 +290,7 @@ int32_t OutputFile::write(const uint8_t* data, size_t size) {
     return kZipOk;
 }
 
-int32_t OutputFile::mapWhole(uint64_t size, uint8_t** view) {
-    *view = nullptr;
-    access_ = GENERIC_READ | GENERIC_WRITE;
-    if (!file_) {
-        if (int32_t rc = create()) return rc;
-    }
-    // Reserving the space first makes a full volume fail here, as a write
-    // would, and not at a page of the view.
-    FILE_ALLOCATION_INFO reserve{};
-    reserve.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
-    if (!::SetFileInformationByHandle(file_.get(), FileAllocationInfo, &reserve, sizeof reserve) &&
-        ::GetLastError() == ERROR_DISK_FULL)
-        return kZipWriteFailed;
-    if (!setLength(size)) return kZipWriteFailed;
-    if (static_cast<size_t>(size) == size) view_ = MappedView::map(file_.get(), 0, static_cast<size_t>(size), true);
-    if (!view_) return setLength(0) ? kZipOk : kZipWriteFailed;
-    *view = view_.data();
-    written_ = size;
-    return kZipOk;
-}
-
-bool OutputFile::setLength(uint64_t size) {
-    FILE_END_OF_FILE_INFO end{};
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    return ::SetFileInformationByHandle(file_.get(), FileEndOfFileInfo, &end, sizeof end) != 0;
-}
-
 int32_t OutputFile::commit() {
-    // The view goes first: its pages are the file's, and the times set
-    // below must not be overtaken by their write-back.
-    view_.reset();
     if (!file_) {
         if (int32_t rc = create()) return rc;  // an empty entry
     }
@@ -356,7 +325,7 @@ DWORD OutputFile::attributes() const {
 }
 
 bool OutputFile::tryCreate(const std::wstring& path, DWORD attributes) {
-    UniqueFile h(::CreateFileW(systemPath(path).c_str(), access_, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    UniqueFile h(::CreateFileW(systemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
     if (!h) return false;
     file_ = std::move(h);
     path_ = path;

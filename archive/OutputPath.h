@@ -17,7 +17,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "base/MappedView.h"
 #include "base/UniqueAny.h"
 #include "zip/EntryDecoder.h"
 
@@ -166,16 +165,6 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     int32_t write(const uint8_t* data, size_t size) override;
-    // The mapped mode, for a decoder that makes a whole entry in one call:
-    // creates the file as write() would, exactly size bytes long, and maps
-    // it writable into *view, so that the data goes to the file's pages and
-    // not to the program's memory. The caller fills every byte (what it does
-    // not fill stays zero). *view is null when the file cannot be mapped; it
-    // is then empty again, for write(). Whether its volume suits a view is
-    // the caller's question (see FixedDrives). 0, or kZipCannotOpen or
-    // kZipWriteFailed (the volume cannot hold it), and then nothing is made.
-    // The piece hook is the caller's to ask.
-    int32_t mapWhole(uint64_t size, uint8_t** view);
     // The complete file: the completed-file hook, its times, and the move
     // into place with its attributes.
     int32_t commit();
@@ -185,7 +174,6 @@ private:
     DWORD attributes() const;
     bool tryCreate(const std::wstring& path, DWORD attributes);
     int32_t create();
-    bool setLength(uint64_t size);
 
     const FileStamp& stamp_;
     std::wstring target_;
@@ -194,8 +182,6 @@ private:
     const PieceHook& pieceHook_;
     std::wstring path_;  // the file being written: the target or a temporary file
     UniqueFile file_;
-    DWORD access_ = GENERIC_WRITE;  // a file to be mapped is read as well
-    MappedView view_;    // the whole file, in the mapped mode; unmapped before it is closed
     uint64_t written_ = 0;
     uint64_t sinceCheck_ = 0;
 };

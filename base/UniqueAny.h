@@ -61,7 +61,6 @@ inline void destroyMenu(HMENU h) { ::DestroyMenu(h); }
 inline void destroyWindow(HWND h) { ::DestroyWindow(h); }
 inline void findClose(HANDLE h) { ::FindClose(h); }
 inline void deleteDc(HDC h) { ::DeleteDC(h); }
-inline void unmapView(void* view) { ::UnmapViewOfFile(view); }
 }  // namespace detail
 
 // Thread, event and directory handles: invalid is null.
@@ -78,8 +77,6 @@ using UniqueHicon = UniqueAny<HandleTraits<HICON, detail::destroyIcon>>;
 using UniqueHmenu = UniqueAny<HandleTraits<HMENU, detail::destroyMenu>>;
 using UniqueHwnd = UniqueAny<HandleTraits<HWND, detail::destroyWindow>>;
 using UniqueHdc = UniqueAny<HandleTraits<HDC, detail::deleteDc>>;
-// A view of a file mapping (MapViewOfFile): invalid is null.
-using UniqueView = UniqueAny<HandleTraits<void*, detail::unmapView>>;
 
 // Restores the object that SelectObject replaced when it goes out of scope.
 class SelectGuard {

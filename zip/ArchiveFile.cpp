@@ -61,7 +61,6 @@ voidpf ZCALLBACK ArchiveFile::onOpen(voidpf opaque, const void* fileName, int mo
         delete file;
         return nullptr;
     }
-    file->path_ = static_cast<const wchar_t*>(fileName);
     if (opaque) *static_cast<ArchiveFile**>(opaque) = file;
     return file;
 }
@@ -152,12 +151,6 @@ ArchiveFile::Page* ArchiveFile::pageFor(uint64_t offset) {
 size_t ArchiveFile::readAt(uint64_t position, uint8_t* buffer, size_t size) {
     position_ = start_ + position;
     return read(buffer, size);
-}
-
-MappedView ArchiveFile::mapRange(uint64_t position, uint64_t size) const {
-    if (!seekable_ || position > this->size() || size > this->size() - position) return {};
-    if (static_cast<size_t>(size) != size) return {};  // beyond a 32-bit address space
-    return MappedView::map(handle_.get(), start_ + position, static_cast<size_t>(size), false);
 }
 
 size_t ArchiveFile::read(uint8_t* buffer, size_t size) {

@@ -9,11 +9,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
 #include <minizip/ioapi.h>
 
-#include "base/MappedView.h"
 #include "base/UniqueAny.h"
 
 class ArchiveFile {
@@ -27,12 +25,6 @@ public:
     // Reads up to size bytes at a position counted like minizip's (from the
     // start offset), large pieces straight from the file. The count read.
     size_t readAt(uint64_t position, uint8_t* buffer, size_t size);
-    // A read-only view of size bytes at a position counted like minizip's;
-    // empty when they cannot be mapped (see MappedView::map), the range
-    // reaching past the end of the file included.
-    MappedView mapRange(uint64_t position, uint64_t size) const;
-    // The path the archive was opened by.
-    const std::wstring& path() const { return path_; }
     // The file's size, counted like minizip's positions.
     uint64_t size() const { return size_ > start_ ? size_ - start_ : 0; }
 
@@ -65,7 +57,6 @@ private:
     Page* pageFor(uint64_t offset);
 
     UniqueFile handle_;
-    std::wstring path_;
     bool seekable_ = false;
     bool readError_ = false;   // a read failed or came up short
     uint64_t start_ = 0;       // where the file stood when the source was made

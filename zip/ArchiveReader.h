@@ -20,7 +20,6 @@
 
 #include "archive/EntryBatch.h"
 #include "archive/OutputPath.h"
-#include "base/MappedView.h"
 #include "base/UniqueAny.h"
 #include "zip/ArchiveVerdict.h"
 #include "zip/CentralDirectory.h"
@@ -29,7 +28,6 @@
 #include "zip/EntryRanges.h"
 #include "zip/ExtraField.h"
 #include "zip/NameEncoding.h"
-#include "zip/WholeInflater.h"
 
 // What the library knows of one entry after reading its central record and
 // local header.
@@ -176,8 +174,6 @@ private:
         static constexpr size_t kInputPiece = 128 * 1024;
         EntryDecoder decoder;
         std::unique_ptr<uint8_t[]> input{new uint8_t[kInputPiece]};
-        WholeInflater inflater;  // deflated entries from view to view
-        FixedDrives drives;      // where views are made
     };
     std::unique_ptr<DataBuffers> data_;
 };

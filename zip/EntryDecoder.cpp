@@ -52,7 +52,8 @@ int32_t EntryDecoder::start(const EntryParams& params, const char* password) {
 
 int32_t EntryDecoder::emit(const uint8_t* data, size_t size, ByteSink& sink) {
     if (size == 0) return kZipOk;
-    crc_ = libdeflate_crc32(crc_, data, size);
+    // AE-2 stores no CRC-32: its authentication code stands for it.
+    if (!params_.aesStrength || params_.aesChecksCrc) crc_ = libdeflate_crc32(crc_, data, size);
     written_ += size;
     return sink.write(data, size);
 }

@@ -1,8 +1,6 @@
 // Extraction of one entry to disk, through the output path every format
 // shares (archive/OutputPath.h): a failed extraction leaves no partial file
 // and an existing file of that name untouched.
-#include <optional>
-
 #include "archive/OutputPath.h"
 #include "base/FileSystem.h"
 #include "zip/ArchiveFile.h"
@@ -10,42 +8,6 @@
 #include "zip/CngAesCrypto.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryDecoder.h"
-#include "zip/WholeInflater.h"
-
-namespace {
-
-// A deflated entry that is not encrypted, within the limits, is inflated in
-// one call from a view of the archive into a view of its file.
-bool inflatesWhole(const EntryDetails& entry) {
-    return entry.method == 8 && !(entry.flags & 0x01) &&
-           WholeInflater::limits().admit(entry.uncompressedSize, entry.compressedSize);
-}
-
-// The entry's result, or nothing when its stored bytes or its file cannot be
-// mapped and nothing was written: the caller streams it then, into the same
-// (still empty) file. Both must be on fixed drives: the output is read back
-// too (the CRC-32, the decoder's window), from the disk when its pages were
-// written out and dropped. The piece hook is asked before the data is
-// decoded, and told the stored bytes once they are.
-std::optional<int32_t> inflateMapped(const ArchiveFile& file, FixedDrives& drives, WholeInflater& inflater,
-                                     const EntryDetails& entry, const std::wstring& target, OutputFile& out,
-                                     const PieceHook& pieceHook) {
-    if (!drives.holds(file.path()) || !drives.holds(systemPath(target))) return std::nullopt;
-    MappedView stored = file.mapRange(entry.dataOffset, entry.compressedSize);
-    if (!stored) return std::nullopt;
-    if (pieceHook && !pieceHook(0)) return kZipCancelled;
-    uint8_t* view = nullptr;
-    if (int32_t rc = out.mapWhole(entry.uncompressedSize, &view)) return rc;
-    if (!view) return std::nullopt;
-    int32_t rc = inflater.inflate(stored.data(), stored.size(), view, static_cast<size_t>(entry.uncompressedSize),
-                                  entry.crc);
-    // A cancelled entry goes with its file, as a failed one does.
-    if (!rc && pieceHook && !pieceHook(entry.compressedSize)) rc = kZipCancelled;
-    if (!rc) rc = out.commit();
-    return rc;
-}
-
-}  // namespace
 
 int32_t ArchiveReader::extractEntry(int32_t index, const std::wstring& fileName) {
     PreparedEntry p;
@@ -67,11 +29,6 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::wstring&
     stamp.access = entry.accessTime;
     stamp.modification = entry.modificationTime;
     OutputFile out(stamp, target, folderLength, completedFileHook_, pieceHook_);
-    if (inflatesWhole(entry)) {
-        std::optional<int32_t> rc =
-            inflateMapped(*file_, data_->drives, data_->inflater, entry, target, out, pieceHook_);
-        if (rc) return *rc;
-    }
 
     EntryParams params;
     params.method = entry.method;

@@ -4,8 +4,9 @@
 // declared size, an early end or excess data is an error). A decoder is made
 // once per method and reset for every entry; what it holds is bounded by the
 // method's own limits, not by the entry's size:
-//   deflate (8)   zlib's raw inflate, 32 KiB window: about 45 KiB;
-//   Deflate64 (9) this library's decoder: the 64 KiB window and 27 KiB of tables;
+//   deflate (8)   this library's decoder (zlib's rules, a faster loop): the
+//                 64 KiB window and 27 KiB of tables;
+//   Deflate64 (9) the same decoder: the 64 KiB window and 27 KiB of tables;
 //   bzip2 (12)    libbz2 in its normal mode: at most about 3.6 MiB (900 kB blocks);
 //   LZMA (14)     liblzma: the writer's dictionary, cut to the entry's size,
 //                 at most 256 MiB (7-Zip writes 16 MiB by default) and ~30 KiB;

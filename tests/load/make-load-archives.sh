@@ -6,11 +6,9 @@
 #   OUT/many.zip   100,000 tiny files in 100 folders, no folder entries
 #                  (Python's zipfile)
 #   OUT/big.zip    one entry of 2 GiB of zeros, deflated (Info-ZIP zip from a
-#                  sparse file; below 4 GiB it needs no ZIP64): streamed
-#   OUT/mid.zip    one entry of 256 MiB of zeros, deflated the same way: the
-#                  largest inflated whole into a view of its file
-# The two large ones take a while to make and never change, so a run keeps
-# those a previous run made.
+#                  sparse file; below 4 GiB it needs no ZIP64)
+# The large ones take a while to make and never change, so a run keeps those
+# a previous run made.
 set -euo pipefail
 out=${1:?usage: make-load-archives.sh OUT}
 mkdir -p "$out"
@@ -48,4 +46,3 @@ zeros_archive() {
     fi
 }
 zeros_archive big zeros.bin 2G
-zeros_archive mid mid.bin 256M

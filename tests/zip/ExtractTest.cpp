@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "ExtractionWays.h"
 #include "TestFolder.h"
 #include "ZipBuilder.h"
 #include "base/TextCodec.h"
@@ -187,14 +186,10 @@ TEST_F(ExtractTest, BrokenDataFailsWithoutTouchingTheOldFile) {
     ASSERT_TRUE(openBuilt(b));
     ASSERT_TRUE(makeFolder(dest));
     ASSERT_TRUE(writeFile(dest + "f.txt", "precious"));
-    for (const ExtractionWay& way : kExtractionWays) {
-        SCOPED_TRACE(way.name);
-        InflaterLimitsScope limits(way.limits);
-        for (int i = 0; i < 6; i++) EXPECT_EQ(zip.extractEntry(i, "f.txt"), kZipDataError) << i;
-        EXPECT_EQ(zip.extractEntry(6, "g.txt"), kZipOk);
-        EXPECT_EQ(readFile(dest + "f.txt"), "precious");
-        EXPECT_EQ(listTree(dest), (Names{"f.txt", "g.txt"}));  // no temporary file left
-    }
+    for (int i = 0; i < 6; i++) EXPECT_EQ(zip.extractEntry(i, "f.txt"), kZipDataError) << i;
+    EXPECT_EQ(zip.extractEntry(6, "g.txt"), kZipOk);
+    EXPECT_EQ(readFile(dest + "f.txt"), "precious");
+    EXPECT_EQ(listTree(dest), (Names{"f.txt", "g.txt"}));  // no temporary file left
     EXPECT_EQ(zip.extractEntry(7, "h.txt"), kZipBadIndex);
     EXPECT_EQ(zip.extractEntry(-1, "h.txt"), kZipBadIndex);
 }
@@ -213,13 +208,9 @@ TEST_F(ExtractTest, FailedNewFilesAreRemovedReadOnlyOnesIncluded) {
     tooLong.uncompressedSize = text.size() - 1;
     b.add(tooLong);
     ASSERT_TRUE(openBuilt(b));
-    for (const ExtractionWay& way : kExtractionWays) {
-        SCOPED_TRACE(way.name);
-        InflaterLimitsScope limits(way.limits);
-        EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipDataError, kZipDataError, kZipDataError}));
-        // The folder made for the failed entry alone goes with it.
-        EXPECT_EQ(listTree(dest), Names{});
-    }
+    EXPECT_EQ(extractAll(), (std::vector<int32_t>{kZipDataError, kZipDataError, kZipDataError}));
+    // The folder made for the failed entry alone goes with it.
+    EXPECT_EQ(listTree(dest), Names{});
 }
 
 TEST_F(ExtractTest, AbsoluteNamesFromTheCallerAreWrittenWhereTheyPoint) {
@@ -410,10 +401,9 @@ TEST_F(ExtractTest, AFileTheCompletedFileHookRefusesIsNotKept) {
     EXPECT_EQ(readFile(dest + "ok.txt"), "kept");
 }
 
-// 48 MiB of zeros deflate to less than one stored piece: streamed, the hook
-// is still asked after every MiB written, and a "no" there leaves no file.
+// 48 MiB of zeros deflate to less than one stored piece: the hook is still
+// asked after every MiB written, and a "no" there leaves no file.
 TEST_F(ExtractTest, APieceThatExpandsHugelyCanStillBeCancelledSoon) {
-    InflaterLimitsScope streamed({0, 0});
     ASSERT_TRUE(openBuilt(ZipBuilder().add(makeEntry("zeros.bin", std::string(48 << 20, '\0')))));
     int checks = 0;
     uint64_t stored = 0;
@@ -425,47 +415,4 @@ TEST_F(ExtractTest, APieceThatExpandsHugelyCanStillBeCancelledSoon) {
     EXPECT_EQ(checks, 3);
     EXPECT_EQ(stored, 0u) << "stopped inside the first stored piece";
     EXPECT_EQ(listTree(dest), Names{});
-}
-
-// A deflated entry within the limits (its size and its stored bytes, here a
-// little more) is inflated whole: the hook is asked before anything is made
-// (a "no" makes nothing) and told the stored bytes once. Outside them, the
-// entry is streamed in pieces.
-TEST_F(ExtractTest, DeflatedEntriesWithinTheLimitsAreInflatedWholeOthersStreamed) {
-    std::string noise(1 << 20, '\0');  // incompressible: several stored pieces
-    uint32_t x = 1;
-    for (char& c : noise) c = static_cast<char>((x = x * 1664525 + 1013904223) >> 24);
-    ASSERT_TRUE(openBuilt(ZipBuilder().add(makeEntry("noise.bin", noise))));
-    const uint64_t stored = zip.entryInfo(0).fullCompressedSize;
-    std::vector<uint64_t> calls;
-    bool allow = true;
-    zip.setPieceHook([&](uint64_t bytes) {
-        calls.push_back(bytes);
-        return allow;
-    });
-    {
-        ASSERT_GT(stored, noise.size());
-        InflaterLimitsScope limits({1, stored});
-        allow = false;
-        EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipCancelled);
-        EXPECT_EQ(calls, std::vector<uint64_t>{0});
-        EXPECT_EQ(listTree(dest), Names{});
-        allow = true;
-        calls.clear();
-        EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipOk);
-        EXPECT_EQ(calls, (std::vector<uint64_t>{0, stored}));
-        EXPECT_EQ(readFile(dest + "noise.bin"), noise);
-    }
-    // One byte over the largest, or under the smallest.
-    for (WholeInflater::Limits streamed : {WholeInflater::Limits{1, noise.size() - 1},
-                                           WholeInflater::Limits{noise.size() + 1, UINT64_MAX}}) {
-        InflaterLimitsScope limits(streamed);
-        calls.clear();
-        EXPECT_EQ(zip.extractEntry(0, "noise.bin"), kZipOk) << streamed.smallest;
-        EXPECT_GT(calls.size(), 2u);
-        uint64_t seen = 0;
-        for (uint64_t bytes : calls) seen += bytes;
-        EXPECT_EQ(seen, stored);
-        EXPECT_EQ(readFile(dest + "noise.bin"), noise);
-    }
 }

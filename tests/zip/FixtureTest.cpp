@@ -8,7 +8,6 @@
 
 #include <algorithm>
 
-#include "ExtractionWays.h"
 #include "TestFolder.h"
 #include "base/TextCodec.h"
 
@@ -86,58 +85,6 @@ TEST(Fixtures, RealArchivesGiveTheirTreesBack) {
         expectSameTree(fixturePath(c.tree) + "\\", dest.path(), c.timeSlack);
         // A second run over the same folder replaces everything, read-only files included.
         EXPECT_EQ(extractAll(zip, dest.path()).failed, 0);
-    }
-}
-
-// Every archive the tests here read, but for the stored ones of many
-// entries or gibibytes, extracted both ways: the same results and the same
-// files, bytes, times and attributes, the same stored bytes told to the
-// hook. Inflated whole, the hook hears "0, then the entry's stored bytes".
-TEST(Fixtures, InflatedWholeOrStreamedTheSame) {
-    const struct {
-        const char* archive;
-        const char* password;
-        bool deflated;  // holds deflated entries that are not encrypted
-    } cases[] = {
-        {"info-zip.zip", nullptr, true},          {"info-zip-stored.zip", nullptr, false},
-        {"bsdtar.zip", nullptr, true},            {"encrypted-infozip.zip", "secret", false},
-        {"encrypted-bsdtar.zip", "secret", false}, {"encrypted-crc.zip", "secret", false},
-        {"bsdtar-cn.zip", nullptr, true},         {"python-utf8.zip", nullptr, true},
-        {"python-unicode-extra.zip", nullptr, false}, {"info-zip-stream.zip", nullptr, true},
-        {"zip64-forced.zip", nullptr, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.archive);
-        TestFolder folders[2];
-        std::vector<int32_t> results[2];
-        uint64_t told[2] = {}, stored = 0;
-        int wholeEntries = 0;
-        for (int way = 0; way < 2; way++) {
-            InflaterLimitsScope limits(kExtractionWays[way].limits);
-            Unzip zip;
-            ASSERT_TRUE(zip.open(fixturePath(c.archive), c.password));
-            std::vector<uint64_t> calls;
-            zip.setPieceHook([&](uint64_t bytes) {
-                calls.push_back(bytes);
-                return true;
-            });
-            ASSERT_EQ(zip.setBaseFolder(folders[way].path()), kZipOk);
-            for (int32_t i = 0; i < zip.entryCount(); i++) {
-                EntryInfo e = zip.entryInfo(i);
-                calls.clear();
-                results[way].push_back(zip.extractEntry(i, e.name));
-                for (uint64_t bytes : calls) told[way] += bytes;
-                if (way == 0 && !(e.attributes & FILE_ATTRIBUTE_DIRECTORY)) stored += e.fullCompressedSize;
-                if (way == 1 && e.fullUncompressedSize > 0 && calls == std::vector<uint64_t>{0, e.fullCompressedSize})
-                    wholeEntries++;
-            }
-        }
-        EXPECT_EQ(results[0], results[1]);
-        EXPECT_EQ(results[0], std::vector<int32_t>(results[0].size(), kZipOk));
-        expectSameTree(folders[0].path(), folders[1].path(), 0);
-        EXPECT_EQ(told[0], stored);
-        EXPECT_EQ(told[1], stored);
-        EXPECT_EQ(wholeEntries > 0, c.deflated);
     }
 }
 

@@ -61,9 +61,9 @@ Bytes unicodePathBlock(const std::string& storedName, const std::string& utf8Nam
     return b;
 }
 
-Bytes rawDeflate(const void* data, size_t size) {
+Bytes rawDeflate(const void* data, size_t size, int level, int strategy) {
     z_stream zs{};
-    deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, strategy);
     Bytes out(deflateBound(&zs, static_cast<uLong>(size)));
     zs.next_in = static_cast<Bytef*>(const_cast<void*>(data));
     zs.avail_in = static_cast<uInt>(size);

@@ -67,7 +67,7 @@ Bytes unicodePathBlock(const std::string& storedName, const std::string& utf8Nam
 TestEntry driftingZip64Entry();
 constexpr uint64_t kDriftedSize = 0x0000AAAA12345678;
 
-Bytes rawDeflate(const void* data, size_t size);
+Bytes rawDeflate(const void* data, size_t size, int level = 9, int strategy = 0);  // zlib's level and strategy
 inline Bytes rawDeflate(const std::string& data) { return rawDeflate(data.data(), data.size()); }
 inline Bytes rawDeflate(const Bytes& data) { return rawDeflate(data.data(), data.size()); }
 

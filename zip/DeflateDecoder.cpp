@@ -1,4 +1,4 @@
-#include "zip/Deflate64Decoder.h"
+#include "zip/DeflateDecoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,32 +52,39 @@ struct SymbolMeanings {
     uint32_t codeLength[19];
 };
 
-constexpr SymbolMeanings makeMeanings() {
+// The two variants differ only here: length code 285 is 258 in deflate and
+// 3 plus 16 extra bits in Deflate64; distance codes 30 and 31 are deflate's
+// invalid codes.
+constexpr SymbolMeanings makeMeanings(bool deflate64) {
     SymbolMeanings m{};
-    constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                         31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
-    constexpr uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                         2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
+    constexpr uint16_t lengthBase[28] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19, 23,
+                                         27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227};
+    constexpr uint8_t lengthExtra[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                         2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
     constexpr uint16_t distanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
                                            49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
                                            2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
     for (uint32_t s = 0; s < 256; s++) m.literal[s] = entry(s, kLiteral);
     m.literal[256] = entry(0, kEndOfBlock);
-    for (uint32_t s = 0; s < 29; s++) m.literal[257 + s] = entry(lengthBase[s], kBase | lengthExtra[s]);
+    for (uint32_t s = 0; s < 28; s++) m.literal[257 + s] = entry(lengthBase[s], kBase | lengthExtra[s]);
+    m.literal[285] = deflate64 ? entry(3, kBase | 16) : entry(258, kBase);
     m.literal[286] = m.literal[287] = entry(0, kInvalid);
     for (uint32_t s = 0; s < 32; s++) m.distance[s] = entry(distanceBase[s], kBase | (s < 4 ? 0 : s / 2 - 1));
+    if (!deflate64) m.distance[30] = m.distance[31] = entry(0, kInvalid);
     for (uint32_t s = 0; s < 19; s++) m.codeLength[s] = entry(s, kLiteral);
     return m;
 }
 
-constexpr SymbolMeanings kMeanings = makeMeanings();
+constexpr SymbolMeanings kDeflateMeanings = makeMeanings(false);
+constexpr SymbolMeanings kDeflate64Meanings = makeMeanings(true);
 
 // Fills table from the code lengths of n symbols. False for lengths that
 // make no usable code: over-subscribed, or incomplete unless it is a single
-// one-bit code or no code at all (as zlib allows; the missing codes are
-// damage when met).
+// one-bit code or no code at all (as zlib allows for literals and distances;
+// the missing codes are damage when met). With complete set, the code must
+// be complete or empty, as zlib wants of the code lengths' own code.
 bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, unsigned root, uint32_t* table,
-                size_t tableSize) {
+                size_t tableSize, bool complete = false) {
     unsigned count[kMaxCodeLength + 1] = {};
     for (unsigned s = 0; s < n; s++) count[lengths[s]]++;
     int left = 1;
@@ -86,7 +93,7 @@ bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, un
         if (left < 0) return false;
     }
     unsigned codes = n - count[0];
-    if (left > 0 && codes != 0 && !(codes == 1 && count[1] == 1)) return false;
+    if (left > 0 && codes != 0 && (complete || !(codes == 1 && count[1] == 1))) return false;
 
     // Canonical codes, bit-reversed: the stream sends them first bit first.
     unsigned next[kMaxCodeLength + 2] = {};
@@ -156,17 +163,18 @@ inline void copyOverlapping(uint8_t* dst, size_t distance, size_t n) {
     }
 }
 
-class Deflate64Decoder final : public MethodDecoder {
+class DeflateDecoder final : public MethodDecoder {
 public:
-    Deflate64Decoder() {
+    explicit DeflateDecoder(bool deflate64)
+        : meanings_(deflate64 ? kDeflate64Meanings : kDeflateMeanings), deflate64_(deflate64) {
         uint8_t lengths[288 + 32];
         std::fill(lengths, lengths + 144, 8);
         std::fill(lengths + 144, lengths + 256, 9);
         std::fill(lengths + 256, lengths + 280, 7);
         std::fill(lengths + 280, lengths + 288, 8);
         std::fill(lengths + 288, lengths + 320, 5);
-        buildTable(lengths, 288, kMeanings.literal, kLiteralRoot, fixedLiterals_, kLiteralTableSize);
-        buildTable(lengths + 288, 32, kMeanings.distance, kDistanceRoot, fixedDistances_, kDistanceTableSize);
+        buildTable(lengths, 288, meanings_.literal, kLiteralRoot, fixedLiterals_, kLiteralTableSize);
+        buildTable(lengths + 288, 32, meanings_.distance, kDistanceRoot, fixedDistances_, kDistanceTableSize);
     }
 
     bool reset(uint64_t) override {
@@ -346,7 +354,8 @@ private:
                 distanceCount_ = lowBits(hold_ >> 5, 5) + 1;
                 codeLengthCount_ = lowBits(hold_ >> 10, 4) + 4;
                 drop(14);
-                if (literalCount_ > 286) return fail();
+                // zlib refuses deflate's distance codes 30 and 31 in a table too.
+                if (literalCount_ > 286 || (!deflate64_ && distanceCount_ > 30)) return fail();
                 std::fill(std::begin(lengths_), std::end(lengths_), 0);
                 index_ = 0;
                 mode_ = Mode::codeLengthCodes;
@@ -359,8 +368,8 @@ private:
                     lengths_[kOrder[index_]] = static_cast<uint8_t>(lowBits(hold_, 3));
                     drop(3);
                 }
-                if (!buildTable(lengths_, 19, kMeanings.codeLength, kCodeLengthRoot, codeLengthTable_,
-                                kCodeLengthTableSize))
+                if (!buildTable(lengths_, 19, meanings_.codeLength, kCodeLengthRoot, codeLengthTable_,
+                                kCodeLengthTableSize, !deflate64_))
                     return fail();
                 std::fill(std::begin(lengths_), std::end(lengths_), 0);
                 index_ = 0;
@@ -470,9 +479,9 @@ private:
             index_ += times;
         }
         if (lengths_[256] == 0 ||  // no end of block
-            !buildTable(lengths_, literalCount_, kMeanings.literal, kLiteralRoot, dynamicLiterals_,
+            !buildTable(lengths_, literalCount_, meanings_.literal, kLiteralRoot, dynamicLiterals_,
                         kLiteralTableSize) ||
-            !buildTable(lengths_ + literalCount_, distanceCount_, kMeanings.distance, kDistanceRoot,
+            !buildTable(lengths_ + literalCount_, distanceCount_, meanings_.distance, kDistanceRoot,
                         dynamicDistances_, kDistanceTableSize)) {
             *status = fail();
             return false;
@@ -619,6 +628,9 @@ private:
         return ok;
     }
 
+    const SymbolMeanings& meanings_;
+    const bool deflate64_;
+
     // Decoding state, kept across calls.
     Mode mode_ = Mode::header;
     bool last_ = false;            // the block is the stream's last
@@ -654,4 +666,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<MethodDecoder> makeDeflate64Decoder() { return std::make_unique<Deflate64Decoder>(); }
+std::unique_ptr<MethodDecoder> makeDeflateDecoder() { return std::make_unique<DeflateDecoder>(false); }
+
+std::unique_ptr<MethodDecoder> makeDeflate64Decoder() { return std::make_unique<DeflateDecoder>(true); }

@@ -1,10 +1,12 @@
-// The table-driven Deflate64 decoder against the bit-by-bit one it replaced
-// and against what the streams hold: streams written here bit by bit (the
-// codes only Deflate64 has, stored blocks, damage), zlib's deflate streams
-// and, where 7z is installed, a stream 7z writes.
-#include "zip/Deflate64Decoder.h"
+// The table-driven decoder, as Deflate64 against the bit-by-bit decoder it
+// replaced and against what the streams hold (streams written here bit by
+// bit with the codes only Deflate64 has, stored blocks and damage; zlib's
+// deflate streams; where 7z is installed, a stream 7z writes), and as
+// deflate against zlib's inflate.
+#include "zip/DeflateDecoder.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,7 @@
 #include <random>
 #include <string>
 
-#include "Deflate64Oracle.h"
+#include "DeflateOracles.h"
 #include "ZipBuilder.h"
 
 namespace {
@@ -344,6 +346,99 @@ TEST_F(Deflate64Decoder, ReadsWhat7zWrites) {
     expectDecodes(s, "7z's stream");
     EXPECT_GT(seen.farDistances, 0u);
     EXPECT_GT(seen.farthestMatch, 49152u);
+}
+
+
+// Deflate (method 8) against zlib's raw inflate: the same bytes and the same
+// outcome, on zlib's streams of every kind, on the codes deflate lacks and on
+// damage.
+class InflateDecoder : public Deflate64Decoder {
+protected:
+    InflateDecoder() {
+        fast = makeDeflateDecoder();
+        oracle = makeZlibInflateOracle();
+    }
+};
+
+TEST_F(InflateDecoder, DecodesZlibStreamsOfEveryKindInAnyPieces) {
+    // Prose, noise, noise that comes back nearly a window later, and a run
+    // long enough for length code 285 (258 bytes here).
+    std::mt19937 rng(9);
+    Bytes plain;
+    static const char* const kWords[] = {"quillo ", "zip ", "archive ", "entry ", "folder ", "name "};
+    while (plain.size() < 200000) {
+        const char* word = kWords[rng() % 6];
+        plain.insert(plain.end(), word, word + std::strlen(word));
+    }
+    Bytes far = noise(20000, 3);
+    plain.insert(plain.end(), far.begin(), far.end());
+    Bytes between = noise(32000, 4);
+    plain.insert(plain.end(), between.begin(), between.end());
+    plain.insert(plain.end(), far.begin(), far.end());
+    plain.insert(plain.end(), 100000, 'z');
+    const struct {
+        int level, strategy;
+    } kinds[] = {{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY}, {9, Z_DEFAULT_STRATEGY}, {6, Z_FILTERED},
+                 {6, Z_HUFFMAN_ONLY},     {6, Z_RLE},              {6, Z_FIXED}};
+    for (const auto& k : kinds) {
+        std::string what = "level " + std::to_string(k.level) + " strategy " + std::to_string(k.strategy);
+        expectDecodes({rawDeflate(plain.data(), plain.size(), k.level, k.strategy), plain}, what.c_str());
+    }
+    expectDecodes({rawDeflate(nullptr, 0, 6), {}}, "nothing");
+}
+
+TEST_F(InflateDecoder, RefusesWhatZlibRefuses) {
+    BitWriter farCode;  // distance code 30 in a fixed block
+    farCode.bits(3, 3);
+    farCode.code(0x30 + 'a', 8);  // a literal first
+    farCode.code(257 - 256, 7);
+    farCode.code(30, 5);
+    farCode.bits(0, 16);
+    BitWriter manyDistances, incompleteLengthCode;
+    manyDistances.bits(5, 3);  // last, dynamic
+    manyDistances.bits(0, 5);
+    manyDistances.bits(30, 5);  // 31 distance codes
+    manyDistances.bits(0, 4);
+    // Both streams end where zlib sees the damage: a decoder that waits for
+    // more bits would say "not yet".
+    incompleteLengthCode.bits(5, 3);
+    incompleteLengthCode.bits(0, 10);
+    incompleteLengthCode.bits(0, 4);  // four code length code lengths:
+    incompleteLengthCode.bits(0, 9);
+    incompleteLengthCode.bits(1, 3);  // symbol 0 alone, one bit
+    const struct {
+        const char* what;
+        Bytes stream;
+    } cases[] = {
+        {"distances past 32 KiB and length code 285 with extra bits", farAndLong().compressed},
+        {"distance code 30", farCode.done()},
+        {"31 distance codes", manyDistances.done()},
+        {"an incomplete code length code", incompleteLengthCode.done()},
+    };
+    for (const auto& c : cases) {
+        DecodeOutcome got = decodeInPieces(*fast, c.stream.data(), c.stream.size(), 4096, 4096);
+        EXPECT_EQ(got.status, Status::failed) << c.what;
+        expectAgree(c.stream, c.what);
+    }
+}
+
+TEST_F(InflateDecoder, AgreesWithZlibOnEveryCutAndOnDamage) {
+    Bytes plain = noise(3000, 7);
+    plain.insert(plain.end(), 5000, 'q');
+    plain.insert(plain.end(), plain.begin(), plain.begin() + 3000);
+    Bytes deflated = rawDeflate(plain), fixed = rawDeflate(plain.data(), plain.size(), 9, Z_FIXED);
+    for (size_t cut = 0; cut < deflated.size(); cut += cut < 300 ? 1 : 97) {
+        Bytes prefix(deflated.begin(), deflated.begin() + static_cast<long>(cut));
+        expectAgree(prefix, "cut " + std::to_string(cut), {4096});
+    }
+    for (uint32_t seed = 0; seed < 300; seed++) {
+        expectAgree(noise(1 + seed * 7 % 600, seed), "noise " + std::to_string(seed), {3, 4096});
+        for (const Bytes* stream : {&deflated, &fixed}) {
+            Bytes flipped = *stream;
+            flipped[seed * 13 % flipped.size()] ^= static_cast<uint8_t>(1u << (seed % 8));
+            expectAgree(flipped, "flipped " + std::to_string(seed), {7, 4096});
+        }
+    }
 }
 
 }  // namespace

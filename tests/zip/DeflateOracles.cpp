@@ -1,6 +1,9 @@
-#include "Deflate64Oracle.h"
+#include "DeflateOracles.h"
+
+#include <zlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <iterator>
 
 namespace {
@@ -271,6 +274,44 @@ private:
 std::unique_ptr<MethodDecoder> makeDeflate64Oracle(Deflate64CodesSeen* seen) {
     return std::make_unique<Deflate64Oracle>(seen);
 }
+
+namespace {
+
+class ZlibInflateOracle final : public MethodDecoder {
+public:
+    ~ZlibInflateOracle() override {
+        if (ready_) inflateEnd(&zs_);
+    }
+
+    bool reset(uint64_t) override {
+        int rc = ready_ ? inflateReset(&zs_) : inflateInit2(&zs_, -MAX_WBITS);
+        ready_ = rc == Z_OK;
+        return ready_;
+    }
+
+    Status run(const uint8_t*& in, size_t& inSize, uint8_t*& out, size_t& outSize) override {
+        zs_.next_in = const_cast<Bytef*>(in);
+        zs_.avail_in = static_cast<uInt>(std::min<size_t>(inSize, UINT_MAX));
+        zs_.next_out = out;
+        zs_.avail_out = static_cast<uInt>(std::min<size_t>(outSize, UINT_MAX));
+        uInt inBefore = zs_.avail_in, outBefore = zs_.avail_out;
+        int rc = inflate(&zs_, Z_NO_FLUSH);
+        in += inBefore - zs_.avail_in;
+        inSize -= inBefore - zs_.avail_in;
+        out += outBefore - zs_.avail_out;
+        outSize -= outBefore - zs_.avail_out;
+        if (rc == Z_STREAM_END) return Status::ended;
+        return rc == Z_OK || rc == Z_BUF_ERROR ? Status::progress : Status::failed;
+    }
+
+private:
+    z_stream zs_{};
+    bool ready_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<MethodDecoder> makeZlibInflateOracle() { return std::make_unique<ZlibInflateOracle>(); }
 
 DecodeOutcome decodeInPieces(MethodDecoder& decoder, const uint8_t* data, size_t size, size_t inPiece,
                              size_t outPiece, size_t maxOut) {

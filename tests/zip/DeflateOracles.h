@@ -1,7 +1,8 @@
-// The first Deflate64 decoder of this library, kept for the tests as the
-// reference the table-driven one is compared with: canonical Huffman codes
-// read bit by bit, plain enough to check by reading. It also counts the
+// Reference decoders the table-driven deflate decoder is compared with.
+// For Deflate64: the first decoder of this library, canonical Huffman codes
+// read bit by bit, plain enough to check by reading; it also counts the
 // codes that only Deflate64 has, so a test can tell that a stream uses them.
+// For deflate: zlib's raw inflate, which the program used before.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,9 @@ struct Deflate64CodesSeen {
 
 // When seen is given, it counts the codes of every stream the decoder reads.
 std::unique_ptr<MethodDecoder> makeDeflate64Oracle(Deflate64CodesSeen* seen = nullptr);
+
+// zlib's raw inflate with a 32 KiB window.
+std::unique_ptr<MethodDecoder> makeZlibInflateOracle();
 
 // What a decoder made of a whole stream.
 struct DecodeOutcome {
