@@ -44,5 +44,5 @@ unsigned defaultExtractionThreads() {
     SYSTEM_INFO info{};
     ::GetSystemInfo(&info);
     const unsigned processors = info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
-    return processors < kMaxExtractionThreads ? processors : kMaxExtractionThreads;
+    return processors < kMaxExtractionThreads / 2 ? 2 * processors : kMaxExtractionThreads;
 }

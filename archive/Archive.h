@@ -65,8 +65,11 @@ public:
     virtual void setPassword(const char* password) = 0;
 };
 
-// The threads a batch uses unless told otherwise: the machine's processors,
-// at most kMaxExtractionThreads.
+// The threads a batch uses unless told otherwise: twice the machine's
+// processors, at most kMaxExtractionThreads. A writer of small files spends
+// most of its time waiting while the system creates and closes them, not on
+// a processor (20,000 small files: 10.5 s on 2 threads, 8.3 s on 4, with 2
+// processors under Wine).
 constexpr unsigned kMaxExtractionThreads = 8;
 unsigned defaultExtractionThreads();
 

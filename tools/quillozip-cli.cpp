@@ -10,7 +10,7 @@
 //     second, through the same piece hook as the main window's progress, so
 //     that its cost can be measured (scripts/bench.sh); --threads N writes
 //     a ZIP archive's entries on N threads (1: one after the other; by
-//     default the processors, at most 8), with the same files and lines
+//     default twice the processors, at most 8), with the same files and lines
 // Arguments are taken as Unicode, so paths outside the code page work.
 // Printed names and reasons are in the ANSI code page (characters it lacks
 // as "_"), or in UTF-8 with --utf8 (before or after the command word). Each
@@ -48,7 +48,7 @@ int usage() {
                  "  --utf8       print names in UTF-8 instead of the ANSI code page\n"
                  "  --progress   report the stored bytes done on stderr\n"
                  "  --threads N  write a ZIP archive's entries on N threads, 1 to 8 (1: one after\n"
-                 "               the other; default: the processors, at most 8)\n");
+                 "               the other; default: twice the processors, at most 8)\n");
     return 2;
 }
 
