@@ -43,6 +43,7 @@ constexpr size_t kLiteralTableSize = (1u << kLiteralRoot) + 48 * 32;
 constexpr size_t kDistanceTableSize = (1u << kDistanceRoot) + 4 * 128;
 constexpr size_t kCodeLengthTableSize = 1u << kCodeLengthRoot;
 
+// The window, Deflate64's; deflate reaches back 32 KiB and keeps only that.
 constexpr size_t kWindow = 65536;
 
 // What each symbol means, without its code length.
@@ -166,15 +167,15 @@ inline void copyOverlapping(uint8_t* dst, size_t distance, size_t n) {
 class DeflateDecoder final : public MethodDecoder {
 public:
     explicit DeflateDecoder(bool deflate64)
-        : meanings_(deflate64 ? kDeflate64Meanings : kDeflateMeanings), deflate64_(deflate64) {
+        : deflate64_(deflate64), windowSize_(deflate64 ? kWindow : kWindow / 2) {
         uint8_t lengths[288 + 32];
         std::fill(lengths, lengths + 144, 8);
         std::fill(lengths + 144, lengths + 256, 9);
         std::fill(lengths + 256, lengths + 280, 7);
         std::fill(lengths + 280, lengths + 288, 8);
         std::fill(lengths + 288, lengths + 320, 5);
-        buildTable(lengths, 288, meanings_.literal, kLiteralRoot, fixedLiterals_, kLiteralTableSize);
-        buildTable(lengths + 288, 32, meanings_.distance, kDistanceRoot, fixedDistances_, kDistanceTableSize);
+        buildTable(lengths, 288, meanings().literal, kLiteralRoot, fixedLiterals_, kLiteralTableSize);
+        buildTable(lengths + 288, 32, meanings().distance, kDistanceRoot, fixedDistances_, kDistanceTableSize);
     }
 
     bool reset(uint64_t) override {
@@ -261,9 +262,9 @@ private:
         size_t here = static_cast<size_t>(out_ - outStart_);
         if (distance > here) {
             size_t back = distance - here;  // <= what the window holds: checked against produced()
-            size_t from = (windowNext_ + kWindow - back) % kWindow;
+            size_t from = (windowNext_ + windowSize_ - back) % windowSize_;
             size_t fromWindow = std::min(n, back);
-            size_t first = std::min(fromWindow, kWindow - from);
+            size_t first = std::min(fromWindow, windowSize_ - from);
             std::memcpy(out_, window_.get() + from, first);
             std::memcpy(out_ + first, window_.get(), fromWindow - first);
             out_ += fromWindow;
@@ -278,15 +279,15 @@ private:
     void keepWindow(size_t produced) {
         if (produced == 0) return;
         const uint8_t* from = outStart_;
-        if (produced >= kWindow) {
-            from += produced - kWindow;
-            std::memcpy(window_.get(), from, kWindow);
+        if (produced >= windowSize_) {
+            from += produced - windowSize_;
+            std::memcpy(window_.get(), from, windowSize_);
             windowNext_ = 0;
         } else {
-            size_t first = std::min(produced, kWindow - windowNext_);
+            size_t first = std::min(produced, windowSize_ - windowNext_);
             std::memcpy(window_.get() + windowNext_, from, first);
             std::memcpy(window_.get(), from + first, produced - first);
-            windowNext_ = (windowNext_ + produced) % kWindow;
+            windowNext_ = (windowNext_ + produced) % windowSize_;
         }
         total_ += produced;
     }
@@ -368,7 +369,7 @@ private:
                     lengths_[kOrder[index_]] = static_cast<uint8_t>(lowBits(hold_, 3));
                     drop(3);
                 }
-                if (!buildTable(lengths_, 19, meanings_.codeLength, kCodeLengthRoot, codeLengthTable_,
+                if (!buildTable(lengths_, 19, meanings().codeLength, kCodeLengthRoot, codeLengthTable_,
                                 kCodeLengthTableSize, !deflate64_))
                     return fail();
                 std::fill(std::begin(lengths_), std::end(lengths_), 0);
@@ -479,9 +480,9 @@ private:
             index_ += times;
         }
         if (lengths_[256] == 0 ||  // no end of block
-            !buildTable(lengths_, literalCount_, meanings_.literal, kLiteralRoot, dynamicLiterals_,
+            !buildTable(lengths_, literalCount_, meanings().literal, kLiteralRoot, dynamicLiterals_,
                         kLiteralTableSize) ||
-            !buildTable(lengths_ + literalCount_, distanceCount_, meanings_.distance, kDistanceRoot,
+            !buildTable(lengths_ + literalCount_, distanceCount_, meanings().distance, kDistanceRoot,
                         dynamicDistances_, kDistanceTableSize)) {
             *status = fail();
             return false;
@@ -628,8 +629,10 @@ private:
         return ok;
     }
 
-    const SymbolMeanings& meanings_;
+    const SymbolMeanings& meanings() const { return deflate64_ ? kDeflate64Meanings : kDeflateMeanings; }
+
     const bool deflate64_;
+    const size_t windowSize_;  // what matches may reach back: 64 or 32 KiB
 
     // Decoding state, kept across calls.
     Mode mode_ = Mode::header;

@@ -52,8 +52,7 @@ int32_t EntryDecoder::start(const EntryParams& params, const char* password) {
 
 int32_t EntryDecoder::emit(const uint8_t* data, size_t size, ByteSink& sink) {
     if (size == 0) return kZipOk;
-    // AE-2 stores no CRC-32: its authentication code stands for it.
-    if (!params_.aesStrength || params_.aesChecksCrc) crc_ = libdeflate_crc32(crc_, data, size);
+    if (checksCrc()) crc_ = libdeflate_crc32(crc_, data, size);
     written_ += size;
     return sink.write(data, size);
 }
@@ -150,6 +149,6 @@ int32_t EntryDecoder::finish(ByteSink& sink) {
     }
     if (int32_t rc = flush(sink)) return rc;
     if (written_ != params_.uncompressedSize) return kZipDataError;
-    if ((!params_.aesStrength || params_.aesChecksCrc) && crc_ != params_.crc) return kZipDataError;
+    if (checksCrc() && crc_ != params_.crc) return kZipDataError;
     return kZipOk;
 }

@@ -76,6 +76,8 @@ public:
     uint64_t bytesOut() const { return written_; }
 
 private:
+    // AE-2 stores no CRC-32: its authentication code stands for it.
+    bool checksCrc() const { return !params_.aesStrength || params_.aesChecksCrc; }
     int32_t emit(const uint8_t* data, size_t size, ByteSink& sink);
     int32_t flush(ByteSink& sink);
     int32_t decodeInput(const uint8_t* data, size_t size, ByteSink& sink);
