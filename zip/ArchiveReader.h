@@ -61,6 +61,8 @@ struct PreparedEntry {
 bool isAnsiLeadByte(unsigned char byte);
 
 class ArchiveFile;
+class ByteSink;
+class EntryDecoder;
 
 class ArchiveReader {
 public:
@@ -137,6 +139,9 @@ private:
     // Defined in ArchiveJudgement.cpp.
     void judgeEntries();
     int32_t writeEntry(const EntryDetails& entry, const std::wstring& target, size_t folderLength);
+    // A large deflate entry's stream, decoded on several threads (defined in
+    // Extraction.cpp).
+    int32_t inflateEntryInParallel(const EntryDetails& entry, EntryDecoder& decoder, ByteSink& out);
 
     unzFile zip_ = nullptr;        // null for an archive without entries
     ArchiveFile* file_ = nullptr;  // minizip's file source, owned by minizip (or by ownFile_)

@@ -136,6 +136,18 @@ bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, un
     return true;
 }
 
+// The tables of the fixed codes, which blocks of type 1 use.
+void buildFixedTables(const SymbolMeanings& meanings, uint32_t* literals, uint32_t* distances) {
+    uint8_t lengths[288 + 32];
+    std::fill(lengths, lengths + 144, 8);
+    std::fill(lengths + 144, lengths + 256, 9);
+    std::fill(lengths + 256, lengths + 280, 7);
+    std::fill(lengths + 280, lengths + 288, 8);
+    std::fill(lengths + 288, lengths + 320, 5);
+    buildTable(lengths, 288, meanings.literal, kLiteralRoot, literals, kLiteralTableSize);
+    buildTable(lengths + 288, 32, meanings.distance, kDistanceRoot, distances, kDistanceTableSize);
+}
+
 inline uint64_t load64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, sizeof v);
@@ -168,14 +180,7 @@ class DeflateDecoder final : public MethodDecoder {
 public:
     explicit DeflateDecoder(bool deflate64)
         : deflate64_(deflate64), windowSize_(deflate64 ? kWindow : kWindow / 2) {
-        uint8_t lengths[288 + 32];
-        std::fill(lengths, lengths + 144, 8);
-        std::fill(lengths + 144, lengths + 256, 9);
-        std::fill(lengths + 256, lengths + 280, 7);
-        std::fill(lengths + 280, lengths + 288, 8);
-        std::fill(lengths + 288, lengths + 320, 5);
-        buildTable(lengths, 288, meanings().literal, kLiteralRoot, fixedLiterals_, kLiteralTableSize);
-        buildTable(lengths + 288, 32, meanings().distance, kDistanceRoot, fixedDistances_, kDistanceTableSize);
+        buildFixedTables(meanings(), fixedLiterals_, fixedDistances_);
     }
 
     bool reset(uint64_t) override {
@@ -185,17 +190,39 @@ public:
         bits_ = 0;
         total_ = 0;
         windowNext_ = 0;
+        taken_ = 0;
+        skip_ = 0;
+        pauseBit_ = kNever;
+        paused_ = false;
         return true;
     }
 
+    // Starts skipBits into the next input, a block's first bit, with the
+    // bytes before it that matches may reach; pauses before the first block
+    // that starts at or after pauseBit (counted from the next input's first).
+    void startAt(unsigned skipBits, const uint8_t* history, size_t historySize, uint64_t pauseBit) {
+        reset(0);
+        skip_ = skipBits;
+        pauseBit_ = pauseBit;
+        size_t kept = std::min(historySize, windowSize_);
+        if (kept) std::memcpy(window_.get(), history + historySize - kept, kept);
+        windowNext_ = kept % windowSize_;
+        total_ = kept;
+    }
+
+    bool paused() const { return paused_; }
+    // Bits of input taken since the start, the skipped ones included.
+    uint64_t bitsTaken() const { return taken_ * 8 - bits_; }
+
     Status run(const uint8_t*& in, size_t& inSize, uint8_t*& out, size_t& outSize) override {
-        in_ = in;
+        inStart_ = in_ = in;
         inEnd_ = in + inSize;
         outStart_ = out_ = out;
         outEnd_ = out + outSize;
         Status status = decode();
         size_t produced = static_cast<size_t>(out_ - outStart_);
         keepWindow(produced);
+        taken_ += static_cast<size_t>(in_ - in);
         inSize -= static_cast<size_t>(in_ - in);
         in = in_;
         outSize -= produced;
@@ -255,6 +282,7 @@ private:
     }
 
     uint64_t produced() const { return total_ + static_cast<uint64_t>(out_ - outStart_); }
+    uint64_t bitsTakenHere() const { return (taken_ + static_cast<uint64_t>(in_ - inStart_)) * 8 - bits_; }
 
     // Hands out n bytes of the match distance back: first what lies in the
     // window (produced by earlier calls), then what this call wrote.
@@ -302,6 +330,15 @@ private:
             size_t room = static_cast<size_t>(outEnd_ - out_);
             switch (mode_) {
             case Mode::header: {
+                if (skip_) {
+                    if (!need(skip_)) return Status::progress;
+                    drop(skip_);
+                    skip_ = 0;
+                }
+                if (pauseBit_ != kNever && bitsTakenHere() >= pauseBit_) {
+                    paused_ = true;
+                    return Status::progress;
+                }
                 if (room == 0 || !need(3)) return Status::progress;
                 last_ = hold_ & 1;
                 unsigned type = lowBits(hold_ >> 1, 2);
@@ -653,7 +690,15 @@ private:
     size_t windowNext_ = 0;
     uint64_t total_ = 0;  // bytes handed out before this call
 
+    // Where a stream entered inside starts and stops.
+    static constexpr uint64_t kNever = ~uint64_t{0};
+    uint64_t taken_ = 0;  // input bytes taken before this call
+    unsigned skip_ = 0;   // bits before the first block
+    uint64_t pauseBit_ = kNever;
+    bool paused_ = false;
+
     // This call's buffers.
+    const uint8_t* inStart_ = nullptr;
     const uint8_t* in_ = nullptr;
     const uint8_t* inEnd_ = nullptr;
     uint8_t* outStart_ = nullptr;
@@ -667,7 +712,259 @@ private:
     uint32_t codeLengthTable_[kCodeLengthTableSize];
 };
 
+
+// The bits of data from bit on (at least 57; zeros past the end).
+uint64_t peekBits(const uint8_t* data, size_t size, uint64_t bit) {
+    size_t at = static_cast<size_t>(bit / 8);
+    uint64_t v = 0;
+    if (at + 8 <= size) {
+        v = load64(data + at);
+    } else {
+        for (size_t i = 0; at + i < size && i < 8; i++) v |= static_cast<uint64_t>(data[at + i]) << (8 * i);
+    }
+    return v >> (bit & 7);
+}
+
+// Decodes whole blocks from a guessed block start without the 32 KiB
+// before it: a byte copied from there comes out as a marker naming its place,
+// and so does every copy of a marker.
+class MarkedInflater {
+public:
+    MarkedInflater(const uint8_t* data, size_t size) : data_(data), size_(size) {
+        buildFixedTables(kDeflateMeanings, fixedLiterals_, fixedDistances_);
+    }
+
+    // Whether a stored or dynamic block can start at bit: a stored block's
+    // length must match its complement; a dynamic block's counts and the
+    // code lengths' own code (which must be complete) are looked at first,
+    // then its whole header. Fixed blocks carry nothing to tell them by.
+    bool blockCanStart(uint64_t bit) {
+        uint64_t v = peekAt(bit);
+        if ((v & 7) == 0) {
+            // Not the last block: the zero bits before a block often look
+            // like a stored block's header too.
+            uint64_t at = (bit + 3 + 7) / 8;
+            uint64_t lengths = peekAt(at * 8);
+            return at + 4 <= size_ && (lengths & 0xFFFF) == (~lengths >> 16 & 0xFFFF);
+        }
+        if (((v >> 1) & 3) != 2 || ((v >> 3) & 31) > 29 || ((v >> 8) & 31) > 29) return false;
+        unsigned count = ((v >> 13) & 15) + 4;
+        uint64_t lengths = peekAt(bit + 17);
+        int left = 1 << 7;  // room in a code of at most 7 bits
+        for (unsigned i = 0; i < count; i++) {
+            unsigned len = (lengths >> (3 * i)) & 7;
+            if (len) left -= 1 << (7 - len);
+        }
+        if (left != 0) return false;
+        bit_ = bit + 3;
+        return readTables();
+    }
+
+    // Decodes from bit, a block's start, into symbols until a block starts at
+    // or after pauseBit (paused), the last block ends (ended), or a block
+    // starts after 32 KiB without a marker (known: what follows can be
+    // decoded as bytes); failed for damage, too little data or more than
+    // maxSymbols symbols.
+    MarkedRun::End run(uint64_t bit, uint64_t pauseBit, size_t maxSymbols, MarkedRun* out) {
+        std::vector<uint16_t>& symbols = out->symbols;
+        symbols.clear();
+        size_t markersEnd = 0;  // just past the last marker
+        bit_ = bit;
+        for (;;) {
+            if (bit_ >= pauseBit) return end(MarkedRun::End::paused, out);
+            if (symbols.size() - markersEnd >= kWindow / 2) return end(MarkedRun::End::known, out);
+            uint64_t v = peek();
+            bool last = v & 1;
+            unsigned type = (v >> 1) & 3;
+            bit_ += 3;
+            if (type == 0) {
+                bit_ = (bit_ + 7) & ~uint64_t{7};
+                v = peek();
+                size_t length = v & 0xFFFF;
+                if ((length ^ 0xFFFF) != ((v >> 16) & 0xFFFF)) return MarkedRun::End::failed;
+                size_t at = static_cast<size_t>(bit_ / 8) + 4;
+                if (at + length > size_ || symbols.size() + length > maxSymbols) return MarkedRun::End::failed;
+                symbols.insert(symbols.end(), data_ + at, data_ + at + length);
+                bit_ = (at + length) * uint64_t{8};
+            } else {
+                if (type == 1) {
+                    literals_ = fixedLiterals_;
+                    distances_ = fixedDistances_;
+                } else if (type != 2 || !readTables()) {
+                    return MarkedRun::End::failed;
+                }
+                if (!readSymbols(maxSymbols, symbols, markersEnd)) return MarkedRun::End::failed;
+            }
+            if (bit_ > size_ * uint64_t{8}) return MarkedRun::End::failed;
+            if (last) return end(MarkedRun::End::ended, out);
+        }
+    }
+
+private:
+    MarkedRun::End end(MarkedRun::End how, MarkedRun* out) {
+        out->endBit = bit_;
+        return how;
+    }
+
+    // Zeros past the data: the callers find out by the position.
+    uint64_t peekAt(uint64_t bit) const { return peekBits(data_, size_, bit); }
+    uint64_t peek() const { return peekAt(bit_); }
+
+    uint32_t lookup(const uint32_t* table, unsigned root) {
+        uint64_t v = peek();
+        uint32_t e = table[lowBits(v, root)];
+        if (entryKind(e) & kLink) e = table[entryValue(e) + lowBits(v >> root, entryKind(e) & 0x3F)];
+        bit_ += entryLength(e);
+        return e;
+    }
+
+    bool readTables() {
+        uint64_t v = peek();
+        unsigned literalCount = lowBits(v, 5) + 257, distanceCount = lowBits(v >> 5, 5) + 1;
+        unsigned codeLengthCount = lowBits(v >> 10, 4) + 4;
+        bit_ += 14;
+        if (literalCount > 286 || distanceCount > 30) return false;
+        static const uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+        uint8_t lengths[286 + 32] = {};
+        for (unsigned i = 0; i < codeLengthCount; i++, bit_ += 3) lengths[kOrder[i]] = lowBits(peek(), 3);
+        if (!buildTable(lengths, 19, kDeflateMeanings.codeLength, kCodeLengthRoot, codeLengthTable_,
+                        kCodeLengthTableSize, true))
+            return false;
+        std::fill(std::begin(lengths), std::end(lengths), 0);
+        unsigned total = literalCount + distanceCount;
+        for (unsigned index = 0; index < total;) {
+            uint32_t e = lookup(codeLengthTable_, kCodeLengthRoot);
+            if (entryKind(e) != kLiteral || bit_ > size_ * uint64_t{8}) return false;
+            unsigned symbol = entryValue(e);
+            if (symbol < 16) {
+                lengths[index++] = static_cast<uint8_t>(symbol);
+                continue;
+            }
+            if (symbol == 16 && index == 0) return false;
+            unsigned extra = symbol == 16 ? 2 : symbol == 17 ? 3 : 7;
+            unsigned times = lowBits(peek(), extra) + (symbol == 18 ? 11 : 3);
+            bit_ += extra;
+            if (index + times > total) return false;
+            uint8_t repeated = symbol == 16 ? lengths[index - 1] : 0;
+            std::fill(lengths + index, lengths + index + times, repeated);
+            index += times;
+        }
+        if (lengths[256] == 0 ||
+            !buildTable(lengths, literalCount, kDeflateMeanings.literal, kLiteralRoot, dynamicLiterals_,
+                        kLiteralTableSize) ||
+            !buildTable(lengths + literalCount, distanceCount, kDeflateMeanings.distance, kDistanceRoot,
+                        dynamicDistances_, kDistanceTableSize))
+            return false;
+        literals_ = dynamicLiterals_;
+        distances_ = dynamicDistances_;
+        return true;
+    }
+
+    // One block's symbols, up to its end.
+    bool readSymbols(size_t maxSymbols, std::vector<uint16_t>& symbols, size_t& markersEnd) {
+        const uint64_t limit = size_ * uint64_t{8};
+        size_t n = symbols.size();
+        bool ok = false;
+        while (bit_ <= limit) {
+            // Room for the longest match, written through a pointer.
+            if (n + 258 > symbols.size()) symbols.resize(std::max<size_t>(2 * symbols.size(), n + 65536));
+            uint16_t* out = symbols.data();
+            uint32_t e = lookup(literals_, kLiteralRoot);
+            uint32_t kind = entryKind(e);
+            if (kind == kLiteral) {
+                out[n++] = static_cast<uint16_t>(entryValue(e));
+                continue;
+            }
+            if (kind == kEndOfBlock) {
+                ok = n <= maxSymbols;
+                break;
+            }
+            if (!(kind & kBase)) break;
+            size_t length = entryValue(e) + lowBits(peek(), kind & 0x1F);
+            bit_ += kind & 0x1F;
+            e = lookup(distances_, kDistanceRoot);
+            kind = entryKind(e);
+            if (!(kind & kBase)) break;
+            size_t distance = entryValue(e) + lowBits(peek(), kind & 0x1F);
+            bit_ += kind & 0x1F;
+            if (distance > n + kWindow / 2 || n + length > maxSymbols) break;
+            size_t i = 0;
+            for (; n < distance && i < length; i++, n++) {
+                out[n] = static_cast<uint16_t>(kMarker + kWindow / 2 + n - distance);
+                markersEnd = n + 1;
+            }
+            for (; i < length; i++, n++) {
+                uint16_t symbol = out[n - distance];
+                out[n] = symbol;
+                markersEnd = symbol >= kMarker ? n + 1 : markersEnd;
+            }
+        }
+        symbols.resize(n);
+        return ok;
+    }
+
+    const uint8_t* data_;
+    size_t size_;
+    uint64_t bit_ = 0;
+    const uint32_t* literals_ = nullptr;
+    const uint32_t* distances_ = nullptr;
+    uint32_t fixedLiterals_[kLiteralTableSize];
+    uint32_t fixedDistances_[kDistanceTableSize];
+    uint32_t dynamicLiterals_[kLiteralTableSize];
+    uint32_t dynamicDistances_[kDistanceTableSize];
+    uint32_t codeLengthTable_[kCodeLengthTableSize];
+};
+
+class ResumableInflater final : public BlockInflater {
+public:
+    void start(unsigned skipBits, const uint8_t* history, size_t historySize, uint64_t pauseBit) override {
+        decoder_.startAt(skipBits, history, historySize, pauseBit);
+    }
+    Status run(const uint8_t*& in, size_t& inSize, uint8_t*& out, size_t& outSize) override {
+        switch (decoder_.run(in, inSize, out, outSize)) {
+        case MethodDecoder::Status::ended: return Status::ended;
+        case MethodDecoder::Status::failed: return Status::failed;
+        default: return decoder_.paused() ? Status::paused : Status::progress;
+        }
+    }
+    uint64_t bitsTaken() const override { return decoder_.bitsTaken(); }
+
+private:
+    DeflateDecoder decoder_{false};
+};
+
 }  // namespace
+
+std::unique_ptr<BlockInflater> makeBlockInflater() { return std::make_unique<ResumableInflater>(); }
+
+void inflateFromGuess(const uint8_t* data, size_t size, uint64_t fromBit, uint64_t toBit, uint64_t pauseBit,
+                      bool mayEnd, size_t maxSymbols, MarkedRun* out) {
+    auto inflater = std::make_unique<MarkedInflater>(data, size);
+    // Candidates that pass the header but fail later cost a decoding each:
+    // a few are false starts, many are damage, where guessing stops.
+    unsigned attempts = 0;
+    for (uint64_t bit = fromBit; bit < toBit && attempts < 16; bit++) {
+        if (!inflater->blockCanStart(bit)) continue;
+        attempts++;
+        out->end = inflater->run(bit, pauseBit, maxSymbols, out);
+        if (out->end == MarkedRun::End::failed || (out->end == MarkedRun::End::ended && !mayEnd)) continue;
+        out->startBit = out->lastStartBit = bit;
+        if ((peekBits(data, size, bit) & 7) == 0) {
+            // A stored block: the zero bits next to its header, up to the
+            // byte its length is in, start the same block.
+            uint64_t lengthAt = (bit + 3 + 7) / 8 * 8;
+            while (out->startBit > 0 && (out->startBit - 1 + 3 + 7) / 8 * 8 == lengthAt &&
+                   (peekBits(data, size, out->startBit - 1) & 7) == 0)
+                out->startBit--;
+            while ((out->lastStartBit + 1 + 3 + 7) / 8 * 8 == lengthAt &&
+                   (peekBits(data, size, out->lastStartBit + 1) & 7) == 0)
+                out->lastStartBit++;
+        }
+        return;
+    }
+    out->end = MarkedRun::End::failed;
+    out->symbols.clear();
+}
 
 std::unique_ptr<MethodDecoder> makeDeflateDecoder() { return std::make_unique<DeflateDecoder>(false); }
 

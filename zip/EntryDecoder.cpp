@@ -134,6 +134,19 @@ int32_t EntryDecoder::decodeInput(const uint8_t* data, size_t size, ByteSink& si
     }
 }
 
+int32_t EntryDecoder::feedDecoded(const uint8_t* data, size_t size, ByteSink& sink) {
+    storedIn_ = params_.compressedSize;
+    if (written_ + size > params_.uncompressedSize) return kZipDataError;
+    // In pieces of the usual size: each is checked and written while it is
+    // in the processor's cache.
+    for (size_t done = 0; done < size;) {
+        size_t piece = std::min(outputPiece_, size - done);
+        if (int32_t rc = emit(data + done, piece, sink)) return rc;
+        done += piece;
+    }
+    return kZipOk;
+}
+
 int32_t EntryDecoder::finish(ByteSink& sink) {
     if (params_.aesStrength) {
         // Nothing of an entry that fails its code stays: the caller drops

@@ -75,6 +75,12 @@ public:
 
     uint64_t bytesOut() const { return written_; }
 
+    // For an entry decompressed elsewhere (a deflate stream decoded on
+    // several threads): its bytes, in order, checked and handed over as
+    // feed's are, and its end. Then finish as after feed.
+    int32_t feedDecoded(const uint8_t* data, size_t size, ByteSink& sink);
+    void decodedToEnd() { ended_ = true; }
+
 private:
     // AE-2 stores no CRC-32: its authentication code stands for it.
     bool checksCrc() const { return !params_.aesStrength || params_.aesChecksCrc; }

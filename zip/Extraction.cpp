@@ -8,6 +8,45 @@
 #include "zip/CngAesCrypto.h"
 #include "zip/EntryAttributes.h"
 #include "zip/EntryDecoder.h"
+#include "zip/ParallelInflate.h"
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+// Deflate entries from this size on are decoded on several threads, where
+// the machine has them: below it, a piece or two would not pay for the
+// threads.
+constexpr uint64_t kParallelInflateFrom = 16 * 1024 * 1024;
+
+unsigned inflateThreads() { return std::min(4u, std::thread::hardware_concurrency()); }
+
+InflateReader readerOf(std::shared_ptr<ArchiveFile> file, uint64_t dataOffset) {
+    return [file, dataOffset](uint64_t offset, uint8_t* buffer, size_t size) {
+        return file->readAt(dataOffset + offset, buffer, size) == size;
+    };
+}
+
+}  // namespace
+
+int32_t ArchiveReader::inflateEntryInParallel(const EntryDetails& entry, EntryDecoder& decoder, ByteSink& out) {
+    ParallelInflateIo io;
+    io.read = [this, &entry](uint64_t offset, uint8_t* buffer, size_t size) {
+        return file_->readAt(entry.dataOffset + offset, buffer, size) == size;
+    };
+    io.openReader = [this, &entry]() -> InflateReader {
+        std::shared_ptr<ArchiveFile> other = file_->reopen();
+        return other ? readerOf(std::move(other), entry.dataOffset) : InflateReader();
+    };
+    io.emit = [&](const uint8_t* data, size_t size) { return decoder.feedDecoded(data, size, out); };
+    io.progress = [this](uint64_t bytes) { return !pieceHook_ || pieceHook_(bytes); };
+    ParallelInflateOptions options;
+    options.threads = inflateThreads();
+    int32_t rc = inflateInParallel(entry.compressedSize, io, options);
+    if (!rc) decoder.decodedToEnd();
+    return rc;
+}
 
 int32_t ArchiveReader::extractEntry(int32_t index, const std::wstring& fileName) {
     PreparedEntry p;
@@ -51,7 +90,10 @@ int32_t ArchiveReader::writeEntry(const EntryDetails& entry, const std::wstring&
     // decryption, decompression and checks are ours.
     uint64_t position = entry.dataOffset;
     int32_t rc = kZipOk;
-    for (uint64_t left = entry.compressedSize; left > 0 && rc == kZipOk;) {
+    bool parallel = params.method == 8 && !params.encrypted && !params.aesStrength &&
+                    entry.compressedSize >= kParallelInflateFrom && inflateThreads() > 1;
+    if (parallel) rc = inflateEntryInParallel(entry, decoder, out);
+    for (uint64_t left = parallel ? 0 : entry.compressedSize; left > 0 && rc == kZipOk;) {
         size_t want = left < DataBuffers::kInputPiece ? static_cast<size_t>(left) : DataBuffers::kInputPiece;
         size_t got = file_->readAt(position, data_->input.get(), want);
         if (got != want) {

@@ -5,7 +5,8 @@
 // once per method and reset for every entry; what it holds is bounded by the
 // method's own limits, not by the entry's size:
 //   deflate (8)   this library's decoder (zlib's rules, a faster loop): the
-//                 64 KiB window and 27 KiB of tables;
+//                 32 KiB window and 27 KiB of tables (a large entry's stream
+//                 is decoded on several threads instead: ParallelInflate.h);
 //   Deflate64 (9) the same decoder: the 64 KiB window and 27 KiB of tables;
 //   bzip2 (12)    libbz2 in its normal mode: at most about 3.6 MiB (900 kB blocks);
 //   LZMA (14)     liblzma: the writer's dictionary, cut to the entry's size,
