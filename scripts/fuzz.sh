@@ -2,13 +2,14 @@
 # Builds the libFuzzer targets (host clang, QZ_FUZZ=ON, in build/fuzz) and
 # runs each for a bounded time: name cleaning with the relative-name safety
 # check, the extra-field readers, the entry decoder, the entry ranges, the
-# verdict's rules and the libarchive adapter's reading.
+# verdict's rules, the libarchive adapter's reading and a deflate stream
+# decoded in pieces on threads.
 # Usage: scripts/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build=$top/build/fuzz
-targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz entry_ranges_fuzz entry_verdict_fuzz archive_read_fuzz)
+targets=(entry_name_fuzz extra_field_fuzz entry_decoder_fuzz entry_ranges_fuzz entry_verdict_fuzz archive_read_fuzz parallel_inflate_fuzz)
 
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_FUZZ=ON >/dev/null
@@ -16,7 +17,7 @@ cmake --build "$build" -j 2 --target "${targets[@]}"
 
 # Seeds: names a hostile archive might carry, and a few extra fields.
 corpus=$build/corpus
-mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz,entry_ranges_fuzz,entry_verdict_fuzz,archive_read_fuzz}
+mkdir -p "$corpus"/{entry_name_fuzz,extra_field_fuzz,entry_decoder_fuzz,entry_ranges_fuzz,entry_verdict_fuzz,archive_read_fuzz,parallel_inflate_fuzz}
 i=0
 for name in '../../w.txt' 'C:/dir/a.txt' '//server/share/f.txt' 'x/../y/z.txt' 'D:E:f.txt' 'nul.txt' \
             'a/CON/b' 'ads.txt:s' '...\x' $'\x81\\..\\x' $'\xd5\\/\xd6\\.txt' 'a/./b//c'; do
@@ -27,6 +28,9 @@ printf '\x06../\xb7\xa2\xc6\xb1.txt' >"$corpus/entry_verdict_fuzz/hostile"
 printf '\x03abcUT\x0d\x00\x07\x01\x00\x00\x00\x02\x00\x00\x00\x03\x00\x00\x00' >"$corpus/extra_field_fuzz/ut"
 printf '\x03abcup\x08\x00\x01\xc2\x41\x24\x35xyz' >"$corpus/extra_field_fuzz/unicode"
 printf '\x01\x00\x05\x00\xf3\x48\xcd\xc9\xc9\x07\x00' >"$corpus/entry_decoder_fuzz/hello"
+# Prose for the pieces to be deflated from (the first byte asks for that).
+{ printf '\x01\x20\x10'; printf 'quillo zip archive entry folder name %.0s' {1..200}; } \
+    >"$corpus/parallel_inflate_fuzz/prose"
 # Whole small archives for the entry ranges: one by zip, one whose two
 # entries share one local header.
 python3 - "$corpus/entry_ranges_fuzz" <<'PY'

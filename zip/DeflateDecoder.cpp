@@ -725,6 +725,22 @@ uint64_t peekBits(const uint8_t* data, size_t size, uint64_t bit) {
     return v >> (bit & 7);
 }
 
+// The room four 3-bit code lengths take in a 7-bit code space.
+struct CodeSpace {
+    uint16_t of[1 << 12];
+};
+constexpr CodeSpace makeCodeSpace() {
+    CodeSpace c{};
+    for (unsigned v = 0; v < (1u << 12); v++) {
+        for (unsigned i = 0; i < 4; i++) {
+            unsigned len = (v >> (3 * i)) & 7;
+            if (len) c.of[v] = static_cast<uint16_t>(c.of[v] + (1u << (7 - len)));
+        }
+    }
+    return c;
+}
+constexpr CodeSpace kCodeSpace = makeCodeSpace();
+
 // Decodes whole blocks from a guessed block start without the 32 KiB
 // before it: a byte copied from there comes out as a marker naming its place,
 // and so does every copy of a marker.
@@ -742,20 +758,22 @@ public:
         uint64_t v = peekAt(bit);
         if ((v & 7) == 0) {
             // Not the last block: the zero bits before a block often look
-            // like a stored block's header too.
+            // like a stored block's header too. Writers fill the bits up to
+            // the length's byte with zeros, which noise rarely does.
             uint64_t at = (bit + 3 + 7) / 8;
+            unsigned fill = static_cast<unsigned>(at * 8 - bit - 3);
             uint64_t lengths = peekAt(at * 8);
-            return at + 4 <= size_ && (lengths & 0xFFFF) == (~lengths >> 16 & 0xFFFF);
+            return at + 4 <= size_ && ((v >> 3) & ((1u << fill) - 1)) == 0 &&
+                   (lengths & 0xFFFF) == (~lengths >> 16 & 0xFFFF);
         }
         if (((v >> 1) & 3) != 2 || ((v >> 3) & 31) > 29 || ((v >> 8) & 31) > 29) return false;
+        // The code lengths' code is complete when its codes fill a 7-bit
+        // code space exactly, counted four lengths at a time.
         unsigned count = ((v >> 13) & 15) + 4;
-        uint64_t lengths = peekAt(bit + 17);
-        int left = 1 << 7;  // room in a code of at most 7 bits
-        for (unsigned i = 0; i < count; i++) {
-            unsigned len = (lengths >> (3 * i)) & 7;
-            if (len) left -= 1 << (7 - len);
-        }
-        if (left != 0) return false;
+        uint64_t lengths = peekAt(bit + 17) & ((uint64_t{1} << (3 * count)) - 1);
+        unsigned space = 0;
+        for (unsigned shift = 0; shift < 3 * count; shift += 12) space += kCodeSpace.of[(lengths >> shift) & 0xFFF];
+        if (space != 1u << 7) return false;
         bit_ = bit + 3;
         return readTables();
     }
@@ -865,9 +883,10 @@ private:
         const uint64_t limit = size_ * uint64_t{8};
         size_t n = symbols.size();
         bool ok = false;
-        while (bit_ <= limit) {
+        while (bit_ <= limit && n <= maxSymbols) {
             // Room for the longest match, written through a pointer.
-            if (n + 258 > symbols.size()) symbols.resize(std::max<size_t>(2 * symbols.size(), n + 65536));
+            if (n + 258 > symbols.size())
+                symbols.resize(std::min(std::max<size_t>(2 * symbols.size(), n + 65536), maxSymbols + 258));
             uint16_t* out = symbols.data();
             uint32_t e = lookup(literals_, kLiteralRoot);
             uint32_t kind = entryKind(e);
@@ -888,6 +907,16 @@ private:
             size_t distance = entryValue(e) + lowBits(peek(), kind & 0x1F);
             bit_ += kind & 0x1F;
             if (distance > n + kWindow / 2 || n + length > maxSymbols) break;
+            if (n >= distance && n - distance >= markersEnd) {
+                // No marker at or after the source: a plain copy.
+                if (distance >= length) {
+                    std::memcpy(out + n, out + n - distance, length * sizeof *out);
+                } else {
+                    for (size_t i = 0; i < length; i++) out[n + i] = out[n + i - distance];
+                }
+                n += length;
+                continue;
+            }
             size_t i = 0;
             for (; n < distance && i < length; i++, n++) {
                 out[n] = static_cast<uint16_t>(kMarker + kWindow / 2 + n - distance);

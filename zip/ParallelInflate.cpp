@@ -35,6 +35,7 @@ public:
         capacity_ = capacity;
         return true;
     }
+    size_t capacity() const { return capacity_; }
     void grow(size_t n) { size_ += n; }
     void clear() { size_ = 0; }
 
@@ -63,6 +64,7 @@ private:
 
 // What a thread made of one piece.
 struct Piece {
+    bool claimed = false;     // by the caller or a thread
     bool done = false;
     bool usable = false;      // decoded from a block start it found
     // Of the stream: where that block starts, one of [startBit, lastStartBit]
@@ -75,20 +77,20 @@ struct Piece {
 };
 
 // Feeds a block inflater from the stream at byte offset, with the bytes
-// already read (data, size) first, until it pauses, ends or fails. Output
-// goes into the buffers room(&out, &size) gives (false: no more room) and
-// then to sink(out, produced) (false: stop).
+// already read (data, size) first and then more read into more (kReadStep
+// bytes), until it pauses, ends or fails. Output goes into the buffers
+// room(&out, &size) gives (false: no more room) and then to sink(out,
+// produced) (false: stop).
 template <typename Room, typename Sink>
 BlockInflater::Status inflateFrom(BlockInflater& inflater, const InflateReader& read, uint64_t offset,
-                                  uint64_t compressedSize, const uint8_t* data, size_t size, Room room, Sink sink) {
-    std::unique_ptr<uint8_t[]> more;
+                                  uint64_t compressedSize, const uint8_t* data, size_t size, uint8_t* more, Room room,
+                                  Sink sink) {
     for (;;) {
         if (size == 0) {
             if (offset >= compressedSize) return BlockInflater::Status::failed;  // no end within the entry
             size_t want = static_cast<size_t>(std::min<uint64_t>(kReadStep, compressedSize - offset));
-            if (!more) more.reset(new uint8_t[kReadStep]);
-            if (!read(offset, more.get(), want)) return BlockInflater::Status::failed;
-            data = more.get();
+            if (!read(offset, more, want)) return BlockInflater::Status::failed;
+            data = more;
             size = want;
         }
         size_t before = size;
@@ -121,7 +123,7 @@ public:
     ParallelInflateCounts counts() const { return counts_; }
 
     int32_t go() {
-        threadCount_ = std::max<size_t>(1, std::min<size_t>(options_.threads, pieces_.size()));
+        threadCount_ = pieces_.size() < 3 ? 0 : std::max(1u, options_.threads) - 1;
         const InflateReader& read = io_.read;
         for (size_t i = 0; i < threadCount_; i++) {
             InflateReader own = io_.openReader();
@@ -129,24 +131,39 @@ public:
         }
         for (size_t i = 0; i < pieces_.size() && !ended_; i++) {
             Piece& piece = pieces_[i];
+            bool fits = false;
             {
+                // A piece no thread took the caller decodes itself, in order
+                // and straight to the output; so the threads take more
+                // pieces where the caller is slower, and fewer where faster.
                 std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return piece.done; });
+                at_ = i;
+                if (piece.claimed) {
+                    changed_.wait(lock, [&] { return piece.done; });
+                    fits = piece.usable && piece.startBit <= stopBit_ && stopBit_ <= piece.lastStartBit;
+                    counts_.byThreads++;
+                } else {
+                    piece.claimed = true;
+                }
             }
-            bool fits = piece.usable && piece.startBit <= stopBit_ && stopBit_ <= piece.lastStartBit;
+            changed_.notify_all();
             int32_t rc = fits ? takeDecoded(piece) : decodeHere(i, read);
             counts_.pieces++;
             counts_.decodedAhead += fits;
-            piece.marked = {};
             {
-                // The buffer goes to the next piece a thread decodes: its
-                // pages are already there.
+                // The buffers go to the next piece a thread decodes: their
+                // pages are already there (the system's heap hands large
+                // blocks back, and new ones fault in page by page).
                 std::lock_guard<std::mutex> lock(mutex_);
-                piece.bytes.clear();
-                spare_.push_back(std::move(piece.bytes));
-                taken_ = i + 1;
+                if (piece.bytes.capacity()) {
+                    piece.bytes.clear();
+                    spare_.push_back(std::move(piece.bytes));
+                }
+                if (piece.marked.capacity()) {
+                    piece.marked.clear();
+                    spareMarked_.push_back(std::move(piece.marked));
+                }
             }
-            changed_.notify_all();
             if (rc) return rc;
             if (io_.progress && !io_.progress(pieceEnd(i) - pieceBegin(i))) return kZipCancelled;
         }
@@ -167,20 +184,25 @@ private:
 
     // A piece decoded ahead: its markers are the bytes before it.
     int32_t takeDecoded(Piece& piece) {
-        if (!piece.marked.empty()) {
-            std::vector<uint8_t> bytes(piece.marked.size());
-            size_t missing = kHistory - history_.size();  // before the stream's start
-            for (size_t i = 0; i < bytes.size(); i++) {
-                uint16_t symbol = piece.marked[i];
+        // The markers name bytes of the history as it is before the piece:
+        // a copy of it, while the piece's own bytes are added.
+        std::vector<uint8_t> before(history_.data(), history_.data() + history_.size());
+        size_t missing = kHistory - before.size();  // before the stream's start
+        uint8_t* bytes = buffer();
+        for (size_t done = 0; done < piece.marked.size();) {
+            size_t n = std::min(kReadStep, piece.marked.size() - done);
+            for (size_t i = 0; i < n; i++) {
+                uint16_t symbol = piece.marked[done + i];
                 if (symbol < kMarker) {
                     bytes[i] = static_cast<uint8_t>(symbol);
                     continue;
                 }
                 size_t at = symbol - kMarker;
                 if (at < missing) return kZipDataError;  // a match from before the stream
-                bytes[i] = history_.data()[at - missing];
+                bytes[i] = before[at - missing];
             }
-            if (int32_t rc = emit(bytes.data(), bytes.size())) return rc;
+            if (int32_t rc = emit(bytes, n)) return rc;
+            done += n;
         }
         if (int32_t rc = emit(piece.bytes.data(), piece.bytes.size())) return rc;
         stopBit_ = piece.endBit;
@@ -191,16 +213,16 @@ private:
     // Piece i decoded in order, from where the one before stopped.
     int32_t decodeHere(size_t i, const InflateReader& read) {
         if (!inflater_) inflater_ = makeBlockInflater();
-        if (!output_) output_.reset(new uint8_t[kReadStep]);
+        if (!more_) more_.reset(new uint8_t[kReadStep]);
         uint64_t offset = stopBit_ / 8;
         uint64_t pause = pauseBit(i);
         inflater_->start(static_cast<unsigned>(stopBit_ % 8), history_.data(), history_.size(),
                          pause == kNever ? kNever : pause - offset * 8);
         int32_t stopped = 0;
         BlockInflater::Status status = inflateFrom(
-            *inflater_, read, offset, size_, nullptr, 0,
+            *inflater_, read, offset, size_, nullptr, 0, more_.get(),
             [&](uint8_t** out, size_t* room) {
-                *out = output_.get();
+                *out = buffer();
                 *room = kReadStep;
                 return true;
             },
@@ -219,21 +241,31 @@ private:
 
     void work(const InflateReader& read) {
         std::unique_ptr<BlockInflater> inflater = makeBlockInflater();
-        std::unique_ptr<uint8_t[]> input(new uint8_t[options_.piece + kReadStep]);
+        // The piece and what follows it up to a read step, then more.
+        std::unique_ptr<uint8_t[]> input(new uint8_t[options_.piece + 2 * kReadStep]);
         for (;;) {
             size_t i;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                // Pieces ahead wait with their output: at most one per thread
-                // and one more.
-                changed_.wait(lock, [&] {
-                    return stopping_ || next_ >= pieces_.size() || next_ <= taken_ + threadCount_;
-                });
-                if (stopping_ || next_ >= pieces_.size()) return;
-                i = next_++;
+                // The first piece no one took from the one after the caller's
+                // next on, within a few pieces (they wait with their output).
+                auto unclaimed = [&] {
+                    size_t end = std::min(pieces_.size(), at_ + 2 + threadCount_ + 1);
+                    for (size_t j = at_ + 2; j < end; j++)
+                        if (!pieces_[j].claimed) return j;
+                    return end < pieces_.size() ? SIZE_MAX : pieces_.size();
+                };
+                changed_.wait(lock, [&] { return stopping_ || unclaimed() != SIZE_MAX; });
+                i = unclaimed();
+                if (stopping_ || i >= pieces_.size()) return;
+                pieces_[i].claimed = true;
                 if (!spare_.empty()) {
                     pieces_[i].bytes = std::move(spare_.back());
                     spare_.pop_back();
+                }
+                if (!spareMarked_.empty()) {
+                    pieces_[i].marked = std::move(spareMarked_.back());
+                    spareMarked_.pop_back();
                 }
             }
             decodeAhead(i, read, *inflater, input);
@@ -257,10 +289,11 @@ private:
         std::vector<uint8_t> history;
         if (i > 0) {
             MarkedRun run;
+            run.symbols = std::move(piece.marked);
             // Only the last piece may hold the stream's end: elsewhere an end
             // is a false start's.
             inflateFromGuess(input.get(), have, 0, (end - begin) * 8, pause, pause == kNever,
-                             options_.maxPieceOutput, &run);
+                             options_.maxPieceOutput / sizeof(uint16_t), &run);
             if (run.end == MarkedRun::End::failed) return;
             piece.startBit = begin * 8 + run.startBit;
             piece.lastStartBit = begin * 8 + run.lastStartBit;
@@ -278,9 +311,14 @@ private:
         uint64_t offset = bit / 8;
         inflater.start(static_cast<unsigned>(bit % 8), history.data(), history.size(),
                        pause == kNever ? kNever : pause - offset * 8);
-        size_t limit = options_.maxPieceOutput - std::min(options_.maxPieceOutput, piece.marked.size());
+        // What the piece holds, markers and bytes, stays within the limit.
+        // Room for twice the compressed bytes at once: new memory costs a
+        // fault a page, and every step of growing would be new.
+        size_t limit = options_.maxPieceOutput - piece.marked.size() * sizeof(uint16_t);
+        piece.bytes.reserve(std::min<size_t>(limit, 2 * options_.piece), limit);
         BlockInflater::Status status = inflateFrom(
             inflater, read, begin + have, size_, input.get() + offset, have - static_cast<size_t>(offset),
+            input.get() + options_.piece + kReadStep,
             [&](uint8_t** out, size_t* room) {
                 size_t want = std::min(kReadStep, limit - std::min(limit, piece.bytes.size()));
                 if (want == 0 || !piece.bytes.reserve(want, limit)) return false;
@@ -304,11 +342,12 @@ private:
     std::vector<Piece> pieces_;
     std::vector<std::thread> threads_;
     size_t threadCount_ = 0;
+
     std::mutex mutex_;
     std::condition_variable changed_;
-    size_t next_ = 0;   // the next piece a thread takes
-    size_t taken_ = 0;  // pieces the caller has handed out
+    size_t at_ = 0;  // the piece the caller is at
     std::vector<Bytes> spare_;  // buffers of pieces handed out
+    std::vector<std::vector<uint16_t>> spareMarked_;
     bool stopping_ = false;
 
     // The caller's: where the stream stands.
@@ -316,7 +355,13 @@ private:
     bool ended_ = false;
     History history_;
     std::unique_ptr<BlockInflater> inflater_;
+    // The caller's output and input buffers.
+    uint8_t* buffer() {
+        if (!output_) output_.reset(new uint8_t[kReadStep]);
+        return output_.get();
+    }
     std::unique_ptr<uint8_t[]> output_;
+    std::unique_ptr<uint8_t[]> more_;
     ParallelInflateCounts counts_;
 };
 

@@ -1,13 +1,14 @@
 // One deflate stream decoded on several threads. The stream is cut into
-// pieces of compressed bytes; for each piece but the first, a thread looks
-// for the first block that starts in it and decodes from there without the
-// 32 KiB before it (copies from there are left as markers, and the decoding
-// turns to plain bytes once 32 KiB pass without one), up to the first block
-// that starts in the next piece. The calling thread takes the pieces in
-// order: a piece whose first block is where the one before it stopped has its
-// markers filled in from the bytes before it; any other (a false start, a
-// piece with no block found, or one whose output would be too large) is
-// decoded again there, from where the one before stopped, as a single
+// pieces of compressed bytes. The calling thread decodes one piece in every
+// few itself, in order, straight to the output. For each of the others a
+// thread looks for the first block that starts in it and decodes from there
+// without the 32 KiB before it (copies from there are left as markers, and
+// the decoding turns to plain bytes once 32 KiB pass without one), up to the
+// first block that starts in the next piece. The calling thread takes those
+// in order: a piece whose first block is where the one before it stopped
+// has its markers filled in from the bytes before it; any other (a false
+// start, a piece with no block found, or one whose output would be too
+// large) is decoded there, from where the one before stopped, as a single
 // thread would. So the bytes are the stream's whatever the guesses, and
 // damage is found where a single thread finds it.
 #pragma once
@@ -17,9 +18,11 @@
 #include <functional>
 
 struct ParallelInflateOptions {
-    unsigned threads = 2;                  // decoding the pieces, besides the caller's
+    unsigned threads = 2;                  // decoding the pieces, the caller's among them
     size_t piece = 4 * 1024 * 1024;        // compressed bytes
-    size_t maxPieceOutput = 32 * 1024 * 1024;  // held for a piece decoded ahead; beyond it, decoded in order
+    // Bytes a piece decoded ahead may hold (two a symbol while it has
+    // markers); a piece that needs more is decoded in order instead.
+    size_t maxPieceOutput = 32 * 1024 * 1024;
 };
 
 // Reads size bytes at offset of the compressed stream; false when it cannot.
@@ -40,7 +43,8 @@ struct ParallelInflateIo {
 // How the pieces went.
 struct ParallelInflateCounts {
     size_t pieces = 0;          // handed out
-    size_t decodedAhead = 0;    // of them, as a thread decoded them
+    size_t byThreads = 0;       // of them, given to the other threads
+    size_t decodedAhead = 0;    // and taken as a thread decoded them
 };
 
 // Decodes the stream in compressedSize bytes (bytes after its end are
