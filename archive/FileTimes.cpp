@@ -1,17 +1,13 @@
 #include "archive/FileTimes.h"
 
-#include <oleauto.h>
-
+#include "base/OleDate.h"
 #include "zip/EntryAttributes.h"
 
 double toOleDate(const FILETIME& utc) {
     FILETIME local{};
-    SYSTEMTIME st{};
-    double date = 0;
-    if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &st)) return 0;
-    st.wMilliseconds = 0;
-    if (!::SystemTimeToVariantTime(&st, &date)) return 0;
-    return date;
+    if (!::FileTimeToLocalFileTime(&utc, &local)) return 0;
+    uint64_t ticks = static_cast<uint64_t>(local.dwHighDateTime) << 32 | local.dwLowDateTime;
+    return oleDateFromSeconds(static_cast<int64_t>(ticks / 10000000));
 }
 
 FILETIME unixToFileTime(int64_t seconds, long nanoseconds) {

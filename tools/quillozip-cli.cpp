@@ -17,7 +17,6 @@
 // extracted entry prints its index, result code, the reason for a failure as
 // the main window shows it (empty on success) and its name, tab-separated.
 #include <windows.h>
-#include <oleauto.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -32,6 +31,7 @@
 #include "app/extract/ExtractionPlan.h"
 #include "archive/Archive.h"
 #include "base/FileSystem.h"
+#include "base/OleDate.h"
 #include "base/TextCodec.h"
 
 namespace {
@@ -79,10 +79,10 @@ public:
 
     // An OLE automation date as "YYYY-MM-DD hh:mm:ss".
     LineOutput& time(double oleDate) {
-        SYSTEMTIME st{};
-        if (!::VariantTimeToSystemTime(oleDate, &st)) return text("0000-00-00 00:00:00");
-        number(st.wYear, 4).text("-").number(st.wMonth, 2).text("-").number(st.wDay, 2).text(" ");
-        return number(st.wHour, 2).text(":").number(st.wMinute, 2).text(":").number(st.wSecond, 2);
+        CalendarTime t;
+        if (!calendarFromOleDate(oleDate, &t)) return text("0000-00-00 00:00:00");
+        number(t.year, 4).text("-").number(t.month, 2).text("-").number(t.day, 2).text(" ");
+        return number(t.hour, 2).text(":").number(t.minute, 2).text(":").number(t.second, 2);
     }
 
     // Ends a line, writing the lines gathered once they are many.
