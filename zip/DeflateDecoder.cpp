@@ -888,12 +888,20 @@ private:
             if (n + 258 > symbols.size())
                 symbols.resize(std::min(std::max<size_t>(2 * symbols.size(), n + 65536), maxSymbols + 258));
             uint16_t* out = symbols.data();
-            uint32_t e = lookup(literals_, kLiteralRoot);
-            uint32_t kind = entryKind(e);
-            if (kind == kLiteral) {
+            // A run of literals takes up to three codes (at most 15 bits
+            // each) from one look at the bits.
+            uint64_t v = peek();
+            uint32_t e = 0, kind = kLiteral;
+            for (int k = 0; k < 3; k++) {
+                e = literals_[lowBits(v, kLiteralRoot)];
+                if (entryKind(e) & kLink) e = literals_[entryValue(e) + lowBits(v >> kLiteralRoot, entryKind(e) & 0x3F)];
+                kind = entryKind(e);
+                bit_ += entryLength(e);
+                if (kind != kLiteral) break;
                 out[n++] = static_cast<uint16_t>(entryValue(e));
-                continue;
+                v >>= entryLength(e);
             }
+            if (kind == kLiteral) continue;
             if (kind == kEndOfBlock) {
                 ok = n <= maxSymbols;
                 break;
