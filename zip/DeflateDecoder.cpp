@@ -179,7 +179,7 @@ inline void copyOverlapping(uint8_t* dst, size_t distance, size_t n) {
 class DeflateDecoder final : public MethodDecoder {
 public:
     explicit DeflateDecoder(bool deflate64)
-        : deflate64_(deflate64), windowSize_(deflate64 ? kWindow : kWindow / 2) {
+        : deflate64_(deflate64), windowSize_(deflate64 ? kWindow : kDeflateWindow) {
         buildFixedTables(meanings(), fixedLiterals_, fixedDistances_);
     }
 
@@ -211,8 +211,9 @@ public:
     }
 
     bool paused() const { return paused_; }
-    // Bits of input taken since the start, the skipped ones included.
-    uint64_t bitsTaken() const { return taken_ * 8 - bits_; }
+    // Bits of input taken since the start, the skipped ones included (also
+    // during a call).
+    uint64_t bitsTaken() const { return (taken_ + static_cast<uint64_t>(in_ - inStart_)) * 8 - bits_; }
 
     Status run(const uint8_t*& in, size_t& inSize, uint8_t*& out, size_t& outSize) override {
         inStart_ = in_ = in;
@@ -223,6 +224,7 @@ public:
         size_t produced = static_cast<size_t>(out_ - outStart_);
         keepWindow(produced);
         taken_ += static_cast<size_t>(in_ - in);
+        inStart_ = in_;
         inSize -= static_cast<size_t>(in_ - in);
         in = in_;
         outSize -= produced;
@@ -282,7 +284,6 @@ private:
     }
 
     uint64_t produced() const { return total_ + static_cast<uint64_t>(out_ - outStart_); }
-    uint64_t bitsTakenHere() const { return (taken_ + static_cast<uint64_t>(in_ - inStart_)) * 8 - bits_; }
 
     // Hands out n bytes of the match distance back: first what lies in the
     // window (produced by earlier calls), then what this call wrote.
@@ -335,7 +336,7 @@ private:
                     drop(skip_);
                     skip_ = 0;
                 }
-                if (pauseBit_ != kNever && bitsTakenHere() >= pauseBit_) {
+                if (pauseBit_ != kNever && bitsTaken() >= pauseBit_) {
                     paused_ = true;
                     return Status::progress;
                 }
@@ -790,7 +791,7 @@ public:
         bit_ = bit;
         for (;;) {
             if (bit_ >= pauseBit) return end(MarkedRun::End::paused, out);
-            if (symbols.size() - markersEnd >= kWindow / 2) return end(MarkedRun::End::known, out);
+            if (symbols.size() - markersEnd >= kDeflateWindow) return end(MarkedRun::End::known, out);
             uint64_t v = peek();
             bool last = v & 1;
             unsigned type = (v >> 1) & 3;
@@ -914,7 +915,7 @@ private:
             if (!(kind & kBase)) break;
             size_t distance = entryValue(e) + lowBits(peek(), kind & 0x1F);
             bit_ += kind & 0x1F;
-            if (distance > n + kWindow / 2 || n + length > maxSymbols) break;
+            if (distance > n + kDeflateWindow || n + length > maxSymbols) break;
             if (n >= distance && n - distance >= markersEnd) {
                 // No marker at or after the source: a plain copy.
                 if (distance >= length) {
@@ -927,7 +928,7 @@ private:
             }
             size_t i = 0;
             for (; n < distance && i < length; i++, n++) {
-                out[n] = static_cast<uint16_t>(kMarker + kWindow / 2 + n - distance);
+                out[n] = static_cast<uint16_t>(kMarker + kDeflateWindow + n - distance);
                 markersEnd = n + 1;
             }
             for (; i < length; i++, n++) {

@@ -38,8 +38,9 @@ public:
 std::unique_ptr<BlockInflater> makeBlockInflater();
 
 // What decoding from a guessed block start gives, without the 32 KiB before
-// it: each symbol is a byte, or kMarker + k for the byte k into that unknown
-// 32 KiB.
+// it (the most deflate reaches back): each symbol is a byte, or kMarker + k
+// for the byte k into that unknown 32 KiB.
+constexpr size_t kDeflateWindow = 32 * 1024;
 constexpr uint16_t kMarker = 256;
 struct MarkedRun {
     enum class End {

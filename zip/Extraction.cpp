@@ -22,6 +22,8 @@ constexpr uint64_t kParallelInflateFrom = 16 * 1024 * 1024;
 
 unsigned inflateThreads() { return std::min(4u, std::thread::hardware_concurrency()); }
 
+// Reads the entry's stored bytes through file, which the reader keeps open
+// as long as it is owned (a reopened one) or the archive does.
 InflateReader readerOf(std::shared_ptr<ArchiveFile> file, uint64_t dataOffset) {
     return [file, dataOffset](uint64_t offset, uint8_t* buffer, size_t size) {
         return file->readAt(dataOffset + offset, buffer, size) == size;
@@ -32,9 +34,7 @@ InflateReader readerOf(std::shared_ptr<ArchiveFile> file, uint64_t dataOffset) {
 
 int32_t ArchiveReader::inflateEntryInParallel(const EntryDetails& entry, EntryDecoder& decoder, ByteSink& out) {
     ParallelInflateIo io;
-    io.read = [this, &entry](uint64_t offset, uint8_t* buffer, size_t size) {
-        return file_->readAt(entry.dataOffset + offset, buffer, size) == size;
-    };
+    io.read = readerOf(std::shared_ptr<ArchiveFile>(std::shared_ptr<void>(), file_), entry.dataOffset);
     io.openReader = [this, &entry]() -> InflateReader {
         std::shared_ptr<ArchiveFile> other = file_->reopen();
         return other ? readerOf(std::move(other), entry.dataOffset) : InflateReader();

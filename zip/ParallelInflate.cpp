@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr size_t kHistory = 32 * 1024;
 // Past its end a piece reads on in steps of this size, to the end of the
 // block that crosses into the next piece.
 constexpr size_t kReadStep = 1024 * 1024;
@@ -48,12 +47,12 @@ private:
 class History {
 public:
     void add(const uint8_t* data, size_t size) {
-        if (size >= kHistory) {
-            bytes_.assign(data + size - kHistory, data + size);
+        if (size >= kDeflateWindow) {
+            bytes_.assign(data + size - kDeflateWindow, data + size);
             return;
         }
         bytes_.insert(bytes_.end(), data, data + size);
-        if (bytes_.size() > kHistory) bytes_.erase(bytes_.begin(), bytes_.end() - kHistory);
+        if (bytes_.size() > kDeflateWindow) bytes_.erase(bytes_.begin(), bytes_.end() - kDeflateWindow);
     }
     const uint8_t* data() const { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
@@ -187,7 +186,7 @@ private:
         // The markers name bytes of the history as it is before the piece:
         // a copy of it, while the piece's own bytes are added.
         std::vector<uint8_t> before(history_.data(), history_.data() + history_.size());
-        size_t missing = kHistory - before.size();  // before the stream's start
+        size_t missing = kDeflateWindow - before.size();  // before the stream's start
         uint8_t* bytes = buffer();
         for (size_t done = 0; done < piece.marked.size();) {
             size_t n = std::min(kReadStep, piece.marked.size() - done);
@@ -310,7 +309,7 @@ private:
                 piece.usable = true;
                 return;
             }
-            for (size_t k = piece.marked.size() - kHistory; k < piece.marked.size(); k++)
+            for (size_t k = piece.marked.size() - kDeflateWindow; k < piece.marked.size(); k++)
                 history.push_back(static_cast<uint8_t>(piece.marked[k]));
         }
         uint64_t offset = bit / 8;

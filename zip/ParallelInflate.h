@@ -1,7 +1,7 @@
 // One deflate stream decoded on several threads. The stream is cut into
-// pieces of compressed bytes. The calling thread decodes one piece in every
-// few itself, in order, straight to the output. For each of the others a
-// thread looks for the first block that starts in it and decodes from there
+// pieces of compressed bytes. The calling thread decodes every piece no other
+// thread has taken, in order, straight to the output. The other threads take
+// pieces a little ahead of it: for each, a thread looks for the first block that starts in it and decodes from there
 // without the 32 KiB before it (copies from there are left as markers, and
 // the decoding turns to plain bytes once 32 KiB pass without one), up to the
 // first block that starts in the next piece. The calling thread takes those

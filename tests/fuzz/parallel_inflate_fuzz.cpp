@@ -4,12 +4,10 @@
 // bytes so that every piece's start is a guess: when the single thread's
 // stream ends, the same bytes; when it does not, an error.
 #include <cstdint>
-#include <cstring>
 
 #include "DeflateOracles.h"
 #include "ZipBuilder.h"
 #include "zip/DeflateDecoder.h"
-#include "zip/ParallelInflate.h"
 #include "zip/ZipResult.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -26,25 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DecodeOutcome want = decodeInPieces(*single, stream.data(), stream.size(), stream.size(), 1 << 16, 64u << 20);
 
     Bytes got;
-    auto reader = [&stream]() -> InflateReader {
-        return [&stream](uint64_t offset, uint8_t* buffer, size_t n) {
-            if (offset > stream.size() || stream.size() - offset < n) return false;
-            std::memcpy(buffer, stream.data() + offset, n);
-            return true;
-        };
-    };
-    ParallelInflateIo io;
-    io.read = reader();
-    io.openReader = reader;
-    io.emit = [&](const uint8_t* bytes, size_t n) {
-        got.insert(got.end(), bytes, bytes + n);
-        return 0;
-    };
     ParallelInflateOptions options;
     options.threads = 2 + data[2] % 2;
     options.piece = 1 + data[2] % 251;
     options.maxPieceOutput = 1 + (static_cast<size_t>(data[1]) << 10);
-    int32_t rc = inflateInParallel(stream.size(), io, options);
+    int32_t rc = inflateInParallelFromMemory(stream, options, &got);
     bool same = want.status == MethodDecoder::Status::ended ? rc == kZipOk && got == want.bytes : rc == kZipDataError;
     if (!same) __builtin_trap();
     return 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -339,4 +340,25 @@ DecodeOutcome decodeInPieces(MethodDecoder& decoder, const uint8_t* data, size_t
         if (inSize > 0 || size == 0) return result;  // stuck, or nothing to feed
     }
     return result;
+}
+
+int32_t inflateInParallelFromMemory(const std::vector<uint8_t>& stream, const ParallelInflateOptions& options,
+                                    std::vector<uint8_t>* out, ParallelInflateCounts* counts,
+                                    std::function<bool(uint64_t)> progress) {
+    auto reader = [&stream]() -> InflateReader {
+        return [&stream](uint64_t offset, uint8_t* buffer, size_t size) {
+            if (offset > stream.size() || stream.size() - offset < size) return false;
+            std::memcpy(buffer, stream.data() + offset, size);
+            return true;
+        };
+    };
+    ParallelInflateIo io;
+    io.read = reader();
+    io.openReader = reader;
+    io.emit = [out](const uint8_t* data, size_t size) {
+        out->insert(out->end(), data, data + size);
+        return 0;
+    };
+    io.progress = std::move(progress);
+    return inflateInParallel(stream.size(), io, options, counts);
 }

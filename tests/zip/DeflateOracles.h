@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "zip/MethodDecoder.h"
+#include "zip/ParallelInflate.h"
 
 struct Deflate64CodesSeen {
     uint64_t longLengths = 0;    // length code 285 with 16 extra bits
@@ -37,3 +39,9 @@ struct DecodeOutcome {
 // the input runs out or maxOut bytes came out.
 DecodeOutcome decodeInPieces(MethodDecoder& decoder, const uint8_t* data, size_t size, size_t inPiece,
                              size_t outPiece, size_t maxOut = 64u << 20);
+
+// A stream in memory decoded in pieces on threads (each with a reader of
+// its own), its output appended to out: inflateInParallel's result.
+int32_t inflateInParallelFromMemory(const std::vector<uint8_t>& stream, const ParallelInflateOptions& options,
+                                    std::vector<uint8_t>* out, ParallelInflateCounts* counts = nullptr,
+                                    std::function<bool(uint64_t)> progress = {});

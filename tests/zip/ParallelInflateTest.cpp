@@ -28,27 +28,13 @@ struct Outcome {
 // cancelAfter stops after that many pieces.
 Outcome inflate(const Bytes& stream, size_t piece, unsigned threads, size_t cancelAfter = SIZE_MAX) {
     Outcome o;
-    auto reader = [&stream]() -> InflateReader {
-        return [&stream](uint64_t offset, uint8_t* buffer, size_t size) {
-            if (offset > stream.size() || stream.size() - offset < size) return false;
-            std::memcpy(buffer, stream.data() + offset, size);
-            return true;
-        };
-    };
-    ParallelInflateIo io;
-    io.read = reader();
-    io.openReader = reader;
-    io.emit = [&](const uint8_t* data, size_t size) {
-        o.bytes.insert(o.bytes.end(), data, data + size);
-        return 0;
-    };
     size_t pieces = 0;
-    io.progress = [&](uint64_t bytes) { return bytes == 0 || ++pieces < cancelAfter; };
     ParallelInflateOptions options;
     options.threads = threads;
     options.piece = piece;
     options.maxPieceOutput = 1 << 20;
-    o.rc = inflateInParallel(stream.size(), io, options, &o.counts);
+    o.rc = inflateInParallelFromMemory(stream, options, &o.bytes, &o.counts,
+                                       [&](uint64_t bytes) { return bytes == 0 || ++pieces < cancelAfter; });
     return o;
 }
 
@@ -99,7 +85,9 @@ TEST(ParallelInflate, DecodesZlibStreamsOfEveryKindInSmallPieces) {
             EXPECT_TRUE(o.bytes == plain);
             EXPECT_GT(o.counts.byThreads, 4u);
             EXPECT_GE(o.counts.decodedAhead * 10, o.counts.byThreads * k.rightTenths);
-            if (k.rightTenths == 0) EXPECT_LT(o.counts.decodedAhead * 2, o.counts.byThreads);
+            if (k.rightTenths == 0) {
+                EXPECT_LT(o.counts.decodedAhead * 2, o.counts.byThreads);
+            }
         }
     }
 }
