@@ -70,18 +70,18 @@ DownloadFileState lookAt(const std::wstring& path) {
     return file;
 }
 
-void judgeEvent(const DownloadEvent& event, bool recheck);
+void judgeEvent(const DownloadEvent& event, const DownloadFileState& file, bool recheck);
 
 void CALLBACK recheckWaiting(HWND, UINT, UINT_PTR, DWORD) {
     // No exception may leave a timer callback.
     try {
-        for (const DownloadEvent& event : judge.waiting()) judgeEvent(event, true);
+        for (const DownloadEvent& event : judge.waiting()) judgeEvent(event, lookAt(event.path), true);
     } catch (...) {
     }
 }
 
-void judgeEvent(const DownloadEvent& event, bool recheck) {
-    if (judge.judge(event, lookAt(event.path), recheck) == DownloadVerdict::Remind && finishedHandler) {
+void judgeEvent(const DownloadEvent& event, const DownloadFileState& file, bool recheck) {
+    if (judge.judge(event, file, recheck) == DownloadVerdict::Remind && finishedHandler) {
         // A volume of a set is reminded as the set, once it is whole.
         if (const auto target = volumeSets.reminderFor(event.path, fileThere, partialFileBeside))
             finishedHandler(*target);
@@ -101,7 +101,14 @@ void takePendingEvents() {
         events.swap(pendingEvents);
         taskPosted = false;
     }
-    for (const DownloadEvent& event : events) judgeEvent(event, false);
+    // A download still held when its records came, and closed since, was
+    // finished before the ones these records tell of: it is reminded first.
+    // One still held keeps waiting for the timer, its rechecks untouched.
+    for (const DownloadEvent& event : judge.waiting()) {
+        const DownloadFileState file = lookAt(event.path);
+        if (!file.heldByWriter) judgeEvent(event, file, true);
+    }
+    for (const DownloadEvent& event : events) judgeEvent(event, lookAt(event.path), false);
 }
 
 }  // namespace
