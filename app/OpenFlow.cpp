@@ -60,7 +60,9 @@ void listInMainWindow(const QueuedArchive& archive) {
     }
 }
 
-void show(const std::optional<QueuedArchive>& archive) {
+// Takes a copy: while windows are shown and closed, messages that other
+// threads and programs send may be handled, and they may move the queue on.
+void show(const std::optional<QueuedArchive> archive) {
     if (!archive) {
         stage = Stage::None;
     } else if (archive->way == OpenWay::Remind) {
