@@ -72,10 +72,19 @@ DownloadFileState lookAt(const std::wstring& path) {
 
 void judgeEvent(const DownloadEvent& event, const DownloadFileState& file, bool recheck);
 
+// Looks again at the downloads waiting for their writer; with closedOnly,
+// only at those closed since, the others' rechecks left untouched.
+void judgeWaiting(bool closedOnly) {
+    for (const DownloadEvent& event : judge.waiting()) {
+        const DownloadFileState file = lookAt(event.path);
+        if (!closedOnly || !file.heldByWriter) judgeEvent(event, file, true);
+    }
+}
+
 void CALLBACK recheckWaiting(HWND, UINT, UINT_PTR, DWORD) {
     // No exception may leave a timer callback.
     try {
-        for (const DownloadEvent& event : judge.waiting()) judgeEvent(event, lookAt(event.path), true);
+        judgeWaiting(false);
     } catch (...) {
     }
 }
@@ -103,11 +112,7 @@ void takePendingEvents() {
     }
     // A download still held when its records came, and closed since, was
     // finished before the ones these records tell of: it is reminded first.
-    // One still held keeps waiting for the timer, its rechecks untouched.
-    for (const DownloadEvent& event : judge.waiting()) {
-        const DownloadFileState file = lookAt(event.path);
-        if (!file.heldByWriter) judgeEvent(event, file, true);
-    }
+    judgeWaiting(true);
     for (const DownloadEvent& event : events) judgeEvent(event, lookAt(event.path), false);
 }
 
