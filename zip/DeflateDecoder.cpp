@@ -537,6 +537,8 @@ private:
     static constexpr ptrdiff_t kFastInput = 24;
     static constexpr size_t kCopySlack = 16;
     static constexpr size_t kFastRoom = 3 + 258 + kCopySlack;
+    // A distance's code and extra bits at most (Deflate64's 14 extra).
+    static constexpr unsigned kMaxDistanceBits = kMaxCodeLength + 14;
 
     // Decodes literals and matches while there is input and room enough not
     // to check either within a symbol; the bit buffer is refilled 8 bytes at
@@ -603,7 +605,10 @@ private:
             unsigned extra = kind & 0x1F;
             size_t length = entryValue(e) + lowBits(hold, extra);
             take(extra);
-            refill();
+            // The buffer was refilled just before the length's code: a
+            // deflate length and distance (20 + 28 bits) both fit in its 56
+            // bits. Only Deflate64's 16 extra length bits can leave too few.
+            if (bits < kMaxDistanceBits) refill();
             e = distances[lowBits(hold, kDistanceRoot)];
             if (entryKind(e) & kLink)
                 e = distances[entryValue(e) + lowBits(hold >> kDistanceRoot, entryKind(e) & 0x3F)];
