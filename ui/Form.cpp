@@ -91,6 +91,24 @@ public:
     static Form* get(FormId id) { return forms()[static_cast<int>(id)].get(); }
     static bool load(FormId id);
     static void destroyed(Form* form);
+
+    // Keeps the form alive while its code runs. Its window may go meanwhile:
+    // while this thread waits in a send to another thread (showing or
+    // activating a window does), it handles the messages others send it, a
+    // WM_CLOSE among them. The form then leaves its slot at once and is
+    // freed when the outermost hold ends.
+    class Hold {
+    public:
+        explicit Hold(Form* form) : form_(form) { ++form_->holds_; }
+        ~Hold() {
+            if (--form_->holds_ == 0 && form_->closed_) delete form_;
+        }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        Form* form_;
+    };
     static bool anyLoaded() {
         for (auto& f : forms())
             if (f) return true;
@@ -162,6 +180,8 @@ private:
     UniqueHicon trayIcon_;
     std::wstring trayTip_;
     bool trayShown_ = false;
+    int holds_ = 0;        // Holds on the stack
+    bool closed_ = false;  // out of its slot, freed by the last Hold
 };
 
 UINT taskbarCreatedMessage() {
@@ -191,9 +211,10 @@ bool Form::load(FormId id) {
     auto& slot = forms()[static_cast<int>(id)];
     slot = std::make_unique<Form>(formTable(id));
     Form* form = slot.get();
+    const Hold hold(form);
     if (!form->create()) {
-        if (form->hwnd_) ::DestroyWindow(form->hwnd_);  // WM_NCDESTROY frees the slot
-        else slot.reset();
+        if (form->hwnd_) ::DestroyWindow(form->hwnd_);  // WM_NCDESTROY empties the slot
+        else destroyed(form);
         return false;
     }
     raise(id, nullptr, FormEvent::Created);
@@ -345,7 +366,13 @@ const Form::Control* Form::findHwnd(HWND hwnd) const {
 
 void Form::destroyed(Form* form) {
     for (auto& slot : forms()) {
-        if (slot.get() == form) slot.reset();
+        if (slot.get() != form) continue;
+        if (form->holds_ > 0) {
+            form->closed_ = true;
+            slot.release();  // the last Hold frees it
+        } else {
+            slot.reset();
+        }
     }
     // The program ends with its last window, unless endProgram is already
     // ending it with its own exit code.
@@ -370,6 +397,7 @@ LRESULT CALLBACK Form::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         return result;
     }
     try {
+        const Hold hold(self);
         return self->HandleMessage(msg, wParam, lParam);
     } catch (...) {
         // An operation that throws must not unwind through the system.
