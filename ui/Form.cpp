@@ -91,6 +91,8 @@ public:
     static Form* get(FormId id) { return forms()[static_cast<int>(id)].get(); }
     static bool load(FormId id);
     static void destroyed(Form* form);
+    // Empties the form's slot; frees it now, or when the last Hold ends.
+    static void release(Form* form);
 
     // Keeps the form alive while its code runs. Its window may go meanwhile:
     // while this thread waits in a send to another thread (showing or
@@ -214,7 +216,7 @@ bool Form::load(FormId id) {
     const Hold hold(form);
     if (!form->create()) {
         if (form->hwnd_) ::DestroyWindow(form->hwnd_);  // WM_NCDESTROY empties the slot
-        else destroyed(form);
+        else release(form);
         return false;
     }
     raise(id, nullptr, FormEvent::Created);
@@ -364,7 +366,7 @@ const Form::Control* Form::findHwnd(HWND hwnd) const {
     return nullptr;
 }
 
-void Form::destroyed(Form* form) {
+void Form::release(Form* form) {
     for (auto& slot : forms()) {
         if (slot.get() != form) continue;
         if (form->holds_ > 0) {
@@ -374,6 +376,10 @@ void Form::destroyed(Form* form) {
             slot.reset();
         }
     }
+}
+
+void Form::destroyed(Form* form) {
+    release(form);
     // The program ends with its last window, unless endProgram is already
     // ending it with its own exit code.
     if (!anyLoaded() && !g_ending) ::PostQuitMessage(0);
