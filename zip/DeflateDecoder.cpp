@@ -8,12 +8,16 @@ namespace {
 
 // A table entry packs what one code means into 32 bits: the value (a
 // literal, a length or distance base, or where a sub-table starts) in the
-// high 16, the kind in bits 8-15 and the code's length in bits in the low 8.
+// high 16, the kind in bits 8-15 and the code's length in bits in the low 8;
+// a base's length counts its extra bits too, so both are taken at once.
 // Codes longer than the root bits go through a link in the root table to a
 // sub-table indexed by the bits after the root; entries there hold the code's
-// full length.
+// full length. In a dynamic block's literal table, a literal whose code
+// leaves room in the root bits for the code of another is a pair: one entry
+// gives both (text has many short literal codes).
 enum : uint32_t {
     kLiteral = 0x00,
+    kPair = 0x10,     // | the first code's length: two literals, first in the low byte
     kBase = 0x20,     // | extra bits (0..16): a length or distance base
     kLink = 0x40,     // | sub-table index bits
     kEndOfBlock = 0x80,
@@ -27,6 +31,14 @@ inline uint32_t entryValue(uint32_t e) { return e >> 16; }
 inline uint32_t entryKind(uint32_t e) { return (e >> 8) & 0xFF; }
 inline unsigned entryLength(uint32_t e) { return e & 0xFF; }
 inline uint32_t lowBits(uint64_t v, unsigned n) { return static_cast<uint32_t>(v) & ((1u << n) - 1); }
+// A literal or a pair of them: the kinds below kBase.
+inline bool isLiterals(uint32_t e) { return entryKind(e) < kBase; }
+// A base's entry counts its extra bits in its length: they follow the code,
+// and bits holds both, first bit lowest.
+inline uint32_t baseAndExtra(uint32_t e, uint64_t bits) {
+    unsigned extra = entryKind(e) & 0x1F;
+    return entryValue(e) + (lowBits(bits, entryLength(e)) >> (entryLength(e) - extra));
+}
 
 constexpr unsigned kMaxCodeLength = 15;
 // Where a code is missing, the entry asks for the longest code's bits first,
@@ -85,7 +97,7 @@ constexpr SymbolMeanings kDeflate64Meanings = makeMeanings(true);
 // the missing codes are damage when met). With complete set, the code must
 // be complete or empty, as zlib wants of the code lengths' own code.
 bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, unsigned root, uint32_t* table,
-                size_t tableSize, bool complete = false) {
+                size_t tableSize, bool complete = false, bool pairs = false) {
     unsigned count[kMaxCodeLength + 1] = {};
     for (unsigned s = 0; s < n; s++) count[lengths[s]]++;
     int left = 1;
@@ -111,7 +123,7 @@ bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, un
         if (len > root) longest[rev & rootMask] = std::max<uint8_t>(longest[rev & rootMask], static_cast<uint8_t>(len));
     }
 
-    std::fill(table, table + (size_t{1} << root), kNoCode);
+    if (left > 0) std::fill(table, table + (size_t{1} << root), kNoCode);  // a complete code fills every entry
     size_t used = size_t{1} << root;
     for (uint32_t prefix = 0; prefix <= rootMask; prefix++) {
         if (!longest[prefix]) continue;
@@ -124,6 +136,7 @@ bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, un
         unsigned len = lengths[s];
         if (!len) continue;
         uint32_t e = meanings[s] | len;
+        if (entryKind(e) & kBase) e += entryKind(e) & 0x1F;  // the extra bits are taken with the code
         if (len <= root) {
             for (uint32_t i = reversed[s]; i <= rootMask; i += 1u << len) table[i] = e;
             continue;
@@ -132,6 +145,19 @@ bool buildTable(const uint8_t* lengths, unsigned n, const uint32_t* meanings, un
         uint32_t* sub = table + entryValue(link);
         uint32_t subSize = 1u << (entryKind(link) & 0x3F);
         for (uint32_t i = reversed[s] >> root; i < subSize; i += 1u << (len - root)) sub[i] = e;
+    }
+    if (pairs) {
+        // Where a literal's code leaves room in the root bits for the whole
+        // code of another literal, one entry gives both. Downwards, so the
+        // entry a prefix is followed by (at a lower index) is still a single.
+        for (uint32_t prefix = rootMask + 1; prefix-- > 0;) {
+            uint32_t first = table[prefix];
+            unsigned len = entryLength(first);
+            if (entryKind(first) != kLiteral || len >= root) continue;
+            uint32_t second = table[prefix >> len];
+            if (entryKind(second) != kLiteral || len + entryLength(second) > root) continue;
+            table[prefix] = entry(entryValue(first) | entryValue(second) << 8, kPair | len, len + entryLength(second));
+        }
     }
     return true;
 }
@@ -241,9 +267,7 @@ private:
         codeLengthCodes,
         codeLengths,   // the literal/length and distance code lengths
         symbol,        // a literal, a length or the end of the block
-        lengthExtra,
         distance,
-        distanceExtra,
         copy,          // a match not yet all handed out
         done,
         failed,
@@ -273,6 +297,9 @@ private:
             uint32_t found = table[lowBits(hold_, root)];
             if ((entryKind(found) & kLink) && bits_ >= root)
                 found = table[entryValue(found) + lowBits(hold_ >> root, entryKind(found) & 0x3F)];
+            // One literal at a time here: a pair's first.
+            if (isLiterals(found) && entryKind(found) != kLiteral)
+                found = entry(entryValue(found) & 0xFF, kLiteral, entryKind(found) & 0x0F);
             if (entryLength(found) <= bits_) {
                 *e = found;
                 return true;
@@ -427,14 +454,14 @@ private:
                 }
                 uint32_t e;
                 if (!lookup(literals_, kLiteralRoot, &e)) return Status::progress;
+                uint64_t bits = hold_;
                 drop(entryLength(e));
                 uint32_t kind = entryKind(e);
                 if (kind == kLiteral) {
                     *out_++ = static_cast<uint8_t>(entryValue(e));
                 } else if (kind & kBase) {
-                    length_ = entryValue(e);
-                    extra_ = kind & 0x1F;
-                    mode_ = Mode::lengthExtra;
+                    length_ = baseAndExtra(e, bits);
+                    mode_ = Mode::distance;
                 } else if (kind == kEndOfBlock) {
                     mode_ = last_ ? Mode::done : Mode::header;
                 } else {
@@ -442,27 +469,12 @@ private:
                 }
                 break;
             }
-            case Mode::lengthExtra: {
-                if (!need(extra_)) return Status::progress;
-                length_ += lowBits(hold_, extra_);
-                drop(extra_);
-                mode_ = Mode::distance;
-                break;
-            }
             case Mode::distance: {
                 uint32_t e;
                 if (!lookup(distances_, kDistanceRoot, &e)) return Status::progress;
                 if (!(entryKind(e) & kBase)) return fail();
+                distance_ = baseAndExtra(e, hold_);
                 drop(entryLength(e));
-                distance_ = entryValue(e);
-                extra_ = entryKind(e) & 0x1F;
-                mode_ = Mode::distanceExtra;
-                break;
-            }
-            case Mode::distanceExtra: {
-                if (!need(extra_)) return Status::progress;
-                distance_ += lowBits(hold_, extra_);
-                drop(extra_);
                 if (distance_ > produced()) return fail();
                 mode_ = Mode::copy;
                 break;
@@ -519,7 +531,7 @@ private:
         }
         if (lengths_[256] == 0 ||  // no end of block
             !buildTable(lengths_, literalCount_, meanings().literal, kLiteralRoot, dynamicLiterals_,
-                        kLiteralTableSize) ||
+                        kLiteralTableSize, false, true) ||
             !buildTable(lengths_ + literalCount_, distanceCount_, meanings().distance, kDistanceRoot,
                         dynamicDistances_, kDistanceTableSize)) {
             *status = fail();
@@ -532,11 +544,12 @@ private:
     }
 
     // Input and output room for the fast loop: up to three 8-byte loads a
-    // turn, and three literals and the longest ordinary match with 16 bytes
-    // of slack for the word copies.
-    static constexpr ptrdiff_t kFastInput = 24;
-    static constexpr size_t kCopySlack = 16;
-    static constexpr size_t kFastRoom = 3 + 258 + kCopySlack;
+    // turn, and six literals (three codes of one or two) or two codes of
+    // them and the longest ordinary match, with 32 bytes of slack for the
+    // word copies.
+    static constexpr ptrdiff_t kFastInput = 32;
+    static constexpr size_t kCopySlack = 32;
+    static constexpr size_t kFastRoom = 6 + 258 + kCopySlack;
     // A distance's code and extra bits at most (Deflate64's 14 extra).
     static constexpr unsigned kMaxDistanceBits = kMaxCodeLength + 14;
 
@@ -545,15 +558,21 @@ private:
     // a time. Leaves at the end of a block, at a match too long for the room
     // left (finished by the copy mode), or near the end of the input or
     // output. False for damaged data.
+    //
+    // The entry of the next code is looked up as soon as the bits before it
+    // are taken, ahead of the work on the current one (a match's copy, a
+    // literal's store), so the table loads overlap that work.
     bool decodeFast() {
         const uint8_t* in = in_;
-        const uint8_t* inLimit = inEnd_ - kFastInput;
+        const uint8_t* const inLimit = inEnd_ - kFastInput;
         uint8_t* out = out_;
-        uint8_t* outLimit = outEnd_ - kFastRoom;
+        uint8_t* const outStart = outStart_;
+        uint8_t* const outLimit = outEnd_ - kFastRoom;
+        const uint64_t before = total_;  // bytes matches may reach before outStart
         uint64_t hold = hold_;
         unsigned bits = bits_;
-        const uint32_t* literals = literals_;
-        const uint32_t* distances = distances_;
+        const uint32_t* const literals = literals_;
+        const uint32_t* const distances = distances_;
         bool ok = true;
         // Takes whole bytes up to at least 56 bits; the bits above may hold
         // the low part of the next byte, which the next load puts back the same.
@@ -572,57 +591,67 @@ private:
             hold >>= n;
             bits -= n;
         };
+        // A literal or a pair: both bytes are written, and out moves on by
+        // one or two.
+        auto putLiterals = [&](uint32_t e) {
+            uint32_t value = entryValue(e);
+            out[0] = static_cast<uint8_t>(value);
+            out[1] = static_cast<uint8_t>(value >> 8);
+            out += 1 + (entryKind(e) >> 4);
+        };
+        if (in > inLimit || out > outLimit) return true;
+        refill();
+        uint32_t e = next();
         while (in <= inLimit && out <= outLimit) {
-            refill();
-            uint32_t e = next();
-            if (entryKind(e) == kLiteral) {
-                // 56 bits hold three literals of at most 15 bits.
+            if (isLiterals(e)) {
+                // 56 bits hold three codes of at most 15 bits.
+                uint32_t literal = e;
                 take(entryLength(e));
-                *out++ = static_cast<uint8_t>(entryValue(e));
                 e = next();
-                if (entryKind(e) == kLiteral) {
+                putLiterals(literal);
+                if (isLiterals(e)) {
+                    literal = e;
                     take(entryLength(e));
-                    *out++ = static_cast<uint8_t>(entryValue(e));
                     e = next();
-                    if (entryKind(e) == kLiteral) {
+                    putLiterals(literal);
+                    if (isLiterals(e)) {
+                        literal = e;
                         take(entryLength(e));
-                        *out++ = static_cast<uint8_t>(entryValue(e));
+                        refill();
+                        e = next();
+                        putLiterals(literal);
                         continue;
                     }
                 }
+                // The refill keeps the bits e was looked up with.
                 refill();
             }
-            take(entryLength(e));
-            uint32_t kind = entryKind(e);
-            if (!(kind & kBase)) {
-                if (kind == kEndOfBlock) {
+            if (!(entryKind(e) & kBase)) {
+                if (entryKind(e) == kEndOfBlock) {
+                    take(entryLength(e));
                     mode_ = last_ ? Mode::done : Mode::header;
                 } else {
                     ok = false;
                 }
                 break;
             }
-            unsigned extra = kind & 0x1F;
-            size_t length = entryValue(e) + lowBits(hold, extra);
-            take(extra);
-            // The buffer was refilled just before the length's code: a
-            // deflate length and distance (20 + 28 bits) both fit in its 56
-            // bits. Only Deflate64's 16 extra length bits can leave too few.
-            if (bits < kMaxDistanceBits) refill();
+            // At least 56 - 15 bits were there for the length: a deflate
+            // length and distance (20 + 28 bits) fit. Only Deflate64's 16
+            // extra length bits can leave too few.
+            size_t length = baseAndExtra(e, hold);
+            take(entryLength(e));
             e = distances[lowBits(hold, kDistanceRoot)];
+            if (bits < kMaxDistanceBits) refill();
             if (entryKind(e) & kLink)
                 e = distances[entryValue(e) + lowBits(hold >> kDistanceRoot, entryKind(e) & 0x3F)];
-            kind = entryKind(e);
-            if (!(kind & kBase)) {
+            if (!(entryKind(e) & kBase)) {
                 ok = false;
                 break;
             }
+            size_t distance = baseAndExtra(e, hold);
             take(entryLength(e));
-            extra = kind & 0x1F;
-            size_t distance = entryValue(e) + lowBits(hold, extra);
-            take(extra);
-            size_t here = static_cast<size_t>(out - outStart_);
-            if (distance > total_ + here) {
+            size_t here = static_cast<size_t>(out - outStart);
+            if (distance > before + here) {
                 ok = false;
                 break;
             }
@@ -633,6 +662,8 @@ private:
                 mode_ = Mode::copy;
                 break;
             }
+            refill();
+            e = next();
             if (distance > here) {
                 // Reaching back before this call: the window first.
                 out_ = out;
@@ -645,11 +676,16 @@ private:
             // Word copies, each reading bytes already written: at least a
             // word back.
             if (distance >= 16) {
-                do {
+                std::memcpy(out, src, 16);
+                std::memcpy(out + 16, src + 16, 16);
+                out += 32;
+                src += 32;
+                while (out < end) {
                     std::memcpy(out, src, 16);
-                    out += 16;
-                    src += 16;
-                } while (out < end);
+                    std::memcpy(out + 16, src + 16, 16);
+                    out += 32;
+                    src += 32;
+                }
             } else if (distance >= 8) {
                 do {
                     std::memcpy(out, src, 8);
@@ -685,7 +721,6 @@ private:
     size_t left_ = 0;              // of a stored block
     size_t length_ = 0;            // of the match being decoded or copied
     size_t distance_ = 0;
-    unsigned extra_ = 0;           // extra bits of the length or distance
     unsigned literalCount_ = 0, distanceCount_ = 0, codeLengthCount_ = 0, index_ = 0;
     uint8_t lengths_[286 + 32] = {};
     const uint32_t* literals_ = fixedLiterals_;
@@ -913,13 +948,11 @@ private:
                 break;
             }
             if (!(kind & kBase)) break;
-            size_t length = entryValue(e) + lowBits(peek(), kind & 0x1F);
-            bit_ += kind & 0x1F;
+            size_t length = baseAndExtra(e, v);
+            v = peek();
             e = lookup(distances_, kDistanceRoot);
-            kind = entryKind(e);
-            if (!(kind & kBase)) break;
-            size_t distance = entryValue(e) + lowBits(peek(), kind & 0x1F);
-            bit_ += kind & 0x1F;
+            if (!(entryKind(e) & kBase)) break;
+            size_t distance = baseAndExtra(e, v);
             if (distance > n + kDeflateWindow || n + length > maxSymbols) break;
             if (n >= distance && n - distance >= markersEnd) {
                 // No marker at or after the source: a plain copy.

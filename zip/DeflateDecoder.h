@@ -4,8 +4,8 @@
 // bits (lengths 3 to 65538) and distance codes 30 and 31 (distances up to
 // 65536); no Debian package ships a decoder of it as a library. For deflate
 // it takes what zlib's inflate takes and refuses what zlib refuses, and is
-// faster: the bit buffer is refilled 8 bytes at a time and three literals
-// are taken per refill. Either holds the 64 KiB window and 27 KiB of tables
+// faster: the bit buffer is refilled 8 bytes at a time, three literal codes
+// are taken per refill, and one entry can give two literals. Either holds the 64 KiB window and 27 KiB of tables
 // (fixed and dynamic).
 #pragma once
 
