@@ -92,7 +92,7 @@ public:
     static bool load(FormId id);
     static void destroyed(Form* form);
     // Empties the form's slot; frees it now, or when the last Hold ends.
-    static void release(Form* form);
+    static void unload(Form* form);
 
     // Keeps the form alive while its code runs. Its window may go meanwhile:
     // while this thread waits in a send to another thread (showing or
@@ -216,7 +216,7 @@ bool Form::load(FormId id) {
     const Hold hold(form);
     if (!form->create()) {
         if (form->hwnd_) ::DestroyWindow(form->hwnd_);  // WM_NCDESTROY empties the slot
-        else release(form);
+        else unload(form);
         return false;
     }
     raise(id, nullptr, FormEvent::Created);
@@ -366,7 +366,7 @@ const Form::Control* Form::findHwnd(HWND hwnd) const {
     return nullptr;
 }
 
-void Form::release(Form* form) {
+void Form::unload(Form* form) {
     for (auto& slot : forms()) {
         if (slot.get() != form) continue;
         if (form->holds_ > 0) {
@@ -379,7 +379,7 @@ void Form::release(Form* form) {
 }
 
 void Form::destroyed(Form* form) {
-    release(form);
+    unload(form);
     // The program ends with its last window, unless endProgram is already
     // ending it with its own exit code.
     if (!anyLoaded() && !g_ending) ::PostQuitMessage(0);
